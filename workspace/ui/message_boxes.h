@@ -1,0 +1,31 @@
+// Message boxes for errors and for the imaging library's questions, and the application object
+// that turns an exception reaching the event loop into a message box.
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <exception>
+#include <functional>
+
+class QWidget;
+
+namespace tessel {
+
+// An error box with the text and one OK button.
+void ShowError(QWidget* parent, const QString& text);
+
+// Runs `work`; an exception it raises is shown in an error box. Returns false when one was raised.
+bool RunGuarded(QWidget* parent, const std::function<void()>& work);
+
+// Makes pg::AskQuestion show a warning box with OK or OK and Cancel.
+void InstallQuestionHandler();
+
+class TApplication : public QApplication {
+  Q_OBJECT
+ public:
+  TApplication(int& argc, char** argv);
+  // Every exception that escapes an event handler is shown to the user; the program continues.
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+}  // namespace tessel

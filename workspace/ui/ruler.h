@@ -1,0 +1,41 @@
+// One of the two rulers of the source page: white, with ticks every 5 pixels, a label every 50 and
+// a red mark for every split but the first entry of its list.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "workspace/ui/ruler_geometry.h"
+
+namespace tessel {
+
+class TRuler : public QWidget {
+  Q_OBJECT
+ public:
+  TRuler(TRulerKind kind, QWidget* parent = nullptr);
+
+  TRulerKind Kind() const { return kind_; }
+  // What to show: the split list in its current order and the picture's scroll position.
+  void SetSplits(const std::vector<int32_t>& splits) { splits_ = splits; }
+  void SetScrollPosition(int32_t position) { scrollPosition_ = position; }
+  int32_t ScrollPosition() const { return scrollPosition_; }
+
+  // Mouse events, in ruler pixels.
+  std::function<void(Qt::MouseButton button, QPoint at)> OnPress;
+  std::function<void(Qt::MouseButton button, QPoint at)> OnRelease;
+  std::function<void(QPoint at)> OnMove;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  TRulerKind kind_;
+  std::vector<int32_t> splits_;
+  int32_t scrollPosition_ = 0;
+};
+
+}  // namespace tessel

@@ -1,0 +1,20 @@
+// Where Tessel keeps its per-user settings: the main window's placement and recent lists, and the
+// export options, each under a group of its own in the one settings store.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+namespace tessel {
+
+inline constexpr char kOrganisation[] = "Orlenwick";
+inline constexpr char kApplication[] = "Tessel";
+// The main window's group and the export options' group.
+inline constexpr char kWindowGroup[] = "Software/Orlenwick/Tessel";
+inline constexpr char kOptionsGroup[] = "Orlenwick/Tessel";
+
+inline QSettings OpenSettings() {
+  return QSettings(kOrganisation, kApplication);
+}
+
+}  // namespace tessel
