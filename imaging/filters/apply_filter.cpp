@@ -1,0 +1,320 @@
+// TPixelGraphic::ApplyFilter: runs a colour filter from a source image into this image.
+//
+// Three ways through:
+// - a colour-only filter into a palette image at least as rich as the source maps the palette
+//   entries and copies the pixel indices as they are;
+// - the three adjustment filters between 24-bit images run on whole rows: RGB and CMY as one table
+//   lookup per byte, HLS through a table of the colours already seen, split over two threads;
+// - anything else asks the filter for every pixel, row by row.
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <thread>
+#include <typeinfo>
+
+#include "imaging/filters/filter.h"
+#include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
+#include "imaging/image/pixel_graphic.h"
+
+namespace pg {
+
+namespace {
+
+// Closes BeginUpdate with EndUpdate on every way out.
+class TUpdateBracket {
+ public:
+  explicit TUpdateBracket(TPixelGraphic& image) : image_(image) { image_.BeginUpdate(); }
+  ~TUpdateBracket() { image_.EndUpdate(); }
+  TUpdateBracket(const TUpdateBracket&) = delete;
+  TUpdateBracket& operator=(const TUpdateBracket&) = delete;
+
+ private:
+  TPixelGraphic& image_;
+};
+
+// Runs work() between the filter's Prepare and Finish; Finish also when work fails.
+template <class Work>
+void Prepared(TPGFilter& filter, const TPixelGraphic& source, Work work) {
+  filter.Prepare(source);
+  try {
+    work();
+  } catch (...) {
+    filter.Finish();
+    throw;
+  }
+  filter.Finish();
+}
+
+// Runs work() between ProgressStart and ProgressEnd; ProgressEnd also after an abort or a failure.
+template <class Work>
+void WithProgress(TPixelGraphic& image, Work work) {
+  image.ProgressStart(&image);
+  try {
+    work();
+  } catch (...) {
+    try {
+      image.ProgressEnd(&image);
+    } catch (...) {
+      // The first failure is the one to report.
+    }
+    throw;
+  }
+  image.ProgressEnd(&image);
+}
+
+// Gives the target the source's size, keeping its own pixel format.
+void SizeLikeSource(TPixelGraphic& target, const TPixelGraphic& source) {
+  if (target.Width() != source.Width() || target.Height() != source.Height())
+    target.NewImage(source.Width(), source.Height(), target.BitCount());
+}
+
+// ---- Palette shortcut -------------------------------------------------------------------------
+
+uint32_t IndexAt(const uint8_t* row, int32_t x, TBitCount bitCount) {
+  switch (bitCount) {
+    case bc1Bit:
+      return (row[x / 8] & (128u >> (x % 8))) != 0 ? 1 : 0;
+    case bc4Bit:
+      return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+    default:
+      return row[x];
+  }
+}
+
+void SetIndexAt(uint8_t* row, int32_t x, TBitCount bitCount, uint32_t index) {
+  if (bitCount == bc4Bit) {
+    uint8_t& byte = row[x / 2];
+    byte = x % 2 == 0 ? static_cast<uint8_t>((byte & 0x0F) | (index << 4))
+                      : static_cast<uint8_t>((byte & 0xF0) | (index & 0x0F));
+  } else {
+    row[x] = static_cast<uint8_t>(index);
+  }
+}
+
+// Copies the source's pixel indices and palette into the target, whose format holds at least as
+// many colours, so that every index keeps its meaning; then maps each palette entry once.
+void ApplyToPalette(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& source) {
+  if (&source != &target) {
+    SizeLikeSource(target, source);
+    if (!target.Empty() && !source.Empty()) {
+      const TBitCount from = source.BitCount();
+      const TBitCount to = target.BitCount();
+      for (int32_t y = 0; y < source.Height(); ++y) {
+        const uint8_t* src = source.ScanLine(y);
+        uint8_t* dst = target.ScanLine(y);
+        if (from == to) {
+          std::memcpy(dst, src, static_cast<size_t>(target.BytesPerRow()));
+        } else {
+          for (int32_t x = 0; x < source.Width(); ++x) SetIndexAt(dst, x, to, IndexAt(src, x, from));
+        }
+      }
+    }
+    target.AssignPalette(source);
+  }
+  // Map the colours as they stand before any entry is written, so that an in-place run reads
+  // only unmapped entries.
+  const int32_t count = target.PaletteCount();
+  std::vector<TColor> mapped(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i)
+    mapped[static_cast<size_t>(i)] = filter.MapColor(target.PaletteEntries(i));
+  for (int32_t i = 0; i < count; ++i) target.SetPaletteEntries(i, mapped[static_cast<size_t>(i)]);
+  if (count > 0) target.RecognizePalette();
+}
+
+// ---- Per-pixel loop ---------------------------------------------------------------------------
+
+void ApplyPerPixel(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& source) {
+  SizeLikeSource(target, source);
+  if (target.Width() <= 0 || target.Height() <= 0) return;
+  const int32_t width = target.Width();
+  const int32_t height = target.Height();
+  const bool trueColor = target.BitCount() == bc24Bit;
+  Prepared(filter, source, [&] {
+    WithProgress(target, [&] {
+      for (int32_t y = 0; y < height; ++y) {
+        if (trueColor) {
+          uint8_t* row = target.ScanLine(y);
+          for (int32_t x = 0; x < width; ++x) {
+            const TColor color = filter.PixelColor(x, y);
+            row[3 * x] = GetBValue(color);
+            row[3 * x + 1] = GetGValue(color);
+            row[3 * x + 2] = GetRValue(color);
+          }
+        } else {
+          for (int32_t x = 0; x < width; ++x) target.SetColors(x, y, filter.PixelColor(x, y));
+        }
+        if (target.ProgressStep(&target, y, height - 1)) break;
+      }
+    });
+  });
+}
+
+// ---- Row paths for 24-bit images ----------------------------------------------------------------
+
+// Runs mapRows(firstRow, endRow) over all rows in bands; each band of a large image is split
+// between the calling thread and one worker. Progress is reported after each band; an abort stops
+// before the next band. Exceptions of the worker are passed on.
+template <class MapRows>
+void RunInBands(TPixelGraphic& target, MapRows mapRows) {
+  const int32_t height = target.Height();
+  constexpr int32_t kBands = 32;
+  const int32_t bandRows = std::max<int32_t>(1, (height + kBands - 1) / kBands);
+  // Splitting small images costs more than it saves.
+  const bool twoThreads = std::thread::hardware_concurrency() >= 2 &&
+                          static_cast<int64_t>(target.Width()) * height >= (int64_t{1} << 18) && height >= 2;
+  WithProgress(target, [&] {
+    for (int32_t first = 0; first < height; first += bandRows) {
+      const int32_t end = std::min(height, first + bandRows);
+      if (twoThreads && end - first >= 2) {
+        const int32_t middle = first + (end - first) / 2;
+        std::exception_ptr workerError;
+        std::thread worker([&] {
+          try {
+            mapRows(middle, end);
+          } catch (...) {
+            workerError = std::current_exception();
+          }
+        });
+        try {
+          mapRows(first, middle);
+        } catch (...) {
+          worker.join();
+          throw;
+        }
+        worker.join();
+        if (workerError) std::rethrow_exception(workerError);
+      } else {
+        mapRows(first, end);
+      }
+      if (target.ProgressStep(&target, end - 1, height - 1)) break;
+    }
+  });
+}
+
+// Per-channel tables in the byte order of a 24-bit row.
+struct TRowTables {
+  TFilterTable blue;
+  TFilterTable green;
+  TFilterTable red;
+};
+
+void MapRowsByTables(TPixelGraphic& target, const TPixelGraphic& source, const TRowTables& tables) {
+  const int32_t width = target.Width();
+  RunInBands(target, [&](int32_t first, int32_t end) {
+    for (int32_t y = first; y < end; ++y) {
+      const uint8_t* src = source.ScanLine(y);
+      uint8_t* dst = target.ScanLine(y);
+      for (int32_t x = 0; x < width; ++x, src += 3, dst += 3) {
+        const uint8_t b = src[0];
+        const uint8_t g = src[1];
+        const uint8_t r = src[2];
+        dst[0] = tables.blue[b];
+        dst[1] = tables.green[g];
+        dst[2] = tables.red[r];
+      }
+    }
+  });
+}
+
+// The results of MapColor for colours already seen, shared by both threads. An entry is 0 until
+// computed, then the colour with bit 24 set. Both threads may compute the same colour; they store
+// the same value.
+class THLSResults {
+ public:
+  static constexpr uint32_t kComputed = 0x01000000;
+
+  explicit THLSResults(const THLSFilter& filter)
+      : filter_(filter), entries_(static_cast<uint32_t*>(std::calloc(size_t{1} << 24, sizeof(uint32_t)))) {
+    if (!entries_) throw std::bad_alloc();
+  }
+
+  TColor Map(TColor color) const {
+    std::atomic_ref<uint32_t> entry(entries_.get()[color]);
+    const uint32_t known = entry.load(std::memory_order_relaxed);
+    if (known != 0) return known & 0x00FFFFFF;
+    // The exact class is known; skip the virtual dispatch.
+    const TColor result = filter_.THLSFilter::MapColor(color);
+    entry.store(result | kComputed, std::memory_order_relaxed);
+    return result;
+  }
+
+ private:
+  struct TFree {
+    void operator()(uint32_t* p) const { std::free(p); }
+  };
+  const THLSFilter& filter_;
+  std::unique_ptr<uint32_t, TFree> entries_;
+};
+
+void MapRowsByHLS(TPixelGraphic& target, const TPixelGraphic& source, const THLSFilter& filter) {
+  const THLSResults results(filter);
+  const int32_t width = target.Width();
+  RunInBands(target, [&](int32_t first, int32_t end) {
+    for (int32_t y = first; y < end; ++y) {
+      const uint8_t* src = source.ScanLine(y);
+      uint8_t* dst = target.ScanLine(y);
+      // Neighbouring pixels often share a colour.
+      TColor lastColor = 0;
+      TColor lastResult = results.Map(0);
+      for (int32_t x = 0; x < width; ++x, src += 3, dst += 3) {
+        const TColor color = RGBColor(src[2], src[1], src[0]);
+        if (color != lastColor) {
+          lastColor = color;
+          lastResult = results.Map(color);
+        }
+        dst[0] = GetBValue(lastResult);
+        dst[1] = GetGValue(lastResult);
+        dst[2] = GetRValue(lastResult);
+      }
+    }
+  });
+}
+
+// The row paths are taken only for the exact classes, whose MapColor they reproduce; a derived
+// class may answer differently and goes through PixelColor.
+bool ApplyByRows(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& source) {
+  if (source.BitCount() != bc24Bit || target.BitCount() != bc24Bit) return false;
+  const std::type_info& type = typeid(filter);
+  if (type != typeid(TRGBFilter) && type != typeid(TCMYFilter) && type != typeid(THLSFilter)) return false;
+  SizeLikeSource(target, source);
+  if (target.Width() <= 0 || target.Height() <= 0 || source.Empty()) return true;
+  if (type == typeid(THLSFilter)) {
+    Prepared(filter, source, [&] { MapRowsByHLS(target, source, static_cast<const THLSFilter&>(filter)); });
+    return true;
+  }
+  const auto& tableFilter = static_cast<const TXXXFilter&>(filter);
+  TRowTables tables;
+  if (type == typeid(TRGBFilter)) {
+    tables = {tableFilter.Table3(), tableFilter.Table2(), tableFilter.Table1()};
+  } else {
+    // CMY: channel v becomes 255 - table[255 - v].
+    for (int v = 0; v < 256; ++v) {
+      tables.red[v] = static_cast<uint8_t>(255 - tableFilter.Table1()[255 - v]);
+      tables.green[v] = static_cast<uint8_t>(255 - tableFilter.Table2()[255 - v]);
+      tables.blue[v] = static_cast<uint8_t>(255 - tableFilter.Table3()[255 - v]);
+    }
+  }
+  Prepared(filter, source, [&] { MapRowsByTables(target, source, tables); });
+  return true;
+}
+
+}  // namespace
+
+void TPixelGraphic::ApplyFilter(TPGFilter& filter, const TPixelGraphic& source) {
+  const bool colorOnly = filter.ColorOnly();
+  if (&source == this && !colorOnly) throw EPGFilter(MessageText(23));
+  TUpdateBracket update(*this);
+  if (colorOnly && BitCount() != bc24Bit && BitCountNum() >= source.BitCountNum()) {
+    ApplyToPalette(*this, filter, source);
+    return;
+  }
+  if (ApplyByRows(*this, filter, source)) return;
+  ApplyPerPixel(*this, filter, source);
+}
+
+}  // namespace pg

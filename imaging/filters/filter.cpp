@@ -1,0 +1,221 @@
+#include "imaging/filters/filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
+#include "imaging/image/pixel_graphic.h"
+
+namespace pg {
+
+namespace {
+
+// Divisions by 255 and 360 are done as multiplications with these, in long double throughout.
+constexpr long double kInv255 = 1.0L / 255.0L;
+constexpr long double kInv360 = 1.0L / 360.0L;
+
+}  // namespace
+
+// ---- TPGFilter ------------------------------------------------------------------------------
+
+void TPGFilter::Prepare(const TPixelGraphic& source) {
+  source_ = &source;
+}
+
+TColor TPGFilter::PixelColor(int32_t, int32_t) {
+  return 0;
+}
+
+void TPGFilter::Finish() {
+  source_ = nullptr;
+}
+
+bool TPGFilter::ColorOnly() const {
+  return false;
+}
+
+TColor TPGFilter::MapColor(TColor color) const {
+  return color;
+}
+
+// ---- Tables -----------------------------------------------------------------------------------
+
+TFilterTable IdentityTable() {
+  TFilterTable table;
+  for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(i);
+  return table;
+}
+
+TFilterTable PercentTable(int32_t percent) {
+  // 64-bit so that an out-of-range argument cannot overflow; the clamp covers it.
+  const int64_t shift = static_cast<int64_t>(percent) * 255 / 100;
+  TFilterTable table;
+  for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(std::clamp<int64_t>(i + shift, 0, 255));
+  return table;
+}
+
+TFilterTable HueTable(int32_t degrees) {
+  int64_t shift = static_cast<int64_t>(degrees) * 256 / 360 % 256;
+  if (shift < 0) shift += 256;
+  TFilterTable table;
+  for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>((i + shift) % 256);
+  return table;
+}
+
+// ---- TXXXFilter -------------------------------------------------------------------------------
+
+TXXXFilter::TXXXFilter() : table1_(IdentityTable()), table2_(IdentityTable()), table3_(IdentityTable()) {}
+
+TColor TXXXFilter::PixelColor(int32_t x, int32_t y) {
+  // Without a prepared source there is no colour to filter; answer like the base.
+  if (source_ == nullptr) return TPGFilter::PixelColor(x, y);
+  return MapColor(source_->Colors(x, y));
+}
+
+bool TXXXFilter::ColorOnly() const {
+  return true;
+}
+
+// ---- TRGBFilter / TCMYFilter ------------------------------------------------------------------
+
+TColor TRGBFilter::MapColor(TColor color) const {
+  return RGBColor(table1_[GetRValue(color)], table2_[GetGValue(color)], table3_[GetBValue(color)]);
+}
+
+void TRGBFilter::SetAdjustment(int32_t red, int32_t green, int32_t blue) {
+  table1_ = PercentTable(red);
+  table2_ = PercentTable(green);
+  table3_ = PercentTable(blue);
+}
+
+TColor TCMYFilter::MapColor(TColor color) const {
+  const uint8_t cyan = 255 - GetRValue(color);
+  const uint8_t magenta = 255 - GetGValue(color);
+  const uint8_t yellow = 255 - GetBValue(color);
+  return RGBColor(static_cast<uint8_t>(255 - table1_[cyan]), static_cast<uint8_t>(255 - table2_[magenta]),
+                  static_cast<uint8_t>(255 - table3_[yellow]));
+}
+
+void TCMYFilter::SetAdjustment(int32_t cyan, int32_t magenta, int32_t yellow) {
+  table1_ = PercentTable(cyan);
+  table2_ = PercentTable(magenta);
+  table3_ = PercentTable(yellow);
+}
+
+// ---- HLS conversion ---------------------------------------------------------------------------
+
+void RGBToHLS(TColor color, long double& hue, long double& lightness, long double& saturation) {
+  const long double r = GetRValue(color) * kInv255;
+  const long double g = GetGValue(color) * kInv255;
+  const long double b = GetBValue(color) * kInv255;
+  const long double mx = std::max({r, g, b});
+  const long double mn = std::min({r, g, b});
+  lightness = (mx + mn) / 2;
+  if (mx == mn) {
+    saturation = 0;
+    hue = kHueUndefined;
+    return;
+  }
+  const long double d = mx - mn;
+  saturation = lightness <= 0.5L ? d / (mx + mn) : d / (2 - mx - mn);
+  if (r == mx) {
+    hue = (g - b) / d;
+  } else if (g == mx) {
+    hue = 2 + (b - r) / d;
+  } else {
+    hue = 4 + (r - g) / d;
+  }
+  hue = hue * 60;
+  if (hue < 0) hue = hue + 360;
+}
+
+namespace {
+
+// One channel of the back conversion; h is the channel's hue in degrees.
+long double HueValue(long double m1, long double m2, long double h) {
+  if (h > 360) h = h - 360;
+  if (h < 0) h = h + 360;
+  if (h < 60) return m1 + (m2 - m1) * h / 60;
+  if (h < 180) return m2;
+  if (h < 240) return m1 + (m2 - m1) * (240 - h) / 60;
+  return m1;
+}
+
+uint8_t ToByte(long double value) {
+  // nearbyint rounds half to even in the default rounding mode.
+  const long double scaled = std::nearbyint(value * 255);
+  if (!(scaled > 0)) return 0;  // also NaN
+  if (scaled > 255) return 255;
+  return static_cast<uint8_t>(scaled);
+}
+
+}  // namespace
+
+TColor HLSToRGB(long double hue, long double lightness, long double saturation) {
+  const long double m2 =
+      lightness <= 0.5L ? lightness * (1 + saturation) : lightness + saturation - lightness * saturation;
+  const long double m1 = 2 * lightness - m2;
+  if (saturation == 0) {
+    if (hue != kHueUndefined) throw EPGSaturationHue(MessageText(40));
+    const uint8_t grey = ToByte(lightness);
+    return RGBColor(grey, grey, grey);
+  }
+  return RGBColor(ToByte(HueValue(m1, m2, hue + 120)), ToByte(HueValue(m1, m2, hue)),
+                  ToByte(HueValue(m1, m2, hue - 120)));
+}
+
+// ---- THLSFilter -------------------------------------------------------------------------------
+
+long double THLSFilter::MapHue(long double hue) const {
+  long double x = (hue + 180) * 256 * kInv360;
+  if (x >= 256) x = x - 256;
+  // Guards against a hue outside [0, 360); MapColor never passes one.
+  const long double floorX = std::floor(x);
+  const int p = static_cast<int>(std::clamp(floorX, 0.0L, 255.0L));
+  const long double f = x - floorX;
+  const int a = table1_[p];
+  int n = p == 255 ? table1_[0] : table1_[p + 1];
+  // The table wraps around: bring the upper neighbour within half a turn of the lower one.
+  if (a - n > 128) n = n + 256;
+  if (a - n + 128 < 0) n = n - 256;
+  const long double y = (1 - f) * a + f * n;
+  long double result = y * 360 / 256 - 180;
+  while (result < 0) result = result + 360;
+  while (result >= 360) result = result - 360;
+  return result;
+}
+
+long double THLSFilter::MapLevel(const TFilterTable& table, long double level) {
+  const long double x = level * 255;
+  const long double floorX = std::floor(x);
+  // Levels are 0..1; the clamp only guards against rounding just outside.
+  const int p = static_cast<int>(std::clamp(floorX, 0.0L, 255.0L));
+  if (p > 254) return table[p] * kInv255;
+  const long double f = x - floorX;
+  return ((1 - f) * table[p] + f * table[p + 1]) * kInv255;
+}
+
+TColor THLSFilter::MapColor(TColor color) const {
+  long double hue;
+  long double lightness;
+  long double saturation;
+  RGBToHLS(color, hue, lightness, saturation);
+  if (hue != kHueUndefined) hue = MapHue(hue);
+  lightness = MapLevel(table2_, lightness);
+  saturation = MapLevel(table3_, saturation);
+  // A colour without hue stays grey, whatever the saturation table says.
+  if (saturation == 0 || hue == kHueUndefined) {
+    saturation = 0;
+    hue = kHueUndefined;
+  }
+  return HLSToRGB(hue, lightness, saturation);
+}
+
+void THLSFilter::SetAdjustment(int32_t hueDegrees, int32_t lightness, int32_t saturation) {
+  table1_ = HueTable(hueDegrees);
+  table2_ = PercentTable(lightness);
+  table3_ = PercentTable(saturation);
+}
+
+}  // namespace pg

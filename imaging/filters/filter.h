@@ -1,0 +1,114 @@
+// Colour filters: the base class that TPixelGraphic::ApplyFilter drives, and the three
+// table-driven colour adjustments (RGB, CMY, HLS).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "imaging/image/types.h"
+
+namespace pg {
+
+class TPixelGraphic;
+
+// The root of the filter classes.
+class TPGFilterClass {
+ public:
+  virtual ~TPGFilterClass() = default;
+};
+
+// A filter computes a new colour for every pixel of a source image. ApplyFilter calls Prepare, then
+// PixelColor for every pixel, then Finish; a colour-only filter may instead be given palette
+// entries through MapColor.
+class TPGFilter : public TPGFilterClass {
+ public:
+  // Remembers the source image (not owned) for the run.
+  virtual void Prepare(const TPixelGraphic& source);
+  // The filtered colour of the source pixel at (x, y), 0x00BBGGRR. The base gives 0.
+  virtual TColor PixelColor(int32_t x, int32_t y);
+  // Forgets the source image.
+  virtual void Finish();
+  // True when the result depends on the pixel's colour alone, so the filter can run in place and
+  // on a palette. The base says false.
+  virtual bool ColorOnly() const;
+  // The filtered value of one colour. The base leaves it unchanged.
+  virtual TColor MapColor(TColor color) const;
+
+  const TPixelGraphic* Source() const { return source_; }
+
+ protected:
+  const TPixelGraphic* source_ = nullptr;
+};
+
+using TFilterTable = std::array<uint8_t, 256>;
+
+// A colour-only filter driven by three 256-entry lookup tables, identities at creation.
+class TXXXFilter : public TPGFilter {
+ public:
+  TXXXFilter();
+
+  TColor PixelColor(int32_t x, int32_t y) override;  // MapColor of the source's colour at (x, y)
+  bool ColorOnly() const override;
+
+  TFilterTable& Table1() { return table1_; }
+  TFilterTable& Table2() { return table2_; }
+  TFilterTable& Table3() { return table3_; }
+  const TFilterTable& Table1() const { return table1_; }
+  const TFilterTable& Table2() const { return table2_; }
+  const TFilterTable& Table3() const { return table3_; }
+
+ protected:
+  TFilterTable table1_;
+  TFilterTable table2_;
+  TFilterTable table3_;
+};
+
+// Tables from adjustment values.
+// Percent -100..+100: entry i = clamp(i + percent * 255 / 100, 0, 255), the division truncating.
+TFilterTable PercentTable(int32_t percent);
+// Hue rotation in degrees -180..+180: entry i = i + degrees * 256 / 360, wrapped into 0..255.
+TFilterTable HueTable(int32_t degrees);
+TFilterTable IdentityTable();
+
+// Tables: red, green, blue.
+class TRGBFilter : public TXXXFilter {
+ public:
+  TColor MapColor(TColor color) const override;
+  // Fills the three tables from percent adjustments of red, green and blue.
+  void SetAdjustment(int32_t red, int32_t green, int32_t blue);
+};
+
+// Tables: cyan, magenta, yellow. A positive cyan adjustment lowers red, and so on.
+class TCMYFilter : public TXXXFilter {
+ public:
+  TColor MapColor(TColor color) const override;
+  // Fills the three tables from percent adjustments of cyan, magenta and yellow.
+  void SetAdjustment(int32_t cyan, int32_t magenta, int32_t yellow);
+};
+
+// Tables: hue (256 steps for a full turn, index 0 at -180 degrees), lightness, saturation. The
+// colour is taken to hue, lightness and saturation, each is looked up with linear interpolation
+// between neighbouring entries, and the result is taken back to RGB, all in long double.
+class THLSFilter : public TXXXFilter {
+ public:
+  TColor MapColor(TColor color) const override;
+  // Fills the tables from a hue rotation in degrees and percent adjustments of lightness and
+  // saturation.
+  void SetAdjustment(int32_t hueDegrees, int32_t lightness, int32_t saturation);
+
+  // The hue (degrees in [0, 360)) after the hue table, interpolated across the 255 -> 0 wrap.
+  long double MapHue(long double hue) const;
+  // Lightness or saturation (0..1) through a table with linear interpolation.
+  static long double MapLevel(const TFilterTable& table, long double level);
+};
+
+// The hue of a colour without one (red = green = blue).
+inline constexpr long double kHueUndefined = 1.0e10L;
+
+// RGB to hue (degrees in [0, 360), or kHueUndefined), lightness and saturation (0..1).
+void RGBToHLS(TColor color, long double& hue, long double& lightness, long double& saturation);
+// Back to RGB, each channel rounded half to even and clamped. Saturation 0 with a defined hue
+// raises EPGSaturationHue.
+TColor HLSToRGB(long double hue, long double lightness, long double saturation);
+
+}  // namespace pg
