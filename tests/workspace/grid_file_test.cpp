@@ -1,0 +1,207 @@
+#include "workspace/grid_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "imaging/image/exceptions.h"
+#include "tests/workspace/file_size_limit.h"
+#include "workspace/errors.h"
+#include "workspace/integer_text.h"
+
+namespace tessel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<int32_t> V(const TIntegerList& list) {
+  return list.Values();
+}
+
+class GridFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tessel-grid-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+  fs::path Write(const std::string& name, const std::string& bytes) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path dir_;
+};
+
+TEST(IntegerText, DecimalHexBlanksAndSign) {
+  struct Case {
+    const char* text;
+    bool ok;
+    int32_t value;
+  };
+  const Case cases[] = {
+      {"0", true, 0},
+      {"  42", true, 42},
+      {"+7", true, 7},
+      {"-7", true, -7},
+      {" -$1F", true, -31},
+      {"$ff", true, 255},
+      {"$FFFFFFFF", true, -1},
+      {"2147483647", true, 2147483647},
+      {"-2147483648", true, INT32_MIN},
+      {"2147483648", false, 0},
+      {"$100000000", false, 0},
+      {"", false, 0},
+      {"-", false, 0},
+      {"$", false, 0},
+      {"+-1", false, 0},
+      {"12 ", false, 0},
+      {"1a", false, 0},
+      {"$-1", false, 0},
+      {"00000000000000012", true, 12},
+  };
+  for (const Case& c : cases) {
+    int32_t value = 0;
+    EXPECT_EQ(TryStrToInt(c.text, value), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
+  }
+  try {
+    StrToInt("x1");
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "'x1' is not a valid integer value");
+  }
+}
+
+TEST_F(GridFileTest, FreshGridIsFiveCrLfLines) {
+  TSplitGrid grid;
+  grid.ResetGrid(640, 480);
+  std::vector<fs::path> used;
+  SaveGrid(grid, dir_ / "a.grd", {.OnClamp = {}, .OnUsed = [&](const fs::path& p) { used.push_back(p); }});
+  EXPECT_EQ(Read(dir_ / "a.grd"), "0\r\n480\r\n-\r\n0\r\n640\r\n");
+  EXPECT_EQ(used, std::vector<fs::path>{dir_ / "a.grd"});
+  // Only the target remains: no temporary file left beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(GridFileTest, RoundTripKeepsTheOrderAndNegativeValues) {
+  TSplitGrid grid;
+  grid.HorizontalSplits = {480, 0, 17, 17, -5};
+  grid.VerticalSplits = {640, 3, 0};
+  const fs::path path = dir_ / "b.grd";
+  SaveGrid(grid, path);
+  EXPECT_EQ(Read(path), "480\r\n0\r\n17\r\n17\r\n-5\r\n-\r\n640\r\n3\r\n0\r\n");
+  TSplitGrid loaded;
+  loaded.ResetGrid(1, 1);
+  LoadGrid(loaded, path, 640, 480);
+  EXPECT_EQ(loaded, grid);
+}
+
+TEST_F(GridFileTest, ReadsAnyLineEndHexSignsAndBlanks) {
+  TSplitGrid grid;
+  LoadGrid(grid, Write("c.grd", "0\r$10\n  +20\r\n-\n-\r\n5\n-3"), 640, 480);
+  EXPECT_EQ(V(grid.HorizontalSplits), (std::vector<int32_t>{0, 16, 20}));
+  EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{5, -3}));  // a second "-" changes nothing
+}
+
+TEST_F(GridFileTest, SeparatorMissingOrFirst) {
+  TSplitGrid grid;
+  LoadGrid(grid, Write("d.grd", "1\r\n2\r\n3\r\n"), 640, 480);
+  EXPECT_EQ(V(grid.HorizontalSplits), (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_TRUE(grid.VerticalSplits.Values().empty());
+  LoadGrid(grid, Write("e.grd", "-\r\n4\r\n"), 640, 480);
+  EXPECT_TRUE(grid.HorizontalSplits.Values().empty());
+  EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{4}));
+  LoadGrid(grid, Write("empty.grd", ""), 640, 480);  // no edges are added
+  EXPECT_EQ(grid.HorizontalSplits.Count() + grid.VerticalSplits.Count(), 0);
+}
+
+TEST_F(GridFileTest, ValuesAboveTheImageAreClampedWithOneMessageEach) {
+  TSplitGrid grid;
+  std::vector<std::string> messages;
+  TGridFileHooks hooks;
+  hooks.OnClamp = [&](const std::string& m) { messages.push_back(m); };
+  LoadGrid(grid, Write("f.grd", "480\r\n481\r\n-\r\n700\r\n640\r\n$300\r\n"), 640, 480, hooks);
+  EXPECT_EQ(V(grid.HorizontalSplits), (std::vector<int32_t>{480, 480}));
+  EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{640, 640, 640}));
+  EXPECT_EQ(messages, (std::vector<std::string>{"Grid larger than image, line 481 out of bounds!",
+                                                "Grid larger than image, line 700 out of bounds!",
+                                                "Grid larger than image, line 768 out of bounds!"}));
+}
+
+TEST_F(GridFileTest, BadLineOrMissingFileLeavesTheGridUntouched) {
+  TSplitGrid grid;
+  grid.HorizontalSplits = {0, 10, 480};
+  grid.VerticalSplits = {0, 640};
+  const TSplitGrid before = grid;
+  int used = 0;
+  std::vector<std::string> messages;
+  TGridFileHooks hooks{[&](const std::string& m) { messages.push_back(m); },
+                       [&](const fs::path&) { ++used; }};
+
+  for (const char* text : {"1\r\n2\r\nabc\r\n", "1\r\n\r\n-\r\n2\r\n", "999\r\n-\r\n1.5"}) {
+    try {
+      LoadGrid(grid, Write("bad.grd", text), 640, 480, hooks);
+      ADD_FAILURE() << text;
+    } catch (const EConvertError& e) {
+      const std::string what = e.what();
+      EXPECT_TRUE(what == "'abc' is not a valid integer value" || what == "'' is not a valid integer value" ||
+                  what == "'1.5' is not a valid integer value")
+          << what;
+    }
+    EXPECT_EQ(grid, before);
+  }
+  EXPECT_THROW(LoadGrid(grid, dir_ / "missing.grd", 640, 480, hooks), pg::EPGStreamError);
+  EXPECT_THROW(LoadGrid(grid, dir_, 640, 480, hooks), pg::EPGStreamError);
+  EXPECT_EQ(grid, before);
+  EXPECT_EQ(used, 0);
+  EXPECT_TRUE(messages.empty());  // nothing about clamped values of a grid that was not loaded
+}
+
+TEST_F(GridFileTest, FailedWriteKeepsThePreviousFileAndLeavesNoTemporary) {
+  TSplitGrid grid;
+  grid.HorizontalSplits = {0, 100000, 200000};
+  grid.VerticalSplits = {0, 300000};
+  const fs::path path = Write("keep.grd", "old\r\n");
+  int used = 0;
+  {
+    TFileSizeLimit limit(8);  // the new text needs 31 bytes
+    EXPECT_THROW(SaveGrid(grid, path, {.OnClamp = {}, .OnUsed = [&](const fs::path&) { ++used; }}),
+                 pg::EPGStreamError);
+  }
+  EXPECT_EQ(Read(path), "old\r\n");
+  EXPECT_EQ(used, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(GridFileTest, WriteIntoMissingDirectoryNamesTheTarget) {
+  TSplitGrid grid;
+  grid.ResetGrid(10, 10);
+  try {
+    SaveGrid(grid, dir_ / "nope" / "g.grd");
+    FAIL();
+  } catch (const pg::EPGStreamError& e) {
+    EXPECT_NE(std::string(e.what()).find("g.grd"), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace tessel

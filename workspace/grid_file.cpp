@@ -1,0 +1,98 @@
+#include "workspace/grid_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+#include "imaging/image/exceptions.h"
+#include "imaging/image/stream.h"
+#include "workspace/errors.h"
+#include "workspace/integer_text.h"
+#include "workspace/safe_file.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kSeparator = "-";
+
+std::string ClampMessage(int32_t value) {
+  return "Grid larger than image, line " + std::to_string(value) + " out of bounds!";
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+  // A directory opens for reading on this system but yields no data; say what it is instead.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    throw pg::EPGStreamError("Cannot open file \"" + path.string() + "\". " + std::strerror(EISDIR));
+  }
+  pg::TFileStream stream(path, pg::TFileMode::Read);
+  std::string text;
+  char buffer[1 << 16];
+  // Read in blocks rather than trusting Size(): the file may change or be a pipe.
+  for (;;) {
+    const size_t n = stream.Read(buffer, sizeof buffer);
+    if (n == 0) break;
+    text.append(buffer, n);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string FormatGridText(const TSplitGrid& grid) {
+  std::string text;
+  for (int32_t value : grid.HorizontalSplits.Values()) text.append(std::to_string(value)).append(kLineEnd);
+  text.append(kSeparator).append(kLineEnd);
+  for (int32_t value : grid.VerticalSplits.Values()) text.append(std::to_string(value)).append(kLineEnd);
+  return text;
+}
+
+TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height) {
+  TParsedGrid result;
+  bool vertical = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(start, end - start);
+    start = end;
+    if (start < text.size()) {
+      start += (text[start] == '\r' && start + 1 < text.size() && text[start + 1] == '\n') ? 2 : 1;
+    }
+
+    if (line == kSeparator) {
+      vertical = true;
+      continue;
+    }
+    int32_t value = 0;
+    if (!TryStrToInt(line, value)) throw EConvertError(InvalidIntegerMessage(line));
+    const int32_t size = vertical ? width : height;
+    if (value > size) {
+      result.ClampMessages.push_back(ClampMessage(value));
+      value = size;
+    }
+    (vertical ? result.VerticalSplits : result.HorizontalSplits).Add(value);
+  }
+  return result;
+}
+
+void SaveGrid(const TSplitGrid& grid, const std::filesystem::path& path, const TGridFileHooks& hooks) {
+  WriteFileSafely(path, FormatGridText(grid));
+  if (hooks.OnUsed) hooks.OnUsed(path);
+}
+
+void LoadGrid(TSplitGrid& grid, const std::filesystem::path& path, int32_t width, int32_t height,
+              const TGridFileHooks& hooks) {
+  TParsedGrid parsed = ParseGridText(ReadWholeFile(path), width, height);
+  if (hooks.OnClamp) {
+    for (const std::string& message : parsed.ClampMessages) hooks.OnClamp(message);
+  }
+  grid.HorizontalSplits = std::move(parsed.HorizontalSplits);
+  grid.VerticalSplits = std::move(parsed.VerticalSplits);
+  if (hooks.OnUsed) hooks.OnUsed(path);
+}
+
+}  // namespace tessel

@@ -1,0 +1,49 @@
+// The grid file (.grd): plain text, one item per line, every line ended by CR LF: the horizontal
+// positions in list order, a line "-", then the vertical positions in list order. No header, no
+// count, no image size; the edges are ordinary entries.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workspace/split_grid.h"
+
+namespace tessel {
+
+struct TGridFileHooks {
+  // One call per value above the image size, with "Grid larger than image, line N out of bounds!";
+  // the window shows a box, tessel-cli prints it, tests collect it.
+  std::function<void(const std::string& message)> OnClamp;
+  // After a successful save or load: the window puts the path at the top of its recent grids.
+  std::function<void(const std::filesystem::path& path)> OnUsed;
+};
+
+// The file's text for `grid`.
+std::string FormatGridText(const TSplitGrid& grid);
+
+struct TParsedGrid {
+  TIntegerList HorizontalSplits;
+  TIntegerList VerticalSplits;
+  std::vector<std::string> ClampMessages;  // in reading order
+};
+
+// Reads grid text (lines end at CR LF, lone CR or lone LF). Values above `height` (horizontal
+// block) or `width` (vertical block) are replaced by that size, with a message each; values below 0
+// are kept. A line that is not an integer raises EConvertError.
+TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height);
+
+// Writes the grid through a temporary file renamed over `path`, so a failed write leaves any
+// previous file as it was. Raises pg::EPGStreamError with the system's message.
+void SaveGrid(const TSplitGrid& grid, const std::filesystem::path& path, const TGridFileHooks& hooks = {});
+
+// Replaces both lists with the file's contents (no edges added). A file that cannot be read or
+// holds a line that is not an integer raises and leaves `grid` exactly as it was; the clamp
+// messages are delivered only for a grid that is actually loaded.
+void LoadGrid(TSplitGrid& grid, const std::filesystem::path& path, int32_t width, int32_t height,
+              const TGridFileHooks& hooks = {});
+
+}  // namespace tessel

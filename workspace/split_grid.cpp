@@ -1,0 +1,127 @@
+#include "workspace/split_grid.h"
+
+namespace tessel {
+
+namespace {
+
+bool InRange(int32_t value, int32_t low, int32_t high) {
+  return value >= low && value <= high;
+}
+
+}  // namespace
+
+void TSplitGrid::ResetGrid(int32_t width, int32_t height) {
+  Clear();
+  VerticalSplits.Add(0);
+  VerticalSplits.Add(width);
+  HorizontalSplits.Add(0);
+  HorizontalSplits.Add(height);
+}
+
+void TSplitGrid::Clear() {
+  VerticalSplits.Clear();
+  HorizontalSplits.Clear();
+}
+
+void TSplitGrid::SortSplits() {
+  VerticalSplits.Sort();
+  HorizontalSplits.Sort();
+}
+
+TGridCell TSplitGrid::Cell(int32_t column, int32_t row) const {
+  TGridCell cell;
+  cell.Column = column;
+  cell.Row = row;
+  cell.Number = static_cast<int64_t>(row - 1) * ColumnCount() + column;
+  cell.Left = VerticalSplits[column - 1];
+  cell.Top = HorizontalSplits[row - 1];
+  // 64-bit differences: positions from a grid file may be negative, and the lists need not be sorted.
+  cell.Width = static_cast<int32_t>(static_cast<int64_t>(VerticalSplits[column]) - cell.Left);
+  cell.Height = static_cast<int32_t>(static_cast<int64_t>(HorizontalSplits[row]) - cell.Top);
+  return cell;
+}
+
+TGridCell TSplitGrid::CellAt(int64_t index) const {
+  const int32_t columns = ColumnCount();
+  return Cell(static_cast<int32_t>(index % columns) + 1, static_cast<int32_t>(index / columns) + 1);
+}
+
+void TSplitGrid::ForEachCell(const std::function<void(const TGridCell&)>& visit) const {
+  const int32_t rows = RowCount();
+  const int32_t columns = ColumnCount();
+  for (int32_t r = 1; r <= rows; ++r) {
+    for (int32_t c = 1; c <= columns; ++c) visit(Cell(c, r));
+  }
+}
+
+bool TSplitGrid::AddHorizontalByNumber(int32_t y, int32_t height) {
+  if (!InRange(y, 0, height)) return false;
+  HorizontalSplits.Add(y);
+  return true;
+}
+
+bool TSplitGrid::AddVerticalByNumber(int32_t x, int32_t width) {
+  if (!InRange(x, 0, width)) return false;
+  VerticalSplits.Add(x);
+  return true;
+}
+
+bool TSplitGrid::AddRectangle(int32_t left, int32_t top, int32_t width, int32_t height, int32_t imageWidth,
+                              int32_t imageHeight) {
+  const int64_t right = static_cast<int64_t>(left) + width;
+  const int64_t bottom = static_cast<int64_t>(top) + height;
+  if (left < 0 || top < 0 || width < 0 || height < 0 || right > imageWidth || bottom > imageHeight)
+    return false;
+  VerticalSplits.Add(left);
+  HorizontalSplits.Add(top);
+  VerticalSplits.Add(static_cast<int32_t>(right));
+  HorizontalSplits.Add(static_cast<int32_t>(bottom));
+  return true;
+}
+
+bool TSplitGrid::AddCross(int32_t x, int32_t y, int32_t imageWidth, int32_t imageHeight) {
+  if (!InRange(x, 0, imageWidth) || !InRange(y, 0, imageHeight)) return false;
+  HorizontalSplits.Add(y);
+  VerticalSplits.Add(x);
+  return true;
+}
+
+bool TSplitGrid::DropHorizontal(int32_t y, int32_t height) {
+  if (!InRange(y, 0, height) || HorizontalSplits.Contains(y)) return false;
+  HorizontalSplits.Add(y);
+  return true;
+}
+
+bool TSplitGrid::DropVertical(int32_t x, int32_t width) {
+  if (!InRange(x, 0, width) || VerticalSplits.Contains(x)) return false;
+  VerticalSplits.Add(x);
+  return true;
+}
+
+bool TSplitGrid::TopRulerRelease(int32_t rulerX, int32_t width) {
+  const int64_t x = static_cast<int64_t>(rulerX) - kRulerSize;
+  if (x < 1 || x > width) return false;
+  VerticalSplits.Add(static_cast<int32_t>(x));
+  return true;
+}
+
+bool TSplitGrid::LeftRulerRelease(int32_t rulerY, int32_t height) {
+  if (!InRange(rulerY, 0, height)) return false;
+  HorizontalSplits.Add(rulerY);
+  return true;
+}
+
+TSplitHit TSplitGrid::HitTest(int32_t x, int32_t y) const {
+  if (const int32_t index = FindHorizontal(y); index >= 0) return {TSplitKind::Horizontal, index};
+  if (const int32_t index = FindVertical(x); index >= 0) return {TSplitKind::Vertical, index};
+  return {};
+}
+
+TSplitKind TSplitGrid::PickUp(int32_t x, int32_t y) {
+  const TSplitHit hit = HitTest(x, y);
+  if (hit.Kind == TSplitKind::Horizontal) RemoveAt(HorizontalSplits, hit.Index);
+  if (hit.Kind == TSplitKind::Vertical) RemoveAt(VerticalSplits, hit.Index);
+  return hit.Kind;
+}
+
+}  // namespace tessel
