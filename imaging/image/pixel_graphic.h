@@ -4,7 +4,9 @@
 // Colour matching, standard palettes and dithering live here too (pixel format conversion).
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -79,7 +81,9 @@ class TPixelGraphic {
 
   // ---- Colour matching and dithering -------------------------------------------------------
   uint32_t ColorToIndex(TColor color);
-  uint32_t ColorToIndex(uint8_t red, uint8_t green, uint8_t blue) { return ColorToIndex(RGBColor(red, green, blue)); }
+  uint32_t ColorToIndex(uint8_t red, uint8_t green, uint8_t blue) {
+    return ColorToIndex(RGBColor(red, green, blue));
+  }
   void DitherBegin();
   void DitherNextRow();
   void DitherPixel(int32_t x, int32_t y, int32_t red, int32_t green, int32_t blue);
@@ -155,19 +159,32 @@ class TPixelGraphic {
  private:
   struct ColorMap;     // inverse colour map (pUnknown palettes)
   struct DitherState;  // error rows and transfer table
+  struct FreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
 
   void FreePixels();
   void BuildBitmapInfo();
   void WriteColorTableEntry(int32_t index, TColor color);
   void InvalidateLookups();  // last lookup, inverse colour map
   uint32_t ComputeIndex(TColor color);
+  uint32_t ColorMapIndex(TColor color);
+  bool Inside(int32_t x, int32_t y) const {
+    return bits_ != nullptr && x >= 0 && y >= 0 && x < width_ && y < height_;
+  }
+  void OutOfRange() const;  // raises when RaiseOnOutOfRange, else returns
+  uint32_t RawPixel(const uint8_t* row, int32_t x) const;
+  void SetRawPixel(uint8_t* row, int32_t x, uint32_t value);
+  // Colours of all 256 possible indices of a palette format (black beyond the palette) and
+  // whether each index lies inside the palette.
+  void IndexColors(std::array<TColor, 256>& colors, std::array<bool, 256>& valid) const;
 
   int32_t width_ = 0;
   int32_t height_ = 0;
   TBitCount bitCount_ = bc24Bit;
   int32_t bytesPerRow_ = 0;
   uint8_t* bits_ = nullptr;
-  std::unique_ptr<uint8_t[]> pixelMemory_;
+  std::unique_ptr<uint8_t, FreeDeleter> pixelMemory_;
   std::vector<uint8_t> bitmapInfo_;
 
   std::vector<TColor> palette_;
