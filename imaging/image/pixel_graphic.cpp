@@ -86,7 +86,10 @@ void TPixelGraphic::NewImage(int32_t width, int32_t height, TBitCount bitCount) 
   if (height < 0) throw EPGInvalidSize(MessageText(21));
   if (bitCount > bc24Bit) throw EPGInvalidBitCountNum(MessageText(20, "BitCountNum"));
   const int64_t rowBytes = RowBytes(bitCount, width);
-  const int64_t size = rowBytes * height;
+  // Beyond kMaxImageSize the product could overflow even 64 bits; it is refused below anyway.
+  const bool tooLarge =
+      rowBytes > std::numeric_limits<int32_t>::max() || (rowBytes > 0 && height > kMaxImageSize / rowBytes);
+  const int64_t size = tooLarge ? kMaxImageSize + 1 : rowBytes * height;
   // An image whose allocation failed has its size but no memory: asking again allocates.
   if (width == width_ && height == height_ && bitCount == bitCount_ && (bits_ != nullptr || size == 0)) {
     Clear();
@@ -99,7 +102,7 @@ void TPixelGraphic::NewImage(int32_t width, int32_t height, TBitCount bitCount) 
   bytesPerRow_ = rowBytes <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(rowBytes) : 0;
   if (size > 0) {
     const std::string failure = MessageText(31, "CreateDIBSection");
-    if (rowBytes > std::numeric_limits<int32_t>::max() || size > kMaxImageSize) {
+    if (tooLarge) {
       bytesPerRow_ = 0;
       throw EPixelGraphic(failure);
     }

@@ -88,6 +88,8 @@ class TPixelGraphic {
   void DitherNextRow();
   void DitherPixel(int32_t x, int32_t y, int32_t red, int32_t green, int32_t blue);
   void DitherEnd();
+  // The error transfer table of the running dithering for e in -255 .. 255 (e itself when none runs).
+  int32_t DitherTransfer(int32_t e) const;
 
   // ---- Settings (all copied by Assign) ------------------------------------------------------
   bool RaiseOnOutOfRange() const { return raiseOnOutOfRange_; }
