@@ -85,7 +85,13 @@ class TProgressScope {
   TProgressScope(const TPixelGraphic& graphic, const void* sender) : graphic_(graphic), sender_(sender) {
     graphic_.ProgressStart(sender_);
   }
-  ~TProgressScope() { graphic_.ProgressEnd(sender_); }
+  ~TProgressScope() {
+    try {
+      graphic_.ProgressEnd(sender_);
+    } catch (...) {
+      // A handler that throws here must not end the program while another error travels.
+    }
+  }
   TProgressScope(const TProgressScope&) = delete;
   TProgressScope& operator=(const TProgressScope&) = delete;
 

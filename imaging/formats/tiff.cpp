@@ -1,8 +1,429 @@
 #include "imaging/formats/tiff.h"
 
+#include <tiffio.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "imaging/formats/reader_io.h"
 #include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
+#include "imaging/image/pixel_graphic.h"
+#include "imaging/image/question.h"
+#include "imaging/image/stream.h"
 
 namespace pg {
+
+namespace {
+
+const std::string kPrefix = "TIFF: ";
+constexpr size_t kTIFFHeaderSize = 8;
+// Distinct warnings shown for one file at most; hostile files can produce thousands.
+constexpr size_t kMaxWarnings = 8;
+// Rows decoded at once through libtiff's RGBA interface are bounded by this many pixels.
+constexpr int64_t kRGBAChunkPixels = int64_t{4} << 20;
+
+// libtiff talks to one of these through its client callbacks. Messages are collected and turned
+// into exceptions after the libtiff call returns: an exception must not cross libtiff's C frames.
+struct TTIFFContext {
+  TStream* stream = nullptr;
+  int64_t base = 0;  // stream position of the TIFF header; file offsets count from here
+  int64_t end = 0;   // stream position after the last byte written
+  std::string error;
+  std::vector<std::string> warnings;
+};
+
+TTIFFContext& Context(thandle_t handle) {
+  return *static_cast<TTIFFContext*>(handle);
+}
+
+tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) {
+  TTIFFContext& ctx = Context(handle);
+  try {
+    if (size <= 0) return 0;
+    return static_cast<tmsize_t>(ctx.stream->Read(buffer, static_cast<size_t>(size)));
+  } catch (const std::exception& e) {
+    if (ctx.error.empty()) ctx.error = e.what();
+    return -1;
+  }
+}
+
+tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) {
+  TTIFFContext& ctx = Context(handle);
+  try {
+    if (size <= 0) return 0;
+    const size_t written = ctx.stream->Write(buffer, static_cast<size_t>(size));
+    ctx.end = std::max(ctx.end, ctx.stream->Position());
+    return static_cast<tmsize_t>(written);
+  } catch (const std::exception& e) {
+    if (ctx.error.empty()) ctx.error = e.what();
+    return -1;
+  }
+}
+
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
+  TTIFFContext& ctx = Context(handle);
+  try {
+    const auto off = static_cast<int64_t>(offset);
+    int64_t pos = 0;
+    switch (whence) {
+      case SEEK_SET:
+        pos = ctx.stream->Seek(ctx.base + off, TSeekOrigin::Begin);
+        break;
+      case SEEK_CUR:
+        pos = ctx.stream->Seek(off, TSeekOrigin::Current);
+        break;
+      case SEEK_END:
+        pos = ctx.stream->Seek(off, TSeekOrigin::End);
+        break;
+      default:
+        return static_cast<toff_t>(-1);
+    }
+    if (pos < ctx.base) return static_cast<toff_t>(-1);
+    return static_cast<toff_t>(pos - ctx.base);
+  } catch (const std::exception& e) {
+    if (ctx.error.empty()) ctx.error = e.what();
+    return static_cast<toff_t>(-1);
+  }
+}
+
+int CloseProc(thandle_t) {
+  return 0;
+}
+
+toff_t SizeProc(thandle_t handle) {
+  TTIFFContext& ctx = Context(handle);
+  try {
+    return static_cast<toff_t>(std::max<int64_t>(ctx.stream->Size() - ctx.base, 0));
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+int MapProc(thandle_t, void**, toff_t*) {
+  return 0;
+}
+void UnmapProc(thandle_t, void*, toff_t) {}
+
+std::string FormatMessage(const char* module, const char* format, va_list args) {
+  std::array<char, 1024> text{};
+  std::vsnprintf(text.data(), text.size(), format, args);
+  std::string result = text.data();
+  if (result.empty() && module != nullptr) result = module;
+  return result;
+}
+
+int ErrorHandler(TIFF*, void* user, const char* module, const char* format, va_list args) {
+  auto& ctx = *static_cast<TTIFFContext*>(user);
+  if (ctx.error.empty()) ctx.error = FormatMessage(module, format, args);
+  return 1;
+}
+
+int WarningHandler(TIFF*, void* user, const char* module, const char* format, va_list args) {
+  auto& ctx = *static_cast<TTIFFContext*>(user);
+  std::string text = FormatMessage(module, format, args);
+  if (ctx.warnings.size() < kMaxWarnings &&
+      std::find(ctx.warnings.begin(), ctx.warnings.end(), text) == ctx.warnings.end()) {
+    ctx.warnings.push_back(std::move(text));
+  }
+  return 1;
+}
+
+// Owns an open libtiff handle on a context.
+class TTIFFHandle {
+ public:
+  TTIFFHandle(TTIFFContext& ctx, const char* mode) {
+    // Codecs that report through the process-wide handlers (without a handle) stay silent.
+    static std::once_flag silence;
+    std::call_once(silence, [] {
+      TIFFSetErrorHandler(nullptr);
+      TIFFSetWarningHandler(nullptr);
+    });
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, ErrorHandler, &ctx);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, WarningHandler, &ctx);
+    // Several bytes per pixel for the largest image allowed, so a single buffer never exceeds what
+    // an image within the limit needs.
+    const int64_t limit = std::max<int64_t>(FormatOptions().MaxPixels, 1 << 20);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options,
+                                        static_cast<tmsize_t>(std::min<int64_t>(limit, INT64_MAX / 16) * 8));
+    tif_ = TIFFClientOpenExt("stream", mode, &ctx, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                             MapProc, UnmapProc, options);
+    TIFFOpenOptionsFree(options);
+  }
+  ~TTIFFHandle() { Close(); }
+  TTIFFHandle(const TTIFFHandle&) = delete;
+  TTIFFHandle& operator=(const TTIFFHandle&) = delete;
+
+  TIFF* get() const { return tif_; }
+  void Close() {
+    if (tif_ != nullptr) TIFFClose(tif_);
+    tif_ = nullptr;
+  }
+
+ private:
+  TIFF* tif_ = nullptr;
+};
+
+template <class E>
+[[noreturn]] void Raise(const TTIFFContext& ctx, const std::string& fallback) {
+  throw E(kPrefix + (ctx.error.empty() ? fallback : ctx.error));
+}
+
+// Shows or raises the warnings libtiff reported so far, as the image's warning action says.
+void HandleWarnings(TTIFFContext& ctx, const TPixelGraphic& graphic, size_t& shown) {
+  for (; shown < ctx.warnings.size(); ++shown) {
+    const std::string text = kPrefix + ctx.warnings[shown];
+    switch (graphic.ReadWarningAction()) {
+      case pgwaIgnore:
+        break;
+      case pgwaOKBox:
+        AskQuestion(MessageText(28), text, TQuestionButtons::OK);
+        break;
+      case pgwaOKCancelBox:
+        if (AskQuestion(MessageText(28), text, TQuestionButtons::OKCancel) != TQuestionAnswer::OK) {
+          throw EPGTIFFileFormatReader(text);
+        }
+        break;
+      case pgwaRaise:
+        throw EPGTIFFileFormatReader(text);
+    }
+  }
+}
+
+struct TImageFields {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint16_t bitsPerSample = 1;
+  uint16_t samplesPerPixel = 1;
+  uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+  uint16_t planar = PLANARCONFIG_CONTIG;
+  uint16_t compression = COMPRESSION_NONE;
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  uint16_t extraSamples = 0;
+};
+
+TImageFields ReadFields(TIFF* tif) {
+  TImageFields f;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &f.width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &f.height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &f.bitsPerSample);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &f.samplesPerPixel);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &f.photometric)) {
+    f.photometric = f.samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  }
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &f.planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &f.compression);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &f.orientation);
+  uint16_t* types = nullptr;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &f.extraSamples, &types);
+  return f;
+}
+
+// Opens the file and moves to directory `index`; `Fail` is the exception type for faults.
+template <class E>
+void OpenDirectory(TTIFFHandle& handle, TTIFFContext& ctx, int32_t index, const std::string& indexText) {
+  if (handle.get() == nullptr) Raise<E>(ctx, MessageText(34, "TIFF"));
+  if (index < 0 || index >= std::max(FormatOptions().TIFFMaxImages, 1)) throw E(kPrefix + indexText);
+  if (index > 0 && !TIFFSetDirectory(handle.get(), static_cast<tdir_t>(index))) throw E(kPrefix + indexText);
+}
+
+// Decodes the layouts the image holds as they are: palette, grey of 1 to 16 bits, 8-bit RGB.
+bool CanReadNatively(TIFF* tif, const TImageFields& f) {
+  if (TIFFIsTiled(tif)) return false;
+  switch (f.compression) {
+    case COMPRESSION_NONE:
+    case COMPRESSION_LZW:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_PACKBITS:
+      break;
+    default:
+      return false;
+  }
+  if (f.orientation != ORIENTATION_TOPLEFT && f.orientation != ORIENTATION_BOTLEFT) return false;
+  const uint16_t bps = f.bitsPerSample;
+  switch (f.photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE:
+      return f.samplesPerPixel == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8 || bps == 16);
+    case PHOTOMETRIC_PALETTE:
+      return f.samplesPerPixel == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8);
+    case PHOTOMETRIC_RGB:
+      return f.samplesPerPixel == 3 && bps == 8 && f.planar == PLANARCONFIG_CONTIG;
+    default:
+      return false;
+  }
+}
+
+void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic,
+                const void* sender) {
+  const int32_t width = static_cast<int32_t>(f.width);
+  const int32_t height = static_cast<int32_t>(f.height);
+  const uint16_t bps = f.bitsPerSample;
+  const bool rgb = f.photometric == PHOTOMETRIC_RGB;
+  const TBitCount bitCount = rgb ? bc24Bit : bps == 1 ? bc1Bit : bps <= 4 ? bc4Bit : bc8Bit;
+
+  const tmsize_t lineSize = TIFFScanlineSize(tif);
+  const int64_t expected = (int64_t{width} * bps * f.samplesPerPixel + 7) / 8;
+  if (lineSize <= 0 || lineSize < expected)
+    Raise<EPGTIFFileFormatReader>(ctx, MessageText(7, "ScanlineSize"));
+
+  graphic.NewImage(width, height, bitCount);
+  if (!rgb) {
+    const int32_t levels = 1 << std::min<int>(bps, 8);
+    std::vector<TColor> colors(static_cast<size_t>(levels));
+    if (f.photometric == PHOTOMETRIC_PALETTE) {
+      uint16_t* red = nullptr;
+      uint16_t* green = nullptr;
+      uint16_t* blue = nullptr;
+      if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+        Raise<EPGTIFFileFormatReader>(ctx, MessageText(7, "ColorMap"));
+      }
+      // Some writers store 8-bit values instead of 16-bit ones.
+      bool eightBit = true;
+      for (int32_t i = 0; i < levels; ++i)
+        eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+      const int shift = eightBit ? 0 : 8;
+      for (int32_t i = 0; i < levels; ++i) {
+        colors[i] = RGBColor(static_cast<uint8_t>(red[i] >> shift), static_cast<uint8_t>(green[i] >> shift),
+                             static_cast<uint8_t>(blue[i] >> shift));
+      }
+    } else {
+      for (int32_t i = 0; i < levels; ++i) {
+        auto v = static_cast<uint8_t>(i * 255 / (levels - 1));
+        if (f.photometric == PHOTOMETRIC_MINISWHITE) v = static_cast<uint8_t>(255 - v);
+        colors[i] = RGBColor(v, v, v);
+      }
+    }
+    graphic.SetPaletteCount(levels);
+    for (int32_t i = 0; i < levels; ++i) graphic.SetPaletteEntries(i, colors[i]);
+    graphic.RecognizePalette();
+  }
+
+  std::vector<uint8_t> line(static_cast<size_t>(lineSize));
+  const bool bottomUp = f.orientation == ORIENTATION_BOTLEFT;
+  formatio::TProgressScope progress(graphic, sender);
+  size_t shown = 0;
+  for (int32_t r = 0; r < height; ++r) {
+    if (TIFFReadScanline(tif, line.data(), static_cast<uint32_t>(r), 0) < 0) {
+      Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadScanline"));
+    }
+    HandleWarnings(ctx, graphic, shown);
+    uint8_t* dst = graphic.ScanLine(bottomUp ? height - 1 - r : r);
+    if (rgb) {
+      for (int32_t x = 0; x < width; ++x) {
+        dst[3 * x] = line[3 * x + 2];
+        dst[3 * x + 1] = line[3 * x + 1];
+        dst[3 * x + 2] = line[3 * x];
+      }
+    } else if (bps == 2) {
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t v = (line[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+        dst[x >> 1] = static_cast<uint8_t>((x & 1) ? ((dst[x >> 1] & 0xF0) | v) : (v << 4));
+      }
+    } else if (bps == 16) {
+      const auto* samples = reinterpret_cast<const uint16_t*>(line.data());
+      for (int32_t x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>(samples[x] >> 8);
+    } else {
+      std::copy_n(line.data(), static_cast<size_t>(expected), dst);
+    }
+    if (progress.Step(r, height)) break;
+  }
+}
+
+// Everything else goes through libtiff's RGBA interface, a band of rows at a time; the alpha it
+// returns is premultiplied, so compositing over the background adds the background's share.
+void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic,
+              const void* sender) {
+  std::array<char, 1024> message{};
+  if (!TIFFRGBAImageOK(tif, message.data())) throw EPGTIFFileFormatReader(kPrefix + message.data());
+  TIFFRGBAImage image{};
+  if (!TIFFRGBAImageBegin(&image, tif, 0, message.data()))
+    throw EPGTIFFileFormatReader(kPrefix + message.data());
+  struct TEnd {
+    TIFFRGBAImage* image;
+    ~TEnd() { TIFFRGBAImageEnd(image); }
+  } end{&image};
+  // Rows come in file order; the orientation is applied when they are stored.
+  image.req_orientation = image.orientation;
+
+  const int32_t width = static_cast<int32_t>(f.width);
+  const int32_t height = static_cast<int32_t>(f.height);
+  uint32_t band = 1;
+  if (TIFFIsTiled(tif)) {
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
+  } else {
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
+  }
+  int64_t rows = std::clamp<int64_t>(band, 1, height);
+  rows = std::max<int64_t>(1, std::min<int64_t>(rows, kRGBAChunkPixels / width));
+
+  graphic.NewImage(width, height, bc24Bit);
+  const TColor background = graphic.BackgroundColor();
+  const uint32_t bgR = GetRValue(background), bgG = GetGValue(background), bgB = GetBValue(background);
+  const uint16_t o = f.orientation;
+  const bool flipV = o == ORIENTATION_BOTLEFT || o == ORIENTATION_BOTRIGHT || o == ORIENTATION_LEFTBOT ||
+                     o == ORIENTATION_RIGHTBOT;
+  const bool flipH = o == ORIENTATION_TOPRIGHT || o == ORIENTATION_BOTRIGHT || o == ORIENTATION_RIGHTTOP ||
+                     o == ORIENTATION_RIGHTBOT;
+
+  std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
+  formatio::TProgressScope progress(graphic, sender);
+  size_t shown = 0;
+  for (int32_t row = 0; row < height; row += static_cast<int32_t>(rows)) {
+    const int32_t count = static_cast<int32_t>(std::min<int64_t>(rows, height - row));
+    image.row_offset = row;
+    image.col_offset = 0;
+    if (!TIFFRGBAImageGet(&image, raster.data(), static_cast<uint32_t>(width),
+                          static_cast<uint32_t>(count))) {
+      Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFRGBAImageGet"));
+    }
+    HandleWarnings(ctx, graphic, shown);
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t r = row + i;
+      uint8_t* dst = graphic.ScanLine(flipV ? height - 1 - r : r);
+      const uint32_t* src = &raster[static_cast<size_t>(i) * width];
+      for (int32_t x = 0; x < width; ++x) {
+        const uint32_t p = src[x];
+        const uint32_t rest = 255 - TIFFGetA(p);
+        const int32_t dx = flipH ? width - 1 - x : x;
+        dst[3 * dx] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetB(p) + (bgB * rest + 127) / 255, 255));
+        dst[3 * dx + 1] =
+            static_cast<uint8_t>(std::min<uint32_t>(TIFFGetG(p) + (bgG * rest + 127) / 255, 255));
+        dst[3 * dx + 2] =
+            static_cast<uint8_t>(std::min<uint32_t>(TIFFGetR(p) + (bgR * rest + 127) / 255, 255));
+      }
+      if (progress.Step(r, height)) return;
+    }
+  }
+}
+
+std::string PhotometricName(uint16_t photometric) {
+  switch (photometric) {
+    case PHOTOMETRIC_MINISWHITE:
+      return "min-is-white";
+    case PHOTOMETRIC_MINISBLACK:
+      return "min-is-black";
+    case PHOTOMETRIC_RGB:
+      return "RGB";
+    case PHOTOMETRIC_PALETTE:
+      return "palette";
+    case PHOTOMETRIC_SEPARATED:
+      return "separated";
+    case PHOTOMETRIC_YCBCR:
+      return "YCbCr";
+    default:
+      return "photometric " + std::to_string(photometric);
+  }
+}
+
+}  // namespace
 
 TTIFFileFormatReader::TTIFFileFormatReader() {
   Extension = "tif";
@@ -19,8 +440,26 @@ bool TTIFFileFormatReader::IsFormat(const uint8_t* header) const {
          (header[0] == 'M' && header[1] == 'M' && header[2] == 0 && header[3] == 42);
 }
 
-void TTIFFileFormatReader::ReadFromStream(TStream&, TPixelGraphic&, int32_t) const {
-  throw EPGTIFFileFormatReader("TIFF: not supported yet");
+void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+  if (index < 0) throw EPGTIFFileFormatReader(kPrefix + MessageText(7, "Index"));
+  graphic.SetGamma(FormatOptions().DefaultGamma);
+
+  TTIFFContext ctx;
+  ctx.stream = &stream;
+  ctx.base = stream.Position();
+  TTIFFHandle handle(ctx, "rm");
+  OpenDirectory<EPGTIFFileFormatReader>(handle, ctx, index, MessageText(7, "Index"));
+  size_t shown = 0;
+  HandleWarnings(ctx, graphic, shown);
+
+  TIFF* tif = handle.get();
+  const TImageFields f = ReadFields(tif);
+  formatio::CheckImageSize<EPGTIFFileFormatReader>(f.width, f.height, kPrefix);
+  if (CanReadNatively(tif, f)) {
+    ReadNative(tif, ctx, f, graphic, this);
+  } else {
+    ReadRGBA(tif, ctx, f, graphic, this);
+  }
 }
 
 void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
@@ -28,8 +467,33 @@ void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
                                    std::string& infoText, std::string& subFormatText) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
                              subFormatText);
-  throw EPGTIFFileFormatReader("TIFF: not supported yet");
+  TTIFFContext ctx;
+  ctx.stream = &stream;
+  ctx.base = stream.Position();
+  TTIFFHandle handle(ctx, "rm");
+  OpenDirectory<EPGTIFFileFormatReader>(handle, ctx, 0, MessageText(20, "Index"));
+  TIFF* tif = handle.get();
+  if (FormatOptions().TIFFCountImages) {
+    // Walks the directory chain up to the configured maximum; libtiff stops at loops.
+    int32_t count = 1;
+    while (count < FormatOptions().TIFFMaxImages && TIFFReadDirectory(tif)) ++count;
+    imageCount = count;
+    if (!TIFFSetDirectory(tif, 0)) Raise<EPGTIFFileFormatReader>(ctx, MessageText(20, "Index"));
+  }
+  OpenDirectory<EPGTIFFileFormatReader>(handle, ctx, index, MessageText(20, "Index"));
+
+  const TImageFields f = ReadFields(tif);
+  width = static_cast<int32_t>(std::min<uint32_t>(f.width, INT32_MAX));
+  height = static_cast<int32_t>(std::min<uint32_t>(f.height, INT32_MAX));
+  bitsPerPixel = f.bitsPerSample * f.samplesPerPixel;
+  colorsText = formatio::ColorsTextOf(std::min(bitsPerPixel, 24));
+  subFormatText = PhotometricName(f.photometric);
+  const TIFFCodec* codec = TIFFFindCODEC(f.compression);
+  infoText = codec != nullptr ? codec->name : "compression " + std::to_string(f.compression);
+  if (TIFFIsTiled(tif)) infoText += ", tiled";
 }
+
+// ---- Writer -------------------------------------------------------------------------------------
 
 TTIFFileFormatWriter::TTIFFileFormatWriter() {
   Extension = "tif";
@@ -49,12 +513,166 @@ void TTIFFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
   WriteTrailer(stream);
 }
 
-void TTIFFileFormatWriter::WriteHeader(TStream&) const {}
-
-void TTIFFileFormatWriter::WriteImage(TStream&, TPixelGraphic&) const {
-  throw EPGTIFFileFormatWriter("TIFF: not supported yet");
+// The 8-byte file header with no directory yet; WriteImage appends the image's directory and
+// links it into the header.
+void TTIFFileFormatWriter::WriteHeader(TStream& stream) const {
+  std::array<uint8_t, kTIFFHeaderSize> header{};
+  if (FormatOptions().TIFFBigEndian) {
+    header = {'M', 'M', 0, 42, 0, 0, 0, 0};
+  } else {
+    header = {'I', 'I', 42, 0, 0, 0, 0, 0};
+  }
+  stream.WriteBuffer(header.data(), header.size());
 }
 
+namespace {
+
+[[noreturn]] void FailWrite(const std::string& text) {
+  throw EPGTIFFileFormatWriter(kPrefix + text);
+}
+
+// How index values of a palette image map to grey: +1 ascending (0 = black), -1 descending
+// (0 = white), 0 not a linear grey ramp.
+int GrayRamp(const TPixelGraphic& graphic) {
+  const int32_t levels = graphic.ColorCount();
+  if (graphic.PaletteCount() != levels) return 0;
+  bool up = true;
+  bool down = true;
+  for (int32_t i = 0; i < levels; ++i) {
+    const auto v = static_cast<uint8_t>(i * 255 / (levels - 1));
+    const TColor c = graphic.PaletteEntries(i);
+    up = up && c == RGBColor(v, v, v);
+    down = down && c == RGBColor(255 - v, 255 - v, 255 - v);
+  }
+  return up ? 1 : down ? -1 : 0;
+}
+
+}  // namespace
+
+void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) const {
+  const TFormatOptions& options = FormatOptions();
+  const int32_t width = graphic.Width();
+  const int32_t height = graphic.Height();
+  if (width <= 0 || height <= 0 || graphic.Empty()) FailWrite(MessageText(35));
+
+  uint16_t compression = COMPRESSION_NONE;
+  if (options.TIFFCompression == COMPRESSION_PACKBITS) {
+    compression = COMPRESSION_PACKBITS;
+  } else if (options.TIFFCompression != COMPRESSION_NONE) {
+    FailWrite(MessageText(7, "TIFFCompression"));
+  }
+  uint16_t unit = RESUNIT_INCH;
+  switch (options.TIFFResolutionUnit) {
+    case 0:
+      unit = RESUNIT_NONE;
+      break;
+    case 1:
+      unit = RESUNIT_INCH;
+      break;
+    case 2:
+      unit = RESUNIT_CENTIMETER;
+      break;
+    default:
+      FailWrite(MessageText(7, "TIFFResolutionUnit"));
+  }
+  if (options.TIFFXResolutionDenominator == 0) FailWrite(MessageText(7, "TIFFXResolution"));
+  if (options.TIFFYResolutionDenominator == 0) FailWrite(MessageText(7, "TIFFYResolution"));
+
+  // The sample layout written for the image.
+  const bool trueColor = graphic.BitCount() == bc24Bit;
+  const bool cmyk = trueColor && options.TIFFWriteCMYK;
+  const int ramp = trueColor ? 0 : GrayRamp(graphic);
+  const uint16_t bits = trueColor ? 8 : static_cast<uint16_t>(graphic.BitCountNum());
+  const uint16_t samples = cmyk ? 4 : trueColor ? 3 : 1;
+  uint16_t photometric = PHOTOMETRIC_RGB;
+  bool invert = false;
+  if (cmyk) {
+    photometric = PHOTOMETRIC_SEPARATED;
+  } else if (!trueColor && ramp != 0) {
+    photometric = options.TIFFWhiteIsZero ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+    invert = (ramp > 0) == options.TIFFWhiteIsZero;
+  } else if (!trueColor) {
+    photometric = PHOTOMETRIC_PALETTE;
+  }
+
+  // WriteHeader has just put the header before the current position.
+  TTIFFContext ctx;
+  ctx.stream = &stream;
+  ctx.base = stream.Position() - static_cast<int64_t>(kTIFFHeaderSize);
+  ctx.end = stream.Position();
+  if (ctx.base < 0) FailWrite(MessageText(7, "Header"));
+  TTIFFHandle handle(ctx, "am");
+  TIFF* tif = handle.get();
+  if (tif == nullptr) Raise<EPGTIFFileFormatWriter>(ctx, MessageText(31, "TIFFClientOpen"));
+
+  bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width)) &&
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height)) &&
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits) &&
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples) &&
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric) &&
+            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, compression) &&
+            TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+            TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, unit) &&
+            TIFFSetField(tif, TIFFTAG_XRESOLUTION,
+                         static_cast<float>(static_cast<double>(options.TIFFXResolutionNumerator) /
+                                            options.TIFFXResolutionDenominator)) &&
+            TIFFSetField(tif, TIFFTAG_YRESOLUTION,
+                         static_cast<float>(static_cast<double>(options.TIFFYResolutionNumerator) /
+                                            options.TIFFYResolutionDenominator)) &&
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+  if (ok && cmyk) ok = TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+  if (ok && photometric == PHOTOMETRIC_PALETTE) {
+    const size_t levels = size_t{1} << bits;
+    std::vector<uint16_t> red(levels), green(levels), blue(levels);
+    const std::vector<TColor> palette = formatio::PaletteTable(graphic);
+    for (size_t i = 0; i < levels; ++i) {
+      red[i] = static_cast<uint16_t>(GetRValue(palette[i]) * 257);
+      green[i] = static_cast<uint16_t>(GetGValue(palette[i]) * 257);
+      blue[i] = static_cast<uint16_t>(GetBValue(palette[i]) * 257);
+    }
+    ok = TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+  }
+  if (!ok) Raise<EPGTIFFileFormatWriter>(ctx, MessageText(31, "TIFFSetField"));
+
+  const size_t lineBytes = (static_cast<size_t>(width) * bits * samples + 7) / 8;
+  std::vector<uint8_t> line(lineBytes);
+  formatio::TProgressScope progress(graphic, this);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* src = graphic.ScanLine(y);
+    if (cmyk) {
+      // No black generation: C, M, Y = 255 - R, G, B read back exactly.
+      for (int32_t x = 0; x < width; ++x) {
+        line[4 * x] = static_cast<uint8_t>(255 - src[3 * x + 2]);
+        line[4 * x + 1] = static_cast<uint8_t>(255 - src[3 * x + 1]);
+        line[4 * x + 2] = static_cast<uint8_t>(255 - src[3 * x]);
+        line[4 * x + 3] = 0;
+      }
+    } else if (trueColor) {
+      for (int32_t x = 0; x < width; ++x) {
+        line[3 * x] = src[3 * x + 2];
+        line[3 * x + 1] = src[3 * x + 1];
+        line[3 * x + 2] = src[3 * x];
+      }
+    } else {
+      std::copy_n(src, lineBytes, line.begin());
+      if (invert) {
+        for (uint8_t& b : line) b = static_cast<uint8_t>(~b);
+      }
+    }
+    if (TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(y), 0) < 0) {
+      Raise<EPGTIFFileFormatWriter>(ctx, MessageText(31, "TIFFWriteScanline"));
+    }
+    if (progress.Step(y, height)) break;
+  }
+  if (!TIFFFlush(tif)) Raise<EPGTIFFileFormatWriter>(ctx, MessageText(31, "TIFFFlush"));
+  handle.Close();
+  if (!ctx.error.empty()) Raise<EPGTIFFileFormatWriter>(ctx, "");
+  // Leave the stream after the file, where the caller expects the end of what was written.
+  stream.SetPosition(ctx.end);
+}
+
+// Nothing follows the directory, which libtiff writes when the image is closed.
 void TTIFFileFormatWriter::WriteTrailer(TStream&) const {}
 
 }  // namespace pg
