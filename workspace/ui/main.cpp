@@ -1,0 +1,34 @@
+// tessel: the desktop program. Usage: tessel [--grid FILE.grd] [IMAGE]
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include "workspace/ui/main_window.h"
+#include "workspace/ui/message_boxes.h"
+#include "workspace/ui/settings.h"
+
+int main(int argc, char** argv) {
+  tessel::TApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(tessel::kOrganisation);
+  QCoreApplication::setApplicationName(tessel::kApplication);
+  QCoreApplication::setApplicationVersion("1.43");
+  tessel::InstallQuestionHandler();
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Cuts a picture into slices for web pages.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption gridOption("grid", "Load the grid file FILE after opening the image.", "FILE");
+  parser.addOption(gridOption);
+  parser.addPositionalArgument("image", "The image to open.", "[IMAGE]");
+  parser.process(app);
+
+  tessel::TMainWindow window;
+  window.show();
+  const QStringList files = parser.positionalArguments();
+  if (!files.isEmpty() && window.OpenImage(files.first()) && parser.isSet(gridOption)) {
+    window.LoadGridFile(parser.value(gridOption));
+  } else if (files.isEmpty() && parser.isSet(gridOption)) {
+    tessel::ShowError(&window, "A grid needs an image: give the image after --grid FILE.");
+  }
+  return app.exec();
+}

@@ -1,0 +1,189 @@
+// The main window: menus, the "Source" page (tool bar, magnifier, rulers, the image view with the
+// split grid drawn over it, status bar) and the "JPEG Compression" page; split editing with the
+// four tools and the rulers, opening images, grid files, export and colour adjustment.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "imaging/view/view_types.h"
+#include "workspace/split_grid.h"
+#include "workspace/ui/grid_history.h"
+
+class QAction;
+class QActionGroup;
+class QButtonGroup;
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QToolButton;
+
+namespace pg {
+class TPGImage;
+class TPixelGraphic;
+}  // namespace pg
+
+namespace tessel {
+
+class TAboutBox;
+class TEditCodeDialog;
+class TExportOptionsDialog;
+class THtmlExportDialog;
+class TJpegPage;
+class TMagnifier;
+class TRuler;
+
+// The four split tools, in the order of their buttons.
+enum class TSplitTool { Vertical, Horizontal, Rectangle, Cross };
+// A line tool drag under way.
+enum class TDragState { None, Horizontal, Vertical };
+// The pointer the line tools show over the view.
+enum class TSplitPointer { Arrow, UpDown, LeftRight };
+
+class TMainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TMainWindow(QWidget* parent = nullptr);
+  ~TMainWindow() override;
+
+  // ---- Commands (what the menus do; public so main() and the tests can call them) ----------
+  // Opens an image; a failure shows its message and leaves everything as it was. Returns success.
+  bool OpenImage(const QString& path);
+  bool LoadGridFile(const QString& path);
+  bool SaveGridFile(const QString& path);
+  // The whole export with its dialogs; `htmlPath` empty asks with the save dialog.
+  bool Export(const QString& htmlPath = QString());
+  void ClearSplits();
+  // Add by number: tag 1 horizontal, tag 0 vertical.
+  void AddSplitByNumber(int tag);
+  void DivideImage(int32_t columns, int32_t rows);
+  void Undo();
+  void Redo();
+  void SetOutputExtension(const QString& extension);
+  void SelectTool(TSplitTool tool);
+
+  // ---- State, for tests and the pages ----------------------------------------------------
+  TSplitGrid& Grid() { return grid_; }
+  const TGridHistory& History() const { return history_; }
+  pg::TPGImage* View() const { return view_; }
+  TRuler* TopRuler() const { return topRuler_; }
+  TRuler* LeftRuler() const { return leftRuler_; }
+  QTabWidget* Pages() const { return pages_; }
+  QWidget* SourcePage() const { return sourcePage_; }
+  TJpegPage* JpegPage() const { return jpegPage_; }
+  TExportOptionsDialog* OptionsDialog() const { return options_; }
+  THtmlExportDialog* HtmlExportDialog() const { return htmlExport_; }
+  TEditCodeDialog* EditCodeDialog() const { return editCode_; }
+  TAboutBox* AboutBox() const { return about_; }
+  QToolButton* ToolButton(TSplitTool tool) const;
+  TSplitTool Tool() const;
+  TDragState DragState() const { return drag_; }
+  TSplitPointer SplitPointer() const { return pointer_; }
+  QString StatusText() const;
+  QString OutputExtension() const { return outputExtension_; }
+  const QStringList& RecentImages() const { return recentImages_; }
+  const QStringList& RecentGrids() const { return recentGrids_; }
+  QString LastNumberText() const { return lastNumberText_; }
+  bool HasImage() const;
+  int32_t ImageWidth() const;
+  int32_t ImageHeight() const;
+  // Re-evaluates the enabling of every menu entry (also done each time a menu opens).
+  void UpdateMenuState();
+
+  // Asks for a file name (open or save); tests replace it. Empty means cancelled.
+  std::function<QString(const QString& caption, const QString& filter, const QString& defaultSuffix,
+                        bool save)>
+      AskFileName;
+  // Shows a question with OK and Cancel; tests replace it. True for OK.
+  std::function<bool(const QString& caption, const QString& text)> AskOkCancel;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildSourcePage();
+  QAction* AddAction(QMenu* menu, const QString& caption, const char* name,
+                     const QKeySequence& shortcut = QKeySequence());
+  void RestoreSettings();
+  void SaveSettings() const;
+  void PushRecent(QStringList& list, const QString& path);
+  void FillRecentMenu(QMenu* menu, const QStringList& list, bool images);
+  void SetCaption(const QString& path);
+
+  // Split editing.
+  TGridSnapshot Snapshot() const;
+  void Restore(const TGridSnapshot& snapshot);
+  // Runs an edit of the grid as one undo step (recorded only when it changed something).
+  void EditGrid(const std::function<void()>& edit);
+  void RedrawGrid();
+  void SetPointer(TSplitPointer pointer);
+  void ViewMouseDown(pg::TMouseButton button, int32_t x, int32_t y);
+  void ViewMouseMove(int32_t x, int32_t y);
+  void ViewMouseUp(pg::TMouseButton button, int32_t x, int32_t y);
+  void ViewSelectionMade();
+  void PaintGrid();
+  void RulerPress(TRuler* ruler, Qt::MouseButton button);
+  void RulerRelease(TRuler* ruler, Qt::MouseButton button, QPoint at);
+  void RulerMove(TRuler* ruler, QPoint at);
+  void ToolChanged();
+
+  // Menu actions.
+  void OpenCommand();
+  void LoadGridCommand();
+  void SaveGridCommand();
+  void ReopenImage(const QString& path);
+  void ColorAdjustment(int kind);
+  void ShowUsage();
+  void PageChanged(int index);
+
+  TSplitGrid grid_;
+  TGridHistory history_;
+  TDragState drag_ = TDragState::None;
+  TSplitPointer pointer_ = TSplitPointer::Arrow;
+  bool overrideCursor_ = false;
+  int32_t lastDrawnX_ = -1;
+  int32_t lastDrawnY_ = -1;
+  TGridSnapshot dragBefore_;
+  TRuler* pressedRuler_ = nullptr;
+  std::unique_ptr<pg::TPixelGraphic> slice_;  // the working slice image, reused by every export
+  QString outputExtension_ = ".jpg";
+  QString lastNumberText_;
+  QStringList recentImages_;
+  QStringList recentGrids_;
+
+  QTabWidget* pages_ = nullptr;
+  QWidget* sourcePage_ = nullptr;
+  TJpegPage* jpegPage_ = nullptr;
+  QButtonGroup* tools_ = nullptr;
+  QToolButton* toolButtons_[4] = {};
+  TMagnifier* magnifier_ = nullptr;
+  TRuler* topRuler_ = nullptr;
+  TRuler* leftRuler_ = nullptr;
+  pg::TPGImage* view_ = nullptr;
+  QLabel* status_ = nullptr;
+
+  QMenu* fileMenu_ = nullptr;
+  QMenu* editMenu_ = nullptr;
+  QMenu* toolsMenu_ = nullptr;
+  QMenu* formatMenu_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
+  QMenu* reopenImageMenu_ = nullptr;
+  QMenu* reopenGridMenu_ = nullptr;
+  QMenu* colorMenu_ = nullptr;
+  QMenu* addSplitMenu_ = nullptr;
+  QActionGroup* formats_ = nullptr;
+
+  TAboutBox* about_ = nullptr;
+  TExportOptionsDialog* options_ = nullptr;
+  THtmlExportDialog* htmlExport_ = nullptr;
+  TEditCodeDialog* editCode_ = nullptr;
+};
+
+}  // namespace tessel

@@ -1,0 +1,147 @@
+// The export as the window runs it: the save dialog, the export's questions answered by the three
+// export dialogs, and a progress dialog with Cancel while slices are written.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <atomic>
+
+#include "imaging/image/pixel_graphic.h"
+#include "imaging/view/qt_pg_image.h"
+#include "workspace/slice_export.h"
+#include "workspace/ui/export_dialogs.h"
+#include "workspace/ui/main_window.h"
+#include "workspace/ui/message_boxes.h"
+
+namespace tessel {
+
+namespace {
+
+// The export's questions, answered by the window's dialogs.
+class TDialogInteraction : public TExportInteraction {
+ public:
+  TDialogInteraction(TMainWindow& window,
+                     const std::function<bool(const QString&, const QString&)>& askOkCancel)
+      : window_(window), askOkCancel_(askOkCancel) {}
+
+  bool ConfirmOverwrite(const std::filesystem::path&, const std::string& text,
+                        const std::string& caption) override {
+    if (askOkCancel_) return askOkCancel_(QString::fromStdString(caption), QString::fromStdString(text));
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, &window_);
+    return box.exec() == QMessageBox::Ok;
+  }
+
+  void ShowOptions(TExportOptions& options) override {
+    TExportOptionsDialog* dialog = window_.OptionsDialog();
+    dialog->ShowOptions();
+    options = ReadOptions(*dialog);
+  }
+
+  std::string AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag,
+                           const TGridCell&) override {
+    THtmlExportDialog* dialog = window_.HtmlExportDialog();
+    std::string code = dialog->AskSliceCode(slice, openTag);
+    if (dialog->EditAlt()->text().isEmpty()) ++withoutAlt_;
+    return code;
+  }
+
+  void EditCode(std::vector<std::string>& lines) override { window_.EditCodeDialog()->EditCode(lines); }
+
+  void GridSaved(const std::filesystem::path& gridPath) override { savedGrid_ = gridPath; }
+
+  static TExportOptions ReadOptions(const TExportOptionsDialog& dialog) {
+    TExportOptions options;
+    options.IncAltTags = dialog.IncAltTags()->isChecked();
+    options.EditCode = dialog.EditCode()->isChecked();
+    options.AlwaysGrid = dialog.AlwaysGrid()->isChecked();
+    options.DoubleQuote = dialog.DoubleQuote()->isChecked();
+    options.UpperCase = dialog.UpperCase()->isChecked();
+    options.ShowOptions = dialog.ShowOptionsBox()->isChecked();
+    return options;
+  }
+
+  int64_t WithoutAlt() const { return withoutAlt_; }
+  const std::filesystem::path& SavedGrid() const { return savedGrid_; }
+
+ private:
+  TMainWindow& window_;
+  const std::function<bool(const QString&, const QString&)>& askOkCancel_;
+  int64_t withoutAlt_ = 0;
+  std::filesystem::path savedGrid_;
+};
+
+}  // namespace
+
+bool TMainWindow::Export(const QString& htmlPathGiven) {
+  if (!HasImage()) return false;
+  QString htmlPath = htmlPathGiven;
+  if (htmlPath.isEmpty()) {
+    const QString filter = "HTML Table (*.htm *.html)";
+    if (AskFileName) {
+      htmlPath = AskFileName("Export", filter, "html", true);
+    } else {
+      QFileDialog dialog(this, "Export", QString(), filter);
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setDefaultSuffix("html");
+      // The export asks its own question about an existing file.
+      dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+      if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        htmlPath = dialog.selectedFiles().first();
+      }
+    }
+    if (htmlPath.isEmpty()) return false;
+  }
+
+  TDialogInteraction interaction(*this, AskOkCancel);
+  TExportOptions options = TDialogInteraction::ReadOptions(*options_);
+  std::atomic<bool> cancel{false};
+  QProgressDialog progress("Writing slices...", "Cancel", 0, 100, this);
+  progress.setObjectName("ExportProgress");
+  progress.setWindowTitle("Export");
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  progress.setAutoClose(false);
+  progress.setAutoReset(false);
+  connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
+
+  TExportRequest request;
+  request.HtmlPath = std::filesystem::path(htmlPath.toStdString());
+  request.Source = view_->PixelGraphic();
+  request.Grid = &grid_;
+  request.Extension = outputExtension_.toStdString();
+  request.Options = &options;
+  request.Interaction = &interaction;
+  request.WorkingImage = slice_.get();
+  request.Cancel = &cancel;
+  request.OnProgress = [&](int64_t done, int64_t total) {
+    // Only when no question is asked per slice: the per-slice dialog is progress enough.
+    if (options.IncAltTags || total <= 0) return;
+    progress.setValue(static_cast<int>(done * 100 / total));
+    QApplication::processEvents();
+  };
+
+  // The export sorts the grid; that is an edit the user can take back like any other.
+  const TGridSnapshot before = Snapshot();
+  TExportReport report;
+  const bool ok = RunGuarded(this, [&] { report = ExportSlices(request); });
+  progress.close();
+  if (!(Snapshot() == before)) history_.Record(before);
+  if (!interaction.SavedGrid().empty())
+    PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));
+  RedrawGrid();
+  if (ok && report.Result == TExportResult::Done && options.IncAltTags && interaction.WithoutAlt() > 0) {
+    QMessageBox box(QMessageBox::Warning, "Tessel!",
+                    interaction.WithoutAlt() == 1
+                        ? QString("1 slice has no ALT text.")
+                        : QString("%1 slices have no ALT text.").arg(interaction.WithoutAlt()),
+                    QMessageBox::Ok, this);
+    box.setObjectName("MissingAltWarning");
+    box.exec();
+  }
+  return ok && report.Result == TExportResult::Done;
+}
+
+}  // namespace tessel
