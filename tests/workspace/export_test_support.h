@@ -1,0 +1,124 @@
+// Shared pieces of the export tests: a scripted interaction, a patterned source image and small
+// file helpers.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "imaging/image/pixel_graphic.h"
+#include "workspace/html_table.h"
+#include "workspace/slice_export.h"
+
+namespace tessel::testing {
+
+namespace fs = std::filesystem;
+
+struct TSliceAnswer {
+  std::string Url, Target, Alt;
+};
+
+// Answers every question from its fields and records what it was asked.
+class TScriptedInteraction : public TExportInteraction {
+ public:
+  bool OverwriteAnswer = true;
+  std::vector<std::pair<std::string, std::string>> OverwriteQuestions;  // text, caption
+  std::function<void(TExportOptions&)> OnOptions;
+  int OptionsShown = 0;
+  std::map<std::pair<int32_t, int32_t>, TSliceAnswer> Answers;  // (column, row)
+  std::vector<std::string> OpenTags;
+  std::vector<std::pair<int32_t, int32_t>> SliceSizes;
+  std::function<void(std::vector<std::string>&)> OnEdit;
+  std::vector<fs::path> GridsSaved;
+
+  bool ConfirmOverwrite(const fs::path&, const std::string& text, const std::string& caption) override {
+    OverwriteQuestions.emplace_back(text, caption);
+    return OverwriteAnswer;
+  }
+  void ShowOptions(TExportOptions& options) override {
+    ++OptionsShown;
+    if (OnOptions) OnOptions(options);
+  }
+  std::string AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag,
+                           const TGridCell& cell) override {
+    OpenTags.push_back(openTag);
+    SliceSizes.emplace_back(slice.Width(), slice.Height());
+    const auto it = Answers.find({cell.Column, cell.Row});
+    if (it == Answers.end()) return CellCode(openTag, "", "", "");
+    return CellCode(openTag, it->second.Url, it->second.Target, it->second.Alt);
+  }
+  void EditCode(std::vector<std::string>& lines) override {
+    if (OnEdit) OnEdit(lines);
+  }
+  void GridSaved(const fs::path& path) override { GridsSaved.push_back(path); }
+};
+
+// A 24-bit image whose every pixel differs from its neighbours, so a misplaced cut shows.
+inline void MakePatternImage(pg::TPixelGraphic& image, int32_t width, int32_t height) {
+  image.NewImage(width, height, pg::bc24Bit);
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* row = image.ScanLine(y);
+    for (int32_t x = 0; x < width; ++x) {
+      row[3 * x + 0] = static_cast<uint8_t>(x * 7 + y * 3);
+      row[3 * x + 1] = static_cast<uint8_t>(x * 13 ^ y * 5);
+      row[3 * x + 2] = static_cast<uint8_t>(x + y * 11);
+    }
+  }
+}
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline std::vector<std::string> SplitCrLf(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start) + "<no CR LF>");
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+inline std::vector<std::string> DirectoryNames(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A fresh directory for one test, removed afterwards.
+class TTempDir {
+ public:
+  explicit TTempDir(const std::string& name)
+      : path_(fs::temp_directory_path() / ("tessel-" + name + "-" + std::to_string(::getpid()))) {
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TTempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+}  // namespace tessel::testing

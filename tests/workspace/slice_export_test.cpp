@@ -1,0 +1,342 @@
+#include "workspace/slice_export.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <set>
+
+#include "imaging/image/exceptions.h"
+#include "tests/workspace/export_test_support.h"
+#include "workspace/errors.h"
+#include "workspace/grid_file.h"
+
+namespace tessel {
+namespace {
+
+using namespace tessel::testing;
+
+class SliceExportTest : public ::testing::Test {
+ protected:
+  SliceExportTest() : dir_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+  void SetUp() override {
+    MakePatternImage(source_, 200, 100);
+    grid_.VerticalSplits = {0, 120, 200};
+    grid_.HorizontalSplits = {0, 40, 100};
+    options_.ShowOptions = false;
+  }
+
+  TExportReport Export(const std::string& htmlName, const std::string& extension = ".png", int32_t jobs = 1) {
+    TExportRequest request;
+    request.HtmlPath = dir_.Path() / htmlName;
+    request.Source = &source_;
+    request.Grid = &grid_;
+    request.Extension = extension;
+    request.Options = &options_;
+    request.Interaction = &interaction_;
+    request.Jobs = jobs;
+    request.OnProgress = onProgress_;
+    request.Cancel = &cancel_;
+    return ExportSlices(request);
+  }
+
+  std::vector<std::string> HtmlLines(const std::string& htmlName) {
+    return SplitCrLf(ReadFile(dir_.Path() / htmlName));
+  }
+
+  // The slice file holds exactly the source rectangle.
+  void ExpectSlice(const std::string& name, int32_t left, int32_t top, int32_t width, int32_t height) {
+    SCOPED_TRACE(name);
+    pg::TPixelGraphic slice;
+    slice.LoadFromFile((dir_.Path() / name).string());
+    ASSERT_EQ(slice.Width(), width);
+    ASSERT_EQ(slice.Height(), height);
+    ASSERT_EQ(slice.BitCount(), pg::bc24Bit);
+    for (int32_t y = 0; y < height; ++y) {
+      ASSERT_EQ(0, std::memcmp(slice.ScanLine(y), source_.ScanLine(top + y) + 3 * left,
+                               3 * static_cast<size_t>(width)))
+          << "row " << y;
+    }
+  }
+
+  TTempDir dir_;
+  pg::TPixelGraphic source_;
+  TSplitGrid grid_;
+  TExportOptions options_;
+  TScriptedInteraction interaction_;
+  std::function<void(int64_t, int64_t)> onProgress_;
+  std::atomic<bool> cancel_{false};
+};
+
+TEST_F(SliceExportTest, ExampleLowerCaseSingleQuotes) {
+  const TExportReport report = Export("page.html", ".jpg");
+  EXPECT_EQ(report.Result, TExportResult::Done);
+  EXPECT_EQ(ReadFile(dir_.Path() / "page.html"),
+            "<table cellspacing = 0 cellpadding = 0 border = 0>\r\n"
+            "<tr><td><img src='page_11.jpg' width=120 height=40></td><td><img src='page_21.jpg' width=80 "
+            "height=40></td></tr>\r\n"
+            "<tr><td><img src='page_12.jpg' width=120 height=60></td><td><img src='page_22.jpg' width=80 "
+            "height=60></td></tr>\r\n"
+            "</TABLE>\r\n");
+  EXPECT_EQ(DirectoryNames(dir_.Path()), (std::vector<std::string>{"page.html", "page_11.jpg", "page_12.jpg",
+                                                                   "page_21.jpg", "page_22.jpg"}));
+  const std::pair<const char*, std::pair<int32_t, int32_t>> sizes[] = {{"page_11.jpg", {120, 40}},
+                                                                       {"page_21.jpg", {80, 40}},
+                                                                       {"page_12.jpg", {120, 60}},
+                                                                       {"page_22.jpg", {80, 60}}};
+  for (const auto& [name, size] : sizes) {
+    pg::TPixelGraphic slice;
+    slice.LoadFromFile((dir_.Path() / name).string());
+    EXPECT_EQ(slice.Width(), size.first) << name;
+    EXPECT_EQ(slice.Height(), size.second) << name;
+  }
+  EXPECT_EQ(interaction_.OptionsShown, 0);
+  EXPECT_TRUE(interaction_.OverwriteQuestions.empty());
+}
+
+TEST_F(SliceExportTest, ExampleUpperCaseDoubleQuotesAndPixelExactPngSlices) {
+  options_.UpperCase = true;
+  options_.DoubleQuote = true;
+  Export("page.html", "png");
+  const std::vector<std::string> lines = HtmlLines("page.html");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "<TABLE CELLSPACING = 0 CELLPADDING = 0 BORDER = 0>");
+  EXPECT_EQ(lines[1],
+            "<TR><TD><IMG SRC=\"page_11.png\" WIDTH=120 HEIGHT=40></TD><TD><IMG SRC=\"page_21.png\" WIDTH=80 "
+            "HEIGHT=40></TD></TR>");
+  EXPECT_EQ(lines[3], "</TABLE>");
+  ExpectSlice("page_11.png", 0, 0, 120, 40);
+  ExpectSlice("page_21.png", 120, 0, 80, 40);
+  ExpectSlice("page_12.png", 0, 40, 120, 60);
+  ExpectSlice("page_22.png", 120, 40, 80, 60);
+}
+
+TEST_F(SliceExportTest, ExampleWithLinkAndAltTextAndNoDoubleClosingBracket) {
+  options_.IncAltTags = true;
+  interaction_.Answers[{1, 1}] = {"index.html", "main", "Logo"};
+  Export("page.html", ".jpg", 4);  // a question per slice: one thread, in order
+  const std::vector<std::string> lines = HtmlLines("page.html");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1],
+            "<tr><td><A HREF=\"index.html\" TARGET=\"main\"><img src='page_11.jpg' width=120 height=40 "
+            "ALT=\"Logo\" BORDER=0></A></td><td><img src='page_21.jpg' width=80 height=40></td></tr>");
+  EXPECT_EQ(interaction_.OpenTags,
+            (std::vector<std::string>{
+                "<img src='page_11.jpg' width=120 height=40", "<img src='page_21.jpg' width=80 height=40",
+                "<img src='page_12.jpg' width=120 height=60", "<img src='page_22.jpg' width=80 height=60"}));
+  EXPECT_EQ(interaction_.SliceSizes[3], std::make_pair(80, 60));
+  EXPECT_EQ(ReadFile(dir_.Path() / "page.html").find(">>"), std::string::npos);
+}
+
+TEST_F(SliceExportTest, WholeImageCell) {
+  grid_.ResetGrid(200, 100);
+  Export("whole.htm");
+  EXPECT_EQ(HtmlLines("whole.htm"),
+            (std::vector<std::string>{"<table cellspacing = 0 cellpadding = 0 border = 0>",
+                                      "<tr><td><img src='whole_11.png' width=200 height=100></td></tr>",
+                                      "</TABLE>"}));
+  ExpectSlice("whole_11.png", 0, 0, 200, 100);
+}
+
+TEST_F(SliceExportTest, FewerThanTwoHorizontalEntriesOrOneVerticalEntry) {
+  grid_.HorizontalSplits = {40};
+  Export("a.html");
+  EXPECT_EQ(HtmlLines("a.html"),
+            (std::vector<std::string>{"<table cellspacing = 0 cellpadding = 0 border = 0>", "</TABLE>"}));
+
+  grid_.HorizontalSplits = {0, 40, 100};
+  grid_.VerticalSplits = {120};
+  options_.UpperCase = true;
+  Export("b.html");
+  EXPECT_EQ(HtmlLines("b.html"),
+            (std::vector<std::string>{"<TABLE CELLSPACING = 0 CELLPADDING = 0 BORDER = 0>", "<TR></TR>",
+                                      "<TR></TR>", "</TABLE>"}));
+  EXPECT_EQ(DirectoryNames(dir_.Path()), (std::vector<std::string>{"a.html", "b.html"}));
+}
+
+TEST_F(SliceExportTest, EmptyBaseNamesSlicesAndGridFromTheUnderscore) {
+  options_.AlwaysGrid = true;
+  Export("noext");
+  EXPECT_EQ(DirectoryNames(dir_.Path()),
+            (std::vector<std::string>{".grd", "_11.png", "_12.png", "_21.png", "_22.png", "noext"}));
+  EXPECT_EQ(interaction_.GridsSaved, std::vector<fs::path>{dir_.Path() / ".grd"});
+}
+
+TEST_F(SliceExportTest, ExportSortsTheGridAndTheGridFileListsItAscending) {
+  grid_.VerticalSplits = {200, 0, 120};
+  grid_.HorizontalSplits = {100, 40, 0};
+  options_.AlwaysGrid = true;
+  Export("sorted.html");
+  EXPECT_EQ(grid_.VerticalSplits.Values(), (std::vector<int32_t>{0, 120, 200}));
+  EXPECT_EQ(grid_.HorizontalSplits.Values(), (std::vector<int32_t>{0, 40, 100}));
+  EXPECT_EQ(ReadFile(dir_.Path() / "sorted.grd"), "0\r\n40\r\n100\r\n-\r\n0\r\n120\r\n200\r\n");
+  ExpectSlice("sorted_22.png", 120, 40, 80, 60);
+}
+
+TEST_F(SliceExportTest, TwelveByTwelveGridHasUniqueNames) {
+  MakePatternImage(source_, 120, 120);
+  grid_.ResetGrid(120, 120);
+  for (int32_t i = 1; i < 12; ++i) {
+    grid_.AddVertical(i * 10);
+    grid_.AddHorizontal(i * 10);
+  }
+  Export("big.html", ".png", 2);
+  EXPECT_EQ(DirectoryNames(dir_.Path()).size(), 145u);
+  ExpectSlice("big_0111.png", 0, 100, 10, 10);
+  ExpectSlice("big_1101.png", 100, 0, 10, 10);
+  const std::vector<std::string> lines = HtmlLines("big.html");
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(lines[1].rfind("<tr><td><img src='big_0101.png' width=10 height=10></td>", 0), 0u);
+}
+
+TEST_F(SliceExportTest, QuotesInNamesAndAnswersAreEscaped) {
+  options_.IncAltTags = true;
+  interaction_.Answers[{2, 2}] = {"a.html?x=\"1\"&amp;y", "", "it's"};
+  Export("it's.html");
+  const std::vector<std::string> lines = HtmlLines("it's.html");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2],
+            "<tr><td><img src='it&#39;s_12.png' width=120 height=60></td><td><A "
+            "HREF=\"a.html?x=&quot;1&quot;&amp;y\">"
+            "<img src='it&#39;s_22.png' width=80 height=60 ALT=\"it's\" BORDER=0></A></td></tr>");
+  ExpectSlice("it's_22.png", 120, 40, 80, 60);
+}
+
+TEST_F(SliceExportTest, ZeroSizedCellsWriteNoFileAndAnEmptyCell) {
+  grid_.VerticalSplits = {0, 120, 120, 200};
+  grid_.HorizontalSplits = {0, 0, 100};
+  options_.IncAltTags = true;  // no question for a cell without a slice
+  Export("zero.html");
+  EXPECT_EQ(HtmlLines("zero.html"),
+            (std::vector<std::string>{
+                "<table cellspacing = 0 cellpadding = 0 border = 0>", "<tr><td></td><td></td><td></td></tr>",
+                "<tr><td><img src='zero_12.png' width=120 height=100></td><td></td><td><img "
+                "src='zero_32.png' width=80 height=100></td></tr>",
+                "</TABLE>"}));
+  EXPECT_EQ(DirectoryNames(dir_.Path()),
+            (std::vector<std::string>{"zero.html", "zero_12.png", "zero_32.png"}));
+  EXPECT_EQ(interaction_.OpenTags.size(), 2u);
+}
+
+TEST_F(SliceExportTest, FailingSliceWriteStopsBeforeHtmlAndGrid) {
+  for (int32_t jobs : {1, 3}) {
+    SCOPED_TRACE(jobs);
+    const fs::path dir = dir_.Path() / std::to_string(jobs);
+    fs::create_directories(dir / "page_21.png" / "blocker");  // a directory where a slice goes
+    std::ofstream(dir / "page.html") << "old page";
+    options_.AlwaysGrid = true;
+    TExportRequest request;
+    request.HtmlPath = dir / "page.html";
+    request.Source = &source_;
+    request.Grid = &grid_;
+    request.Extension = ".png";
+    request.Options = &options_;
+    request.Interaction = &interaction_;
+    request.Jobs = jobs;
+    try {
+      ExportSlices(request);
+      ADD_FAILURE() << "no error";
+    } catch (const pg::EPGStreamError& e) {
+      EXPECT_NE(std::string(e.what()).find("page_21.png"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadFile(dir / "page.html"), "old page");
+    EXPECT_FALSE(fs::exists(dir / "page.grd"));
+    if (jobs == 1) {
+      EXPECT_EQ(DirectoryNames(dir), (std::vector<std::string>{"page.html", "page_11.png", "page_21.png"}));
+    }
+    for (const std::string& name : DirectoryNames(dir))
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+}
+
+TEST_F(SliceExportTest, ParallelAndSequentialFilesAreIdentical) {
+  MakePatternImage(source_, 333, 217);
+  grid_.ResetGrid(333, 217);
+  for (int32_t x : {17, 100, 101, 250, 100}) grid_.AddVertical(x);
+  for (int32_t y : {1, 90, 200}) grid_.AddHorizontal(y);
+  for (const char* extension : {".jpg", ".png", ".bmp", ".tif"}) {
+    SCOPED_TRACE(extension);
+    std::vector<std::vector<std::string>> listings;
+    std::vector<std::string> contents[2];
+    for (int32_t jobs : {1, 4}) {
+      const fs::path dir = dir_.Path() / (std::string(extension + 1) + std::to_string(jobs));
+      fs::create_directories(dir);
+      TExportRequest request;
+      request.HtmlPath = dir / "p.html";
+      request.Source = &source_;
+      request.Grid = &grid_;
+      request.Extension = extension;
+      request.Options = &options_;
+      request.Interaction = &interaction_;
+      request.Jobs = jobs;
+      std::vector<int64_t> progress;
+      request.OnProgress = [&](int64_t done, int64_t total) {
+        EXPECT_EQ(total, 6 * 4);
+        progress.push_back(done);
+      };
+      ExportSlices(request);
+      ASSERT_FALSE(progress.empty());
+      EXPECT_EQ(progress.front(), 0);
+      EXPECT_EQ(progress.back(), 24);
+      EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+      listings.push_back(DirectoryNames(dir));
+      for (const std::string& name : listings.back())
+        contents[jobs == 1 ? 0 : 1].push_back(ReadFile(dir / name));
+    }
+    EXPECT_EQ(listings[0], listings[1]);
+    EXPECT_EQ(listings[0].size(), 1u + 5u * 4u);  // one column of width 0
+    EXPECT_TRUE(contents[0] == contents[1]);
+  }
+}
+
+TEST_F(SliceExportTest, OverwriteQuestionOptionsAndEditedCode) {
+  std::ofstream(dir_.Path() / "page.html") << "old";
+  interaction_.OverwriteAnswer = false;
+  options_.ShowOptions = true;
+  EXPECT_EQ(Export("page.html").Result, TExportResult::Declined);
+  ASSERT_EQ(interaction_.OverwriteQuestions.size(), 1u);
+  EXPECT_EQ(interaction_.OverwriteQuestions[0].first,
+            "Overwrite " + (dir_.Path() / "page.html").string() + "?");
+  EXPECT_EQ(interaction_.OverwriteQuestions[0].second, "File already exists!");
+  EXPECT_EQ(interaction_.OptionsShown, 0);
+  EXPECT_EQ(DirectoryNames(dir_.Path()), std::vector<std::string>{"page.html"});
+
+  interaction_.OverwriteAnswer = true;
+  interaction_.OnOptions = [](TExportOptions& options) {
+    options.UpperCase = true;
+    options.EditCode = true;
+  };
+  interaction_.OnEdit = [](std::vector<std::string>& lines) {
+    EXPECT_EQ(lines.back(), "</TABLE>");
+    lines = {"<p>edited</p>"};
+  };
+  Export("page.html");
+  EXPECT_EQ(interaction_.OptionsShown, 1);
+  EXPECT_TRUE(options_.UpperCase);
+  EXPECT_EQ(ReadFile(dir_.Path() / "page.html"), "<p>edited</p>\r\n");
+}
+
+TEST_F(SliceExportTest, CancelledExportWritesNoHtmlAndNoGrid) {
+  options_.AlwaysGrid = true;
+  for (int32_t jobs : {1, 2}) {
+    onProgress_ = [&](int64_t done, int64_t) {
+      if (done >= 1) cancel_ = true;
+    };
+    cancel_ = false;
+    EXPECT_EQ(Export("c" + std::to_string(jobs) + ".html", ".png", jobs).Result, TExportResult::Cancelled);
+    EXPECT_FALSE(fs::exists(dir_.Path() / ("c" + std::to_string(jobs) + ".html")));
+    EXPECT_FALSE(fs::exists(dir_.Path() / ("c" + std::to_string(jobs) + ".grd")));
+  }
+}
+
+TEST_F(SliceExportTest, GridOutsideTheImageIsRefusedBeforeAnythingIsWritten) {
+  grid_.VerticalSplits = {-5, 120, 200};
+  EXPECT_THROW(Export("neg.html"), EExportError);
+  grid_.VerticalSplits = {0, 120, 201};
+  EXPECT_THROW(Export("wide.html"), EExportError);
+  EXPECT_TRUE(DirectoryNames(dir_.Path()).empty());
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,0 +1,117 @@
+#include "workspace/html_table.h"
+
+#include <algorithm>
+
+namespace tessel {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return result;
+}
+
+std::string Padded(int32_t number, int digits) {
+  std::string text = std::to_string(number);
+  if (static_cast<int>(text.size()) < digits) text.insert(0, static_cast<size_t>(digits) - text.size(), '0');
+  return text;
+}
+
+int DecimalDigits(int32_t n) {
+  int digits = 1;
+  while (n >= 10) {
+    n /= 10;
+    ++digits;
+  }
+  return digits;
+}
+
+}  // namespace
+
+std::string THtmlStyle::Word(std::string_view upper) const {
+  return UpperCase ? std::string(upper) : Lower(upper);
+}
+
+std::string THtmlStyle::TableHead() const {
+  static constexpr std::string_view kHead = "<TABLE CELLSPACING = 0 CELLPADDING = 0 BORDER = 0>";
+  return Word(kHead);
+}
+
+std::string THtmlStyle::OpenImageTag(std::string_view sliceFileName, int32_t width, int32_t height) const {
+  const char quote = Quote();
+  std::string tag;
+  tag.reserve(sliceFileName.size() + 40);
+  tag += '<';
+  tag += Word("IMG");
+  tag += ' ';
+  tag += Word("SRC");
+  tag += '=';
+  tag += quote;
+  tag += EscapeAttribute(sliceFileName, quote);
+  tag += quote;
+  tag += ' ';
+  tag += Word("WIDTH");
+  tag += '=';
+  tag += std::to_string(width);
+  tag += ' ';
+  tag += Word("HEIGHT");
+  tag += '=';
+  tag += std::to_string(height);
+  return tag;
+}
+
+std::string EscapeAttribute(std::string_view value, char quote) {
+  const std::string_view reference = quote == '"' ? "&quot;" : "&#39;";
+  std::string result;
+  result.reserve(value.size());
+  for (char c : value) {
+    if (c == quote) {
+      result += reference;
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+std::string CellCode(std::string_view openTag, std::string_view url, std::string_view target,
+                     std::string_view alt) {
+  std::string link;
+  if (!url.empty()) {
+    link = "<A HREF=\"" + EscapeAttribute(url, '"') + "\"";
+    if (!target.empty()) link += " TARGET=\"" + EscapeAttribute(target, '"') + "\"";
+    link += ">";
+  }
+  std::string code = link;
+  code += openTag;
+  if (!alt.empty()) code += " ALT=\"" + EscapeAttribute(alt, '"') + "\"";
+  if (!link.empty()) code += " BORDER=0";
+  code += ">";
+  if (!link.empty()) code += "</A>";
+  return code;
+}
+
+TExportNames TExportNames::FromHtmlPath(const std::filesystem::path& htmlPath) {
+  TExportNames names;
+  names.Directory = htmlPath.parent_path();
+  names.FileName = htmlPath.filename().string().substr(0, kMaxFileNameLength);
+  names.Base = names.FileName.substr(0, names.FileName.find('.'));
+  return names;
+}
+
+std::string TExportNames::SliceFileName(int32_t column, int32_t row, int32_t columnCount, int32_t rowCount,
+                                        std::string_view extension) const {
+  const int32_t larger = std::max(columnCount, rowCount);
+  const int digits = larger > 9 ? DecimalDigits(larger) : 1;
+  std::string name = Base;
+  name += '_';
+  name += Padded(column, digits);
+  name += Padded(row, digits);
+  name += extension;
+  return name;
+}
+
+}  // namespace tessel

@@ -1,0 +1,95 @@
+// The export: cuts the source image along the (sorted) split grid, writes every cell as an image
+// file of its own and one HTML file whose table puts the slices back together, and optionally the
+// grid file. Everything it asks of the user goes through TExportInteraction, so it runs and is
+// tested without a window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "workspace/split_grid.h"
+
+namespace pg {
+class TPixelGraphic;
+}
+
+namespace tessel {
+
+// The six check boxes of the export options.
+struct TExportOptions {
+  bool IncAltTags = false;   // ask for link and ALT text per slice
+  bool EditCode = false;     // let the user edit the whole HTML text before it is written
+  bool AlwaysGrid = false;   // also write base.grd beside the HTML file
+  bool DoubleQuote = false;  // " instead of ' around the SRC value
+  bool UpperCase = false;    // <TAG> instead of <tag>
+  bool ShowOptions = true;   // show the options at the start of every export
+
+  friend bool operator==(const TExportOptions&, const TExportOptions&) = default;
+};
+
+// The caption and text of the overwrite question for an existing HTML file.
+inline constexpr const char* kOverwriteCaption = "File already exists!";
+std::string OverwriteQuestion(const std::filesystem::path& htmlPath);
+
+// What the export asks of the user. The window answers with dialogs, tessel-cli with its flags,
+// tests with fakes. All calls come from the thread that runs the export.
+class TExportInteraction {
+ public:
+  virtual ~TExportInteraction() = default;
+  // The HTML file exists: replace it? (text "Overwrite <path>?", caption "File already exists!",
+  // OK and Cancel). False ends the export with nothing written.
+  virtual bool ConfirmOverwrite(const std::filesystem::path& htmlPath, const std::string& text,
+                                const std::string& caption) = 0;
+  // The options dialog; the export continues with `options` as they stand afterwards.
+  virtual void ShowOptions(TExportOptions& options) = 0;
+  // Link and ALT text for one slice: returns the cell code (CellCode of the open tag and the
+  // answers; the open tag + ">" for no link and no ALT text).
+  virtual std::string AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag,
+                                   const TGridCell& cell) = 0;
+  // The whole HTML text before it is written; the lines are replaced by the edited ones.
+  virtual void EditCode(std::vector<std::string>& lines) = 0;
+  // The grid file was written (the window puts it at the top of its recent grids).
+  virtual void GridSaved(const std::filesystem::path& gridPath) { (void)gridPath; }
+};
+
+enum class TExportResult {
+  Done,
+  Declined,   // the user declined to overwrite the HTML file: nothing written
+  Cancelled,  // the cancel flag was raised: slices written so far stay, no HTML and no grid
+};
+
+struct TExportRequest {
+  std::filesystem::path HtmlPath;
+  const pg::TPixelGraphic* Source = nullptr;
+  TSplitGrid* Grid = nullptr;      // sorted in place; the order stays
+  std::string Extension = ".jpg";  // ".jpg", ".bmp", ".tif", ".png" (a missing dot is added)
+  TExportOptions* Options = nullptr;
+  TExportInteraction* Interaction = nullptr;
+  // Used for the slices when one thread cuts them (the window keeps one for every export); a
+  // local one when null.
+  pg::TPixelGraphic* WorkingImage = nullptr;
+  // Worker threads when no question is asked per slice; 0 means one per processor. The files are
+  // the same, byte for byte, whatever the count.
+  int32_t Jobs = 0;
+  // Slices done of all cells, called on the exporting thread (also with 0 at the start).
+  std::function<void(int64_t done, int64_t total)> OnProgress;
+  // Raised by the caller (from any thread) to stop the export.
+  const std::atomic<bool>* Cancel = nullptr;
+};
+
+struct TExportReport {
+  TExportResult Result = TExportResult::Done;
+  std::vector<std::string> Lines;  // the HTML lines as written
+  int64_t SlicesWritten = 0;
+};
+
+// Runs the export. Failures (a slice or the HTML that cannot be written, a grid position outside
+// the image) raise with the error's text; slices written before stay, and neither the HTML nor
+// the grid file is written.
+TExportReport ExportSlices(const TExportRequest& request);
+
+}  // namespace tessel
