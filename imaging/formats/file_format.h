@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -69,6 +70,26 @@ const std::vector<std::unique_ptr<TFileFormatWriter>>& FileFormatWriters();
 const TFileFormatReader* FindFileFormatReader(TStream& stream, std::string extension);
 // The writer for an extension (one leading dot dropped, case-insensitive), or nullptr.
 const TFileFormatWriter* FindFileFormatWriter(std::string extension);
+
+// The save negotiation shared by SaveToFile and SaveToStream: picks the writer for `extension`,
+// finds the colour resolution it will hold (the fallback order), asks through the image's
+// SaveColorResWarningAction when that differs from the image's own, converts into a temporary
+// image when needed and hands the writer and the image to write to `write`.
+void SaveGraphic(TPixelGraphic& graphic, std::string extension,
+                 const std::function<void(const TFileFormatWriter& writer, TPixelGraphic& image)>& write);
+
+// The first resolution of `current`'s fallback row that `allowed` contains; false when none.
+bool FallbackColorRes(TColorRes current, const TColorResSet& allowed, TColorRes& target);
+
+// Makes `target` a copy of `source` at colour resolution `res`: standard palettes for black and
+// white, 16 greys, 16 system colours and 256 greys; palettes built from the source for 2, 16 and
+// 252 (236 + 16 system) colours; 24 bits for 16.7 million. Takes over the source's progress handlers.
+void ConvertToColorRes(const TPixelGraphic& source, TColorRes res, TPixelGraphic& target);
+
+// The load-time gamma correction: when GammaCorrection is on and the image's gamma differs from
+// DefaultGamma by more than 5 %, maps every colour through (i / 255) ^ (Gamma / DefaultGamma) and
+// sets the image's gamma to DefaultGamma. Returns whether it corrected.
+bool CorrectLoadedGamma(TPixelGraphic& graphic);
 
 // Header-only information for the open dialog. Never raises; false when the file does not exist,
 // cannot be opened, has no reader, or its reader raises.

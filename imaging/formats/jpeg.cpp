@@ -1,0 +1,464 @@
+#include "imaging/formats/jpeg.h"
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "imaging/formats/format_support.h"
+#include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
+#include "imaging/image/pixel_graphic.h"
+#include "imaging/image/question.h"
+#include "imaging/image/stream.h"
+
+namespace pg {
+
+namespace {
+
+const formats::TFormatErrors<EPGJPGFileFormatReaderWriter> kErrors{"JPG: "};
+
+constexpr size_t kBufferSize = 64 * 1024;
+// Progressive files with more scans than this are refused: each scan is a pass over the whole
+// coefficient buffer, so a small hostile file could otherwise keep the decoder busy for minutes.
+constexpr int kMaxScans = 500;
+
+// ---- Error manager ------------------------------------------------------------------------------
+//
+// libjpeg reports errors by calling error_exit, which must not return. Ours stores the codec's text
+// and jumps back to RunGuarded, the one place where a jump point is set; RunGuarded's callers turn
+// the failure into EPGJPGFileFormatReaderWriter. Only libjpeg calls run between the jump point and
+// the jump, so no C++ object is skipped.
+
+struct TErrorManager {
+  jpeg_error_mgr Pub;
+  std::jmp_buf Jump;
+  char Message[JMSG_LENGTH_MAX + 64];
+  TPGWarningAction WarningAction;
+};
+
+[[noreturn]] void JumpBack(TErrorManager& manager) {
+  std::longjmp(manager.Jump, 1);
+}
+
+void ErrorExit(j_common_ptr cinfo) {
+  auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
+  char text[JMSG_LENGTH_MAX] = {};
+  (*cinfo->err->format_message)(cinfo, text);
+  std::snprintf(manager->Message, sizeof(manager->Message), "%.200s", text);
+  JumpBack(*manager);
+}
+
+// Asks whether to go on after a codec warning; false means stop. Every C++ object of the question
+// lives and dies inside this function, before the caller may jump.
+bool ContinueAfterWarning(const char* text, TPGWarningAction action) noexcept {
+  try {
+    const std::string caption = "JPG " + MessageText(28);
+    if (action == pgwaOKBox) {
+      AskQuestion(caption, text, TQuestionButtons::OK);
+      return true;
+    }
+    return AskQuestion(caption, text, TQuestionButtons::OKCancel) == TQuestionAnswer::OK;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Warnings (and trace output) of the codec, handled by the image's warning action.
+void OutputMessage(j_common_ptr cinfo) {
+  auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
+  char text[JMSG_LENGTH_MAX] = {};
+  (*cinfo->err->format_message)(cinfo, text);
+  switch (manager->WarningAction) {
+    case pgwaIgnore:
+      return;
+    case pgwaOKBox:
+      ContinueAfterWarning(text, pgwaOKBox);
+      return;
+    case pgwaOKCancelBox:
+      if (ContinueAfterWarning(text, pgwaOKCancelBox)) return;
+      std::snprintf(manager->Message, sizeof(manager->Message), "%s", MessageText(29).c_str());
+      JumpBack(*manager);
+    case pgwaRaise:
+      std::snprintf(manager->Message, sizeof(manager->Message), "%.200s", text);
+      JumpBack(*manager);
+  }
+}
+
+void SetUpErrorManager(TErrorManager& manager, TPGWarningAction warningAction) {
+  jpeg_std_error(&manager.Pub);
+  manager.Pub.error_exit = ErrorExit;
+  manager.Pub.output_message = OutputMessage;
+  manager.Message[0] = '\0';
+  manager.WarningAction = warningAction;
+}
+
+template <class F>
+bool RunGuarded(TErrorManager& manager, F&& step) {
+  if (setjmp(manager.Jump) != 0) return false;
+  step();
+  return true;
+}
+
+[[noreturn]] void RaiseCodecError(const TErrorManager& manager) {
+  kErrors.Raise(manager.Message);
+}
+
+// Stops a progressive decode that runs into an absurd number of scans.
+void LimitScans(j_common_ptr cinfo) {
+  if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+    auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
+    std::snprintf(manager->Message, sizeof(manager->Message), "more than %d scans", kMaxScans);
+    JumpBack(*manager);
+  }
+}
+
+// ---- Source and destination on TStream --------------------------------------------------------
+
+struct TStreamSource {
+  jpeg_source_mgr Pub;
+  TStream* Stream;
+  bool StartOfFile;
+  JOCTET Buffer[kBufferSize];
+};
+
+// A read of the stream that never lets an exception into libjpeg; -1 on failure.
+int64_t ReadSome(TStream& stream, void* buffer, size_t count) noexcept {
+  try {
+    return static_cast<int64_t>(stream.Read(buffer, count));
+  } catch (...) {
+    return -1;
+  }
+}
+
+void InitSource(j_decompress_ptr cinfo) {
+  reinterpret_cast<TStreamSource*>(cinfo->src)->StartOfFile = true;
+}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+  auto* source = reinterpret_cast<TStreamSource*>(cinfo->src);
+  int64_t count = ReadSome(*source->Stream, source->Buffer, kBufferSize);
+  if (count < 0) ERREXIT(cinfo, JERR_FILE_READ);
+  if (count == 0) {
+    if (source->StartOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    // Like the codec's own sources: warn and end the data with an EOI marker.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    source->Buffer[0] = 0xFF;
+    source->Buffer[1] = JPEG_EOI;
+    count = 2;
+  }
+  source->Pub.next_input_byte = source->Buffer;
+  source->Pub.bytes_in_buffer = static_cast<size_t>(count);
+  source->StartOfFile = false;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+  auto* source = reinterpret_cast<TStreamSource*>(cinfo->src);
+  if (count <= 0) return;
+  while (count > static_cast<long>(source->Pub.bytes_in_buffer)) {
+    count -= static_cast<long>(source->Pub.bytes_in_buffer);
+    FillInputBuffer(cinfo);
+  }
+  source->Pub.next_input_byte += count;
+  source->Pub.bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+// Hands back what was read ahead, so the stream ends right after the image's data.
+void TermSource(j_decompress_ptr cinfo) {
+  auto* source = reinterpret_cast<TStreamSource*>(cinfo->src);
+  try {
+    if (source->Pub.bytes_in_buffer > 0) {
+      source->Stream->Seek(-static_cast<int64_t>(source->Pub.bytes_in_buffer), TSeekOrigin::Current);
+    }
+  } catch (...) {
+  }
+}
+
+void AttachSource(jpeg_decompress_struct& cinfo, TStreamSource& source, TStream& stream) {
+  source.Pub.init_source = InitSource;
+  source.Pub.fill_input_buffer = FillInputBuffer;
+  source.Pub.skip_input_data = SkipInputData;
+  source.Pub.resync_to_restart = jpeg_resync_to_restart;
+  source.Pub.term_source = TermSource;
+  source.Pub.bytes_in_buffer = 0;
+  source.Pub.next_input_byte = nullptr;
+  source.Stream = &stream;
+  source.StartOfFile = true;
+  cinfo.src = &source.Pub;
+}
+
+struct TStreamDestination {
+  jpeg_destination_mgr Pub;
+  TStream* Stream;
+  JOCTET Buffer[kBufferSize];
+};
+
+bool WriteAll(TStream& stream, const void* buffer, size_t count) noexcept {
+  try {
+    stream.WriteBuffer(buffer, count);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* destination = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  destination->Pub.next_output_byte = destination->Buffer;
+  destination->Pub.free_in_buffer = kBufferSize;
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  auto* destination = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  if (!WriteAll(*destination->Stream, destination->Buffer, kBufferSize)) ERREXIT(cinfo, JERR_FILE_WRITE);
+  destination->Pub.next_output_byte = destination->Buffer;
+  destination->Pub.free_in_buffer = kBufferSize;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* destination = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  const size_t count = kBufferSize - destination->Pub.free_in_buffer;
+  if (count > 0 && !WriteAll(*destination->Stream, destination->Buffer, count))
+    ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// ---- Codec objects ------------------------------------------------------------------------------
+//
+// The library version check: jpeg_create_decompress and jpeg_create_compress pass the
+// JPEG_LIB_VERSION and structure size of the headers we were compiled against, and the linked
+// library refuses any other version or size with an error that ends up as "JPG: " + its text.
+
+struct TDecompressor {
+  jpeg_decompress_struct Info{};
+  TErrorManager Errors{};
+  TStreamSource Source{};
+  jpeg_progress_mgr Progress{};
+  bool Created = false;
+
+  TDecompressor(TStream& stream, TPGWarningAction warningAction) {
+    SetUpErrorManager(Errors, warningAction);
+    Info.err = &Errors.Pub;
+    Created = true;  // destroying a structure the library refused is harmless (no memory yet)
+    if (!RunGuarded(Errors, [&] { jpeg_create_decompress(&Info); })) RaiseCodecError(Errors);
+    AttachSource(Info, Source, stream);
+    Progress.progress_monitor = LimitScans;
+    Info.progress = &Progress;
+  }
+  ~TDecompressor() {
+    if (Created) jpeg_destroy_decompress(&Info);
+  }
+  TDecompressor(const TDecompressor&) = delete;
+  TDecompressor& operator=(const TDecompressor&) = delete;
+
+  void ReadHeader() {
+    if (!RunGuarded(Errors, [&] { jpeg_read_header(&Info, TRUE); })) RaiseCodecError(Errors);
+  }
+};
+
+struct TCompressor {
+  jpeg_compress_struct Info{};
+  TErrorManager Errors{};
+  TStreamDestination Destination{};
+  bool Created = false;
+
+  TCompressor(TStream& stream, TPGWarningAction warningAction) {
+    SetUpErrorManager(Errors, warningAction);
+    Info.err = &Errors.Pub;
+    Created = true;
+    if (!RunGuarded(Errors, [&] { jpeg_create_compress(&Info); })) RaiseCodecError(Errors);
+    Destination.Pub.init_destination = InitDestination;
+    Destination.Pub.empty_output_buffer = EmptyOutputBuffer;
+    Destination.Pub.term_destination = TermDestination;
+    Destination.Stream = &stream;
+    Info.dest = &Destination.Pub;
+  }
+  ~TCompressor() {
+    if (Created) jpeg_destroy_compress(&Info);
+  }
+  TCompressor(const TCompressor&) = delete;
+  TCompressor& operator=(const TCompressor&) = delete;
+};
+
+J_DCT_METHOD DCTMethod(int32_t value) {
+  return value == JDCT_IFAST ? JDCT_IFAST : value == JDCT_FLOAT ? JDCT_FLOAT : JDCT_ISLOW;
+}
+
+bool IsGray256(const TPixelGraphic& graphic) {
+  if (graphic.BitCount() != bc8Bit) return false;
+  if (graphic.PaletteIdent() == pGray256) return true;
+  if (graphic.PaletteCount() != 256) return false;
+  for (int32_t i = 0; i < 256; ++i) {
+    const auto v = static_cast<uint8_t>(i);
+    if (graphic.PaletteEntries(i) != RGBColor(v, v, v)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- Reader -------------------------------------------------------------------------------------
+
+TJPGFileFormatReader::TJPGFileFormatReader() {
+  Extension = "jpg";
+  Description = "JPEG (JFIF compliant)";
+  HasSignature = true;
+}
+
+TJPEGFileFormatReader::TJPEGFileFormatReader() {
+  Extension = "jpeg";
+}
+
+TJIFFileFormatReader::TJIFFileFormatReader() {
+  Extension = "jif";
+}
+
+bool TJPGFileFormatReader::IsFormat(const uint8_t* header) const {
+  return header[0] == 0xFF && header[1] == 0xD8;
+}
+
+void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+  kErrors.CheckIndex(index, false);
+  graphic.SetGamma(FormatOptions().DefaultGamma);
+
+  auto codec = std::make_unique<TDecompressor>(stream, graphic.ReadWarningAction());
+  jpeg_decompress_struct& info = codec->Info;
+  codec->ReadHeader();
+
+  bool gray = false;
+  switch (info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      gray = true;
+      info.out_color_space = JCS_GRAYSCALE;
+      break;
+    case JCS_YCbCr:
+    case JCS_RGB:
+      // The codec delivers B, G, R: the byte order of our 24-bit rows, so rows need no swapping.
+      info.out_color_space = JCS_EXT_BGR;
+      break;
+    default:
+      kErrors.Raise(MessageText(30));
+  }
+  kErrors.CheckPixelLimit(info.image_width, info.image_height);
+  info.scale_num = 1;
+  info.scale_denom = 1;
+  info.dct_method = graphic.FastDecoding() ? JDCT_IFAST : DCTMethod(FormatOptions().JPEGReadDCTMethod);
+  info.quantize_colors = FALSE;
+  info.dither_mode = JDITHER_NONE;
+  info.two_pass_quantize = FALSE;
+  if (!RunGuarded(codec->Errors, [&] { jpeg_start_decompress(&info); })) RaiseCodecError(codec->Errors);
+  if (info.output_components != (gray ? 1 : 3)) kErrors.Raise(MessageText(30));
+
+  const auto width = static_cast<int32_t>(info.output_width);
+  const auto height = static_cast<int32_t>(info.output_height);
+  graphic.NewImage(width, height, gray ? bc8Bit : bc24Bit);
+  if (gray) graphic.SetPaletteIdent(pGray256);
+
+  bool aborted = false;
+  {
+    const formats::TProgressScope progress(graphic, this);
+    while (info.output_scanline < info.output_height) {
+      JSAMPROW row = graphic.ScanLine(static_cast<int32_t>(info.output_scanline));
+      if (!RunGuarded(codec->Errors, [&] { jpeg_read_scanlines(&info, &row, 1); }))
+        RaiseCodecError(codec->Errors);
+      if (progress.Step(static_cast<int32_t>(info.output_scanline), height)) {
+        aborted = true;
+        break;
+      }
+    }
+  }
+  // An Abort leaves the codec short of scanlines, where finishing would fail; the user's Abort is
+  // not an error, so the decode is abandoned instead.
+  if (aborted) {
+    jpeg_abort_decompress(&info);
+    return;
+  }
+  if (!RunGuarded(codec->Errors, [&] { jpeg_finish_decompress(&info); })) RaiseCodecError(codec->Errors);
+}
+
+void TJPGFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
+                                   std::string& colorsText, int32_t& height, int32_t& width,
+                                   std::string& infoText, std::string& subFormatText) const {
+  TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
+                             subFormatText);
+  kErrors.CheckIndex(index, true);
+  auto codec = std::make_unique<TDecompressor>(stream, pgwaIgnore);
+  codec->ReadHeader();
+  const jpeg_decompress_struct& info = codec->Info;
+  width = static_cast<int32_t>(info.image_width);
+  height = static_cast<int32_t>(info.image_height);
+  switch (info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      bitsPerPixel = 8;
+      colorsText = ColorResName(cr256Gray);
+      break;
+    case JCS_YCbCr:
+    case JCS_RGB:
+      bitsPerPixel = 24;
+      colorsText = ColorResName(cr16MColors);
+      break;
+    default:
+      bitsPerPixel = 8 * info.num_components;
+      colorsText = MessageText(30);
+  }
+  subFormatText = info.progressive_mode ? "Progressive" : "Baseline";
+}
+
+// ---- Writer -------------------------------------------------------------------------------------
+
+TJPGFileFormatWriter::TJPGFileFormatWriter() {
+  Extension = "jpg";
+  Description = "JPEG (JFIF compliant)";
+  CanWriteResolutions = {cr256Gray, cr16MColors};
+}
+
+TJPEGFileFormatWriter::TJPEGFileFormatWriter() {
+  Extension = "jpeg";
+  ShowInFilter = false;
+}
+
+TJIFFileFormatWriter::TJIFFileFormatWriter() {
+  Extension = "jif";
+  ShowInFilter = false;
+}
+
+void TJPGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
+  const bool gray = IsGray256(graphic);
+  if (!gray && graphic.BitCount() != bc24Bit) kErrors.Raise(MessageText(20, "BitCount"));
+  const TFormatOptions& options = FormatOptions();
+
+  auto codec = std::make_unique<TCompressor>(stream, graphic.ReadWarningAction());
+  jpeg_compress_struct& info = codec->Info;
+  info.image_width = static_cast<JDIMENSION>(graphic.Width());
+  info.image_height = static_cast<JDIMENSION>(graphic.Height());
+  info.input_components = gray ? 1 : 3;
+  info.in_color_space = gray ? JCS_GRAYSCALE : JCS_EXT_BGR;  // our rows are B, G, R
+  const bool started = RunGuarded(codec->Errors, [&] {
+    jpeg_set_defaults(&info);
+    if (options.JPEGProgressive) jpeg_simple_progression(&info);
+    jpeg_set_quality(&info, options.JPEGQuality, TRUE);
+    info.dct_method = DCTMethod(options.JPEGWriteDCTMethod);
+    jpeg_start_compress(&info, TRUE);
+  });
+  if (!started) RaiseCodecError(codec->Errors);
+
+  {
+    const formats::TProgressScope progress(graphic, this);
+    const int32_t height = graphic.Height();
+    while (info.next_scanline < info.image_height) {
+      JSAMPROW row = graphic.ScanLine(static_cast<int32_t>(info.next_scanline));
+      if (!RunGuarded(codec->Errors, [&] { jpeg_write_scanlines(&info, &row, 1); }))
+        RaiseCodecError(codec->Errors);
+      progress.Step(static_cast<int32_t>(info.next_scanline), height);  // every row is written regardless
+    }
+  }
+  if (!RunGuarded(codec->Errors, [&] { jpeg_finish_compress(&info); })) RaiseCodecError(codec->Errors);
+}
+
+}  // namespace pg

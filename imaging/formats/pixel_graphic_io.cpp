@@ -1,0 +1,112 @@
+// TPixelGraphic's file and stream operations. They live with the format framework because they
+// go through its reader and writer tables.
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "imaging/formats/bmp.h"
+#include "imaging/formats/file_format.h"
+#include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
+#include "imaging/image/pixel_graphic.h"
+#include "imaging/image/stream.h"
+
+namespace pg {
+
+namespace {
+
+std::string LowerExtension(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+// A name beside `target` for writing before the rename over it; unique within this process.
+std::filesystem::path TemporaryNameBeside(const std::filesystem::path& target) {
+  static std::atomic<uint32_t> counter{0};
+  std::filesystem::path name = target;
+  name += ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+  return name;
+}
+
+// The library's own BMP writer, used by SaveToStream without an extension.
+const TBMPFileFormatWriter& OwnBMPWriter() {
+  static const TBMPFileFormatWriter writer;
+  return writer;
+}
+
+}  // namespace
+
+void TPixelGraphic::LoadFromFile(const std::string& fileName, int32_t index) {
+  TFileStream stream(fileName, TFileMode::Read);
+  LoadFromStream(stream, LowerExtension(fileName), index);
+}
+
+void TPixelGraphic::LoadFromStream(TStream& stream, const std::string& extension, int32_t index) {
+  BeginUpdate();
+  try {
+    NewImage(0, 0, bc24Bit);
+    SetGamma(FormatOptions().DefaultGamma);
+    const TFileFormatReader* reader = FindFileFormatReader(stream, extension);
+    if (reader == nullptr) throw EPGUnknownFileFormat(MessageText(6));
+    reader->ReadFromStream(stream, *this, index);
+    CorrectLoadedGamma(*this);
+    RecognizePalette();
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+// The file is written under a temporary name and renamed over the target only when complete, so
+// a failed save neither leaves a partial file behind nor destroys the file that stood there.
+void TPixelGraphic::SaveToFile(const std::string& fileName) {
+  const std::filesystem::path target(fileName);
+  SaveGraphic(*this, LowerExtension(target), [&](const TFileFormatWriter& writer, TPixelGraphic& image) {
+    const std::filesystem::path temporary = TemporaryNameBeside(target);
+    try {
+      TFileStream stream(temporary, TFileMode::Create);
+      writer.WriteToStream(stream, image);
+      stream.Close();
+      std::error_code error;
+      std::filesystem::rename(temporary, target, error);
+      if (error) throw EPGStreamError("Cannot create file \"" + target.string() + "\". " + error.message());
+    } catch (...) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      throw;
+    }
+  });
+}
+
+void TPixelGraphic::SaveToStream(TStream& stream, const std::string& extension) {
+  SaveGraphic(*this, extension, [&](const TFileFormatWriter& writer, TPixelGraphic& image) {
+    writer.WriteToStream(stream, image);
+  });
+}
+
+void TPixelGraphic::SaveToStream(TStream& stream) {
+  OwnBMPWriter().WriteToStream(stream, *this);
+}
+
+void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
+  BeginUpdate();
+  try {
+    ReadDIBFromStream(stream, *this, coreHeader, this);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TPixelGraphic::WriteDIB(TStream& stream) {
+  WriteDIBToStream(stream, *this);
+}
+
+}  // namespace pg

@@ -1,0 +1,488 @@
+#include "imaging/formats/png.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/formats/format_support.h"
+#include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
+#include "imaging/image/pixel_graphic.h"
+#include "imaging/image/stream.h"
+
+namespace pg {
+
+namespace {
+
+const formats::TFormatErrors<EPGPNGFileFormatReaderWriter> kErrors{"PNG: "};
+
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+// Limits handed to libpng: ancillary chunks kept and the memory one chunk may take.
+constexpr png_uint_32 kChunkCacheMax = 1000;
+constexpr png_alloc_size_t kChunkMallocMax = 8 * 1024 * 1024;
+
+// ---- The libpng boundary ------------------------------------------------------------------------
+//
+// libpng reports errors through our error function, which stores the text and jumps back to
+// RunGuarded, the one place where a jump point is set; its callers turn the failure into
+// EPGPNGFileFormatReaderWriter. Only libpng calls run between the jump point and the jump. The I/O
+// callbacks keep every C++ exception away from libpng and report failures as libpng errors with
+// texts kept in the context, so nothing with a destructor is skipped by the jump.
+
+struct TContext {
+  TStream* Stream = nullptr;
+  char Message[256] = {};
+  std::string EndOfFile = MessageText(32);
+  std::string WriteError = "Stream write error";
+};
+
+void ErrorFn(png_structp png, png_const_charp text) {
+  auto* context = static_cast<TContext*>(png_get_error_ptr(png));
+  std::snprintf(context->Message, sizeof(context->Message), "%s", text != nullptr ? text : "");
+  png_longjmp(png, 1);
+}
+
+void WarningFn(png_structp, png_const_charp) {}  // libpng's warnings concern ancillary data we do not use
+
+size_t ReadSome(TStream& stream, void* buffer, size_t count) noexcept {
+  try {
+    return stream.Read(buffer, count);
+  } catch (...) {
+    return 0;
+  }
+}
+
+void ReadFn(png_structp png, png_bytep data, size_t length) {
+  auto* context = static_cast<TContext*>(png_get_io_ptr(png));
+  if (ReadSome(*context->Stream, data, length) != length) png_error(png, context->EndOfFile.c_str());
+}
+
+bool WriteAll(TStream& stream, const void* buffer, size_t count) noexcept {
+  try {
+    stream.WriteBuffer(buffer, count);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void WriteFn(png_structp png, png_bytep data, size_t length) {
+  auto* context = static_cast<TContext*>(png_get_io_ptr(png));
+  if (!WriteAll(*context->Stream, data, length)) png_error(png, context->WriteError.c_str());
+}
+
+void FlushFn(png_structp) {}
+
+template <class F>
+bool RunGuarded(png_structp png, F&& step) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  step();
+  return true;
+}
+
+struct TReadCodec {
+  TContext Context;
+  png_structp Png = nullptr;
+  png_infop Info = nullptr;
+
+  explicit TReadCodec(TStream& stream) {
+    Context.Stream = &stream;
+    Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &Context, ErrorFn, WarningFn);
+    if (Png == nullptr) kErrors.Raise(MessageText(31, "png_create_read_struct"));
+    Info = png_create_info_struct(Png);
+    if (Info == nullptr) {
+      png_destroy_read_struct(&Png, nullptr, nullptr);
+      kErrors.Raise(MessageText(31, "png_create_info_struct"));
+    }
+    png_set_read_fn(Png, &Context, ReadFn);
+    const int64_t maxSide = std::min<int64_t>(FormatOptions().MaxPixels, PNG_UINT_31_MAX);
+    png_set_user_limits(Png, static_cast<png_uint_32>(std::max<int64_t>(1, maxSide)),
+                        static_cast<png_uint_32>(std::max<int64_t>(1, maxSide)));
+    png_set_chunk_cache_max(Png, kChunkCacheMax);
+    png_set_chunk_malloc_max(Png, kChunkMallocMax);
+  }
+  ~TReadCodec() { png_destroy_read_struct(&Png, &Info, nullptr); }
+  TReadCodec(const TReadCodec&) = delete;
+  TReadCodec& operator=(const TReadCodec&) = delete;
+
+  template <class F>
+  void Run(F&& step) {
+    if (!RunGuarded(Png, step)) kErrors.Raise(Context.Message);
+  }
+};
+
+struct TWriteCodec {
+  TContext Context;
+  png_structp Png = nullptr;
+  png_infop Info = nullptr;
+
+  explicit TWriteCodec(TStream& stream) {
+    Context.Stream = &stream;
+    Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &Context, ErrorFn, WarningFn);
+    if (Png == nullptr) kErrors.Raise(MessageText(31, "png_create_write_struct"));
+    Info = png_create_info_struct(Png);
+    if (Info == nullptr) {
+      png_destroy_write_struct(&Png, nullptr);
+      kErrors.Raise(MessageText(31, "png_create_info_struct"));
+    }
+    png_set_write_fn(Png, &Context, WriteFn, FlushFn);
+  }
+  ~TWriteCodec() { png_destroy_write_struct(&Png, &Info); }
+  TWriteCodec(const TWriteCodec&) = delete;
+  TWriteCodec& operator=(const TWriteCodec&) = delete;
+
+  template <class F>
+  void Run(F&& step) {
+    if (!RunGuarded(Png, step)) kErrors.Raise(Context.Message);
+  }
+};
+
+// ---- Pixel conversions --------------------------------------------------------------------------
+
+// How rows delivered by libpng become rows of the image.
+enum class TRowMode {
+  Direct,           // libpng's row is the image's row (1, 4, 8 bits; 24 bits as B, G, R)
+  Expand2To4,       // 2-bit indices into 4-bit nibbles
+  GrayAlphaToGray,  // grey + alpha composited over a grey background into 8-bit grey
+  GrayAlphaToRGB,   // grey + alpha composited over a coloured background into 24 bits
+  BGRAToRGB,        // B, G, R, alpha composited into 24 bits
+};
+
+inline uint8_t Blend(uint32_t value, uint32_t alpha, uint32_t background) {
+  return static_cast<uint8_t>((value * alpha + background * (255 - alpha) + 127) / 255);
+}
+
+// A sample of `depth` bits scaled to 8 bits (16 bits rounded like libpng's reduction).
+uint8_t Scale(uint32_t sample, int depth) {
+  if (depth == 16) return static_cast<uint8_t>((sample * 255 + 32895) >> 16);
+  if (depth >= 8) return static_cast<uint8_t>(sample);
+  const uint32_t max = (1u << depth) - 1;
+  return static_cast<uint8_t>((std::min(sample, max) * 255) / max);
+}
+
+void ConvertRow(TRowMode mode, const uint8_t* in, uint8_t* out, int32_t width, TColor background) {
+  switch (mode) {
+    case TRowMode::Direct:
+      break;
+    case TRowMode::Expand2To4:
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t index = (in[x / 4] >> (6 - 2 * (x % 4))) & 3;
+        uint8_t& b = out[x / 2];
+        b = (x & 1) == 0 ? static_cast<uint8_t>((b & 0x0F) | (index << 4))
+                         : static_cast<uint8_t>((b & 0xF0) | index);
+      }
+      break;
+    case TRowMode::GrayAlphaToGray: {
+      const uint32_t bg = GetRValue(background);
+      for (int32_t x = 0; x < width; ++x) out[x] = Blend(in[2 * x], in[2 * x + 1], bg);
+      break;
+    }
+    case TRowMode::GrayAlphaToRGB:
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t v = in[2 * x], a = in[2 * x + 1];
+        out[3 * x] = Blend(v, a, GetBValue(background));
+        out[3 * x + 1] = Blend(v, a, GetGValue(background));
+        out[3 * x + 2] = Blend(v, a, GetRValue(background));
+      }
+      break;
+    case TRowMode::BGRAToRGB:
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t a = in[4 * x + 3];
+        out[3 * x] = Blend(in[4 * x], a, GetBValue(background));
+        out[3 * x + 1] = Blend(in[4 * x + 1], a, GetGValue(background));
+        out[3 * x + 2] = Blend(in[4 * x + 2], a, GetRValue(background));
+      }
+      break;
+  }
+}
+
+bool IsGray(TColor c) {
+  return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
+}
+
+std::vector<TColor> GrayRamp(int depth) {
+  const int count = 1 << depth;
+  std::vector<TColor> ramp(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const auto v = static_cast<uint8_t>(i * 255 / (count - 1));
+    ramp[static_cast<size_t>(i)] = RGBColor(v, v, v);
+  }
+  return ramp;
+}
+
+}  // namespace
+
+// ---- Reader -------------------------------------------------------------------------------------
+
+TPNGFileFormatReader::TPNGFileFormatReader() {
+  Extension = "png";
+  Description = "Portable Network Graphics";
+  HasSignature = true;
+}
+
+bool TPNGFileFormatReader::IsFormat(const uint8_t* header) const {
+  return std::equal(std::begin(kSignature), std::end(kSignature), header);
+}
+
+void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+  kErrors.CheckIndex(index, false);
+  const TFormatOptions& options = FormatOptions();
+  graphic.SetGamma(options.DefaultGamma);
+  TColor background = graphic.BackgroundColor();  // taken before the pixel format changes
+
+  auto codec = std::make_unique<TReadCodec>(stream);
+  png_structp png = codec->Png;
+  png_infop info = codec->Info;
+  codec->Run([&] { png_read_info(png, info); });
+
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  const int depth = png_get_bit_depth(png, info);
+  const int colorType = png_get_color_type(png, info);
+  kErrors.CheckPixelLimit(width, height);
+
+  double fileGamma = 0;
+  if (png_get_gAMA(png, info, &fileGamma) != 0 && fileGamma > 0) graphic.SetGamma(1.0L / fileGamma);
+
+  png_colorp plte = nullptr;
+  int plteCount = 0;
+  if (colorType == PNG_COLOR_TYPE_PALETTE) png_get_PLTE(png, info, &plte, &plteCount);
+  png_bytep transAlpha = nullptr;
+  int transCount = 0;
+  png_color_16p transColor = nullptr;
+  const bool hasTrns = png_get_tRNS(png, info, &transAlpha, &transCount, &transColor) != 0;
+
+  png_color_16p fileBackground = nullptr;
+  if (options.PNGUseFileBackground && png_get_bKGD(png, info, &fileBackground) != 0 &&
+      fileBackground != nullptr) {
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+      if (fileBackground->index < plteCount) {
+        const png_color& c = plte[fileBackground->index];
+        background = RGBColor(c.red, c.green, c.blue);
+      }
+    } else if ((colorType & PNG_COLOR_MASK_COLOR) == 0) {
+      const uint8_t v = Scale(fileBackground->gray, depth);
+      background = RGBColor(v, v, v);
+    } else {
+      background = RGBColor(Scale(fileBackground->red, depth), Scale(fileBackground->green, depth),
+                            Scale(fileBackground->blue, depth));
+    }
+  }
+
+  // Choose the transforms, the pixel format and the palette.
+  TBitCount bitCount = bc24Bit;
+  TRowMode mode = TRowMode::Direct;
+  std::vector<TColor> palette;
+  if (depth == 16) png_set_scale_16(png);
+  if (colorType == PNG_COLOR_TYPE_PALETTE || (colorType == PNG_COLOR_TYPE_GRAY && depth <= 8)) {
+    bitCount = depth == 1 ? bc1Bit : depth <= 4 ? bc4Bit : bc8Bit;
+    mode = depth == 2 ? TRowMode::Expand2To4 : TRowMode::Direct;
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+      for (int i = 0; i < plteCount; ++i) {
+        const uint32_t alpha = hasTrns && i < transCount ? transAlpha[i] : 255;
+        palette.push_back(RGBColor(Blend(plte[i].red, alpha, GetRValue(background)),
+                                   Blend(plte[i].green, alpha, GetGValue(background)),
+                                   Blend(plte[i].blue, alpha, GetBValue(background))));
+      }
+    } else {
+      palette = GrayRamp(depth);
+      // The one transparent grey value shows the background.
+      if (hasTrns && transColor != nullptr && transColor->gray < palette.size())
+        palette[transColor->gray] = background;
+    }
+  } else if (colorType == PNG_COLOR_TYPE_GRAY && !hasTrns) {
+    bitCount = bc8Bit;
+    palette = GrayRamp(8);
+  } else if (colorType == PNG_COLOR_TYPE_RGB && !hasTrns) {
+    png_set_bgr(png);
+  } else if ((colorType & PNG_COLOR_MASK_COLOR) == 0) {  // grey with alpha, or 16-bit grey with tRNS
+    if (hasTrns) png_set_tRNS_to_alpha(png);
+    mode = IsGray(background) ? TRowMode::GrayAlphaToGray : TRowMode::GrayAlphaToRGB;
+    if (mode == TRowMode::GrayAlphaToGray) {
+      bitCount = bc8Bit;
+      palette = GrayRamp(8);
+    }
+  } else {  // colour with alpha or with tRNS
+    if (hasTrns) png_set_tRNS_to_alpha(png);
+    png_set_bgr(png);
+    mode = TRowMode::BGRAToRGB;
+  }
+  const int passes = png_set_interlace_handling(png);
+  codec->Run([&] { png_read_update_info(png, info); });
+  const size_t rowBytes = png_get_rowbytes(png, info);
+
+  graphic.NewImage(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount);
+  if (bitCount != bc24Bit) {
+    const int32_t kept = std::min<int32_t>(static_cast<int32_t>(palette.size()), graphic.ColorCount());
+    graphic.SetPaletteCount(kept);
+    for (int32_t i = 0; i < kept; ++i) graphic.SetPaletteEntries(i, palette[static_cast<size_t>(i)]);
+  }
+  if (graphic.Empty()) return;
+  if (mode == TRowMode::Direct && rowBytes > static_cast<size_t>(graphic.BytesPerRow())) {
+    kErrors.Invalid("IHDR");  // cannot happen with the transforms above; keeps the row copy in bounds
+  }
+
+  const auto rows = static_cast<int32_t>(height);
+  const auto columns = static_cast<int32_t>(width);
+  bool aborted = false;
+  {
+    const formats::TProgressScope progress(graphic, this);
+    if (mode == TRowMode::Direct) {
+      for (int pass = 0; pass < passes && !aborted; ++pass) {
+        for (int32_t y = 0; y < rows; ++y) {
+          png_bytep row = graphic.ScanLine(y);
+          codec->Run([&] { png_read_row(png, row, nullptr); });
+          if (progress.Step(pass * rows + y, passes * rows)) {
+            aborted = true;
+            break;
+          }
+        }
+      }
+    } else if (passes == 1) {
+      std::vector<uint8_t> buffer(rowBytes);
+      for (int32_t y = 0; y < rows; ++y) {
+        png_bytep row = buffer.data();
+        codec->Run([&] { png_read_row(png, row, nullptr); });
+        ConvertRow(mode, buffer.data(), graphic.ScanLine(y), columns, background);
+        if (progress.Step(y, rows)) {
+          aborted = true;
+          break;
+        }
+      }
+    } else {
+      // Interlaced data is complete only after the last pass: keep libpng's rows until then.
+      std::vector<uint8_t> buffer(rowBytes * height);
+      for (int pass = 0; pass < passes && !aborted; ++pass) {
+        for (int32_t y = 0; y < rows; ++y) {
+          png_bytep row = buffer.data() + rowBytes * static_cast<size_t>(y);
+          codec->Run([&] { png_read_row(png, row, nullptr); });
+          if (progress.Step(pass * rows + y, passes * rows)) {
+            aborted = true;
+            break;
+          }
+        }
+      }
+      for (int32_t y = 0; y < rows; ++y) {
+        ConvertRow(mode, buffer.data() + rowBytes * static_cast<size_t>(y), graphic.ScanLine(y), columns,
+                   background);
+      }
+    }
+  }
+  if (!aborted) codec->Run([&] { png_read_end(png, nullptr); });
+}
+
+void TPNGFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
+                                   std::string& colorsText, int32_t& height, int32_t& width,
+                                   std::string& infoText, std::string& subFormatText) const {
+  TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
+                             subFormatText);
+  kErrors.CheckIndex(index, true);
+  auto codec = std::make_unique<TReadCodec>(stream);
+  codec->Run([&] { png_read_info(codec->Png, codec->Info); });
+  width = static_cast<int32_t>(png_get_image_width(codec->Png, codec->Info));
+  height = static_cast<int32_t>(png_get_image_height(codec->Png, codec->Info));
+  const int depth = png_get_bit_depth(codec->Png, codec->Info);
+  const int channels = png_get_channels(codec->Png, codec->Info);
+  bitsPerPixel = depth * channels;
+  const int colorType = png_get_color_type(codec->Png, codec->Info);
+  if (colorType == PNG_COLOR_TYPE_PALETTE || (colorType == PNG_COLOR_TYPE_GRAY && depth <= 8)) {
+    colorsText = std::to_string(1 << depth);
+  } else {
+    colorsText = ColorResName((colorType & PNG_COLOR_MASK_COLOR) != 0 ? cr16MColors : cr256Gray);
+  }
+  if (png_get_interlace_type(codec->Png, codec->Info) != PNG_INTERLACE_NONE) subFormatText = "Interlaced";
+}
+
+// ---- Writer -------------------------------------------------------------------------------------
+
+TPNGFileFormatWriter::TPNGFileFormatWriter() {
+  Extension = "png";
+  Description = "Portable Network Graphics";
+  CanWriteResolutions = {crBlackWhite, cr2Colors, cr16Gray,    cr16SysColors,
+                         cr16Colors,   cr256Gray, cr256Colors, cr16MColors};
+}
+
+namespace {
+
+// The largest palette index the pixels use (0 for an empty image).
+int32_t MaxIndex(const TPixelGraphic& graphic) {
+  int32_t max = 0;
+  const int32_t width = graphic.Width();
+  for (int32_t y = 0; y < graphic.Height(); ++y) {
+    const uint8_t* row = graphic.ScanLine(y);
+    for (int32_t x = 0; x < width; ++x) {
+      int32_t v;
+      switch (graphic.BitCount()) {
+        case bc1Bit:
+          v = (row[x / 8] >> (7 - x % 8)) & 1;
+          break;
+        case bc4Bit:
+          v = (x & 1) == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+          break;
+        default:
+          v = row[x];
+      }
+      max = std::max(max, v);
+    }
+  }
+  return max;
+}
+
+}  // namespace
+
+void TPNGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
+  const int32_t width = graphic.Width();
+  const int32_t height = graphic.Height();
+  const TBitCount bitCount = graphic.BitCount();
+  const int depth = bitCount == bc24Bit ? 8 : graphic.BitCountNum();
+
+  int colorType = PNG_COLOR_TYPE_RGB;
+  std::vector<png_color> plte;
+  if (bitCount != bc24Bit) {
+    // A palette that is exactly the grey ramp of its depth is written as a grey image.
+    const std::vector<TColor> ramp = GrayRamp(depth);
+    bool grayRamp = graphic.PaletteCount() == static_cast<int32_t>(ramp.size());
+    for (int32_t i = 0; grayRamp && i < graphic.PaletteCount(); ++i) {
+      grayRamp = graphic.PaletteEntries(i) == ramp[static_cast<size_t>(i)];
+    }
+    if (grayRamp) {
+      colorType = PNG_COLOR_TYPE_GRAY;
+    } else {
+      colorType = PNG_COLOR_TYPE_PALETTE;
+      // Every index in use must have an entry, or readers refuse the file.
+      const int32_t count = std::max({graphic.PaletteCount(), MaxIndex(graphic) + 1, 1});
+      for (int32_t i = 0; i < std::min(count, graphic.ColorCount()); ++i) {
+        const TColor c = i < graphic.PaletteCount() ? graphic.PaletteEntries(i) : 0;
+        plte.push_back(png_color{GetRValue(c), GetGValue(c), GetBValue(c)});
+      }
+    }
+  }
+
+  auto codec = std::make_unique<TWriteCodec>(stream);
+  png_structp png = codec->Png;
+  png_infop info = codec->Info;
+  codec->Run([&] {
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), depth,
+                 colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!plte.empty()) png_set_PLTE(png, info, plte.data(), static_cast<int>(plte.size()));
+    png_write_info(png, info);
+    if (bitCount == bc24Bit) png_set_bgr(png);  // our rows are B, G, R
+  });
+  {
+    const formats::TProgressScope progress(graphic, this);
+    for (int32_t y = 0; y < height; ++y) {
+      png_bytep row = graphic.ScanLine(y);
+      codec->Run([&] { png_write_row(png, row); });
+      progress.Step(y, height);  // every row is written regardless of Abort
+    }
+  }
+  codec->Run([&] { png_write_end(png, nullptr); });
+}
+
+}  // namespace pg
