@@ -1,7 +1,9 @@
 #include "imaging/filters/filter.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
@@ -14,6 +16,41 @@ namespace {
 // Divisions by 255 and 360 are done as multiplications with these, in long double throughout.
 constexpr long double kInv255 = 1.0L / 255.0L;
 constexpr long double kInv360 = 1.0L / 360.0L;
+
+#if LDBL_MANT_DIG == 64 && (defined(__x86_64__) || defined(__i386__))
+// std::nearbyint for 0 <= x < 2^62 (to nearest, ties to even, in the default rounding mode),
+// without the library call's costly save and restore of the floating-point environment: adding
+// 2^63 leaves no fraction bits in the 64-bit significand, which then holds 2^63 + the integer.
+int64_t RoundNonNegative(long double x) {
+  const long double shifted = x + 0x1p63L;
+  uint64_t significand;
+  std::memcpy(&significand, &shifted, sizeof significand);
+  return static_cast<int64_t>(significand - (uint64_t{1} << 63));
+}
+#else
+int64_t RoundNonNegative(long double x) {
+  return static_cast<int64_t>(std::nearbyint(x));
+}
+#endif
+
+// std::floor for 0 <= x < 2^62, as an integer.
+int64_t FloorNonNegative(long double x) {
+  const int64_t n = RoundNonNegative(x);
+  return static_cast<long double>(n) > x ? n - 1 : n;
+}
+
+// The table position and the fraction of a non-negative table coordinate; positions beyond the
+// table (only from rounding just outside the range) are clamped.
+struct TTablePosition {
+  int p;
+  long double f;
+};
+TTablePosition Position(long double x) {
+  if (!(x > 0)) return {0, 0};
+  const int64_t n = FloorNonNegative(x);
+  if (n > 255) return {255, 0};
+  return {static_cast<int>(n), x - static_cast<long double>(n)};
+}
 
 }  // namespace
 
@@ -142,12 +179,12 @@ long double HueValue(long double m1, long double m2, long double h) {
   return m1;
 }
 
+// value * 255 rounded to the nearest integer (ties to even), clamped to 0..255.
 uint8_t ToByte(long double value) {
-  // nearbyint rounds half to even in the default rounding mode.
-  const long double scaled = std::nearbyint(value * 255);
-  if (!(scaled > 0)) return 0;  // also NaN
-  if (scaled > 255) return 255;
-  return static_cast<uint8_t>(scaled);
+  const long double scaled = value * 255;
+  if (!(scaled > 0)) return 0;  // rounds to 0 or below; also NaN
+  if (scaled >= 255) return 255;
+  return static_cast<uint8_t>(RoundNonNegative(scaled));
 }
 
 }  // namespace
@@ -170,10 +207,7 @@ TColor HLSToRGB(long double hue, long double lightness, long double saturation) 
 long double THLSFilter::MapHue(long double hue) const {
   long double x = (hue + 180) * 256 * kInv360;
   if (x >= 256) x = x - 256;
-  // Guards against a hue outside [0, 360); MapColor never passes one.
-  const long double floorX = std::floor(x);
-  const int p = static_cast<int>(std::clamp(floorX, 0.0L, 255.0L));
-  const long double f = x - floorX;
+  const auto [p, f] = Position(x);
   const int a = table1_[p];
   int n = p == 255 ? table1_[0] : table1_[p + 1];
   // The table wraps around: bring the upper neighbour within half a turn of the lower one.
@@ -187,12 +221,8 @@ long double THLSFilter::MapHue(long double hue) const {
 }
 
 long double THLSFilter::MapLevel(const TFilterTable& table, long double level) {
-  const long double x = level * 255;
-  const long double floorX = std::floor(x);
-  // Levels are 0..1; the clamp only guards against rounding just outside.
-  const int p = static_cast<int>(std::clamp(floorX, 0.0L, 255.0L));
+  const auto [p, f] = Position(level * 255);
   if (p > 254) return table[p] * kInv255;
-  const long double f = x - floorX;
   return ((1 - f) * table[p] + f * table[p + 1]) * kInv255;
 }
 
