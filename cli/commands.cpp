@@ -8,6 +8,13 @@ namespace tessel::cli {
 // Each command lives in a file of its own; this table lists them.
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> commands = {
+      {"info", "info FILE                 format, size, bits per pixel and image count of an image file",
+       RunInfo},
+      {"convert",
+       "convert IN OUT [--quality N] [--progressive] [--strict]\n"
+       "                            convert an image; OUT's extension names the format; --strict\n"
+       "                            fails instead of reducing colours the format cannot hold",
+       RunConvert},
   };
   return commands;
 }

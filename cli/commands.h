@@ -15,6 +15,9 @@ struct TCommand {
   int (*Run)(const TArgs& args);
 };
 
+int RunInfo(const TArgs& args);
+int RunConvert(const TArgs& args);
+
 // The table of commands, in the order --help lists them.
 const std::vector<TCommand>& Commands();
 
