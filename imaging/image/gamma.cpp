@@ -58,12 +58,4 @@ void ApplyGammaTable(TPixelGraphic& image, const TGammaTable& table) {
   image.EndUpdate();
 }
 
-bool CorrectGamma(TPixelGraphic& image) {
-  const long double exponent = image.Gamma() / kDisplayGamma;
-  if (!(std::fabs(exponent - 1.0L) > 0.05L)) return false;
-  ApplyGammaTable(image, BuildGammaTable(exponent));
-  image.SetGamma(kDisplayGamma);
-  return true;
-}
-
 }  // namespace pg
