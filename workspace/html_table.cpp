@@ -98,7 +98,9 @@ TExportNames TExportNames::FromHtmlPath(const std::filesystem::path& htmlPath) {
   TExportNames names;
   names.Directory = htmlPath.parent_path();
   names.FileName = htmlPath.filename().string().substr(0, kMaxFileNameLength);
-  names.Base = names.FileName.substr(0, names.FileName.find('.'));
+  // A name without a dot gives an empty base (slices "_11.jpg", grid ".grd").
+  const size_t dot = names.FileName.find('.');
+  names.Base = dot == std::string::npos ? std::string() : names.FileName.substr(0, dot);
   return names;
 }
 

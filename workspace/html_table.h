@@ -48,7 +48,7 @@ std::string CellCode(std::string_view openTag, std::string_view url, std::string
 struct TExportNames {
   std::filesystem::path Directory;  // where slices and the grid file go (empty: the current one)
   std::string FileName;             // at most kMaxFileNameLength characters
-  std::string Base;                 // the file name up to its first "."
+  std::string Base;                 // the file name up to its first "."; empty without a "."
 
   static TExportNames FromHtmlPath(const std::filesystem::path& htmlPath);
 

@@ -58,9 +58,9 @@ TEST(ExportNames, DirectoryFileNameAndBase) {
   EXPECT_EQ(names.SliceFileName(1, 1, 2, 2, ".jpg"), "_11.jpg");
   EXPECT_EQ(names.GridPath(), ".grd");
 
-  names = TExportNames::FromHtmlPath("/tmp/" + std::string(300, 'x') + ".html");
-  EXPECT_EQ(names.FileName.size(), kMaxFileNameLength);
-  EXPECT_EQ(names.Base, std::string(255, 'x'));
+  names = TExportNames::FromHtmlPath("/tmp/" + std::string(250, 'x') + ".html" + std::string(50, 'y'));
+  EXPECT_EQ(names.FileName, std::string(250, 'x') + ".html");
+  EXPECT_EQ(names.Base, std::string(250, 'x'));
 }
 
 TEST(ExportNames, ExactNamesUpToNineAndUniqueBeyond) {
