@@ -15,6 +15,12 @@ const std::vector<TCommand>& Commands() {
        "                            convert an image; OUT's extension names the format; --strict\n"
        "                            fails instead of reducing colours the format cannot hold",
        RunConvert},
+      {"export",
+       "export IMAGE --html OUT.html [--grid FILE.grd] [--vsplit X,..] [--hsplit Y,..] [--divide CxR]\n"
+       "                            [--format jpg|bmp|tif|png] [--quality N] [--progressive] [--uppercase]\n"
+       "                            [--doublequote] [--save-grid] [--links FILE] [--force] [--jobs N]\n"
+       "                            cut an image into slices and write the HTML table",
+       RunExport},
   };
   return commands;
 }
