@@ -140,4 +140,9 @@ void TPixelGraphic::DitherEnd() {
   ditherState_.reset();
 }
 
+int32_t TPixelGraphic::DitherTransfer(int32_t e) const {
+  e = std::clamp(e, -255, 255);
+  return ditherState_ ? ditherState_->transfer[255 + e] : e;
+}
+
 }  // namespace pg

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "imaging/image/pixel_graphic.h"
+
+namespace pg {
+namespace {
+
+void Fill(TPixelGraphic& image, int32_t width, int32_t height, TColor color) {
+  image.NewImage(width, height, bc24Bit);
+  image.SetBackgroundValue(color);
+  image.Clear();
+}
+
+TEST(Dithering, HalfGreyToBlackAndWhiteGivesAnEvenMix) {
+  TPixelGraphic source;
+  Fill(source, 64, 64, RGBColor(128, 128, 128));
+  TPixelGraphic image;
+  image.NewImage(64, 64, bc1Bit);
+  image.SetPaletteIdent(pBlackWhite);
+  image.CopyRect(0, 0, 64, 64, 0, 0, source);
+  int total = 0;
+  for (int32_t y = 0; y < 64; ++y) {
+    int row = 0;
+    for (int32_t x = 0; x < 64; ++x) row += static_cast<int>(image.Pixels(x, y));
+    EXPECT_GE(row, 26) << y;
+    EXPECT_LE(row, 38) << y;
+    total += row;
+  }
+  EXPECT_NEAR(total / (64.0 * 64.0), 128.0 / 255.0, 0.02);
+
+  // Without dithering every pixel takes the nearest colour.
+  image.SetDither(false);
+  image.CopyRect(0, 0, 64, 64, 0, 0, source);
+  for (int32_t x = 0; x < 64; ++x) EXPECT_EQ(image.Pixels(x, 5), 1u);
+}
+
+TEST(Dithering, TransferTableFollowsTheTargetPalette) {
+  TPixelGraphic image;
+  image.NewImage(4, 4, bc8Bit);
+  image.SetPaletteIdent(pGray256);
+  image.DitherBegin();
+  // Limit 2 with a soft knee from 1 to 3.
+  const int32_t expected[] = {0, 0, 1, 1, 2, 2, 2};
+  for (int32_t e = 0; e < 7; ++e) {
+    EXPECT_EQ(image.DitherTransfer(e), expected[e]) << e;
+    EXPECT_EQ(image.DitherTransfer(-e), -expected[e]) << e;
+  }
+  EXPECT_EQ(image.DitherTransfer(255), 2);
+  EXPECT_EQ(image.DitherTransfer(-200), -2);
+
+  image.SetPaletteIdent(pBlackWhite);
+  image.DitherBegin();
+  EXPECT_EQ(image.DitherTransfer(100), 100);
+  EXPECT_EQ(image.DitherTransfer(127), 126);
+  EXPECT_EQ(image.DitherTransfer(254), 190);
+  EXPECT_EQ(image.DitherTransfer(255), 255);
+
+  image.SetDitherErrorLimitAuto(false);
+  image.SetDitherErrorLimitSoft(false);
+  image.SetDitherErrorLimit(32);
+  image.DitherBegin();
+  EXPECT_EQ(image.DitherTransfer(31), 31);
+  EXPECT_EQ(image.DitherTransfer(32), 32);
+  EXPECT_EQ(image.DitherTransfer(-200), -32);
+  image.DitherEnd();
+  EXPECT_EQ(image.DitherTransfer(-200), -200);
+}
+
+TEST(Dithering, ColourErrorsSpreadToKeepTheMeanColour) {
+  const TColor color = RGBColor(100, 150, 200);
+  TPixelGraphic source;
+  Fill(source, 48, 48, color);
+  TPixelGraphic image;
+  image.NewImage(48, 48, bc8Bit);
+  image.SetPaletteIdent(pSpecial216);
+  image.CopyRect(0, 0, 48, 48, 0, 0, source);
+  double sum[3] = {0, 0, 0};
+  for (int32_t y = 0; y < 48; ++y)
+    for (int32_t x = 0; x < 48; ++x) {
+      const TColor c = image.Colors(x, y);
+      sum[0] += GetRValue(c);
+      sum[1] += GetGValue(c);
+      sum[2] += GetBValue(c);
+    }
+  EXPECT_NEAR(sum[0] / (48 * 48), 100, 3);
+  EXPECT_NEAR(sum[1] / (48 * 48), 150, 3);
+  EXPECT_NEAR(sum[2] / (48 * 48), 200, 3);
+}
+
+TEST(Dithering, GreyPalettesDiffuseTheGreyValueOnly) {
+  // Pure red has grey 76 with weighting: a pGray256 target takes it exactly everywhere.
+  TPixelGraphic source;
+  Fill(source, 8, 8, RGBColor(255, 0, 0));
+  TPixelGraphic image;
+  image.NewImage(8, 8, bc8Bit);
+  image.SetPaletteIdent(pGray256);
+  image.CopyRect(0, 0, 8, 8, 0, 0, source);
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) ASSERT_EQ(image.Pixels(x, y), 76u);
+
+  // Grey 40 on pGray4 (levels 0, 85, 170, 255) mixes black and 85 in about the ratio 45:40.
+  Fill(source, 40, 40, RGBColor(40, 40, 40));
+  image.NewImage(40, 40, bc4Bit);
+  image.SetPaletteIdent(pGray4);
+  image.CopyRect(0, 0, 40, 40, 0, 0, source);
+  int ones = 0;
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 40; ++x) {
+      ASSERT_LE(image.Pixels(x, y), 1u);
+      ones += static_cast<int>(image.Pixels(x, y));
+    }
+  EXPECT_NEAR(ones / 1600.0, 40.0 / 85.0, 0.04);
+}
+
+}  // namespace
+}  // namespace pg
