@@ -784,7 +784,7 @@ void TMainWindow::PaintGrid() {
     canvas->setRenderHint(QPainter::Antialiasing, false);
     // Inverting pen: every pixel under a line becomes its inverse, so two splits at one position
     // cancel out and a line shows on any picture.
-    canvas->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    canvas->setCompositionMode(QPainter::CompositionMode_Difference);
     canvas->setPen(QPen(QColor(255, 255, 255), 1));
     const pg::TPGRect box = view_->PicBoxRect();
     const int right = view_->ClientWidth() - 1;

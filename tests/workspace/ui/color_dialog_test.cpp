@@ -1,0 +1,117 @@
+// The colour adjustment dialogs: ranges and labels, OK applying exactly what ApplyFilter does,
+// Cancel changing nothing, and the preview computed off the dialog's thread.
+#include "workspace/ui/color_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <cstring>
+
+#include "imaging/filters/filter.h"
+#include "tests/workspace/ui/ui_test_support.h"
+#include "workspace/ui/main_window.h"
+
+namespace tessel {
+namespace {
+
+bool SamePixels(const pg::TPixelGraphic& a, const pg::TPixelGraphic& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) return false;
+  for (int32_t y = 0; y < a.Height(); ++y) {
+    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 3) != 0) return false;
+  }
+  return true;
+}
+
+TEST(ColorDialogTest, SlidersAndLabels) {
+  auto picture = test::MakePicture(30, 20);
+  TColorDialog rgb(TColorDialog::kRGB, *picture);
+  EXPECT_EQ(rgb.windowTitle(), "RGB Filter");
+  EXPECT_EQ(rgb.Slider(0)->minimum(), -100);
+  EXPECT_EQ(rgb.Slider(0)->maximum(), 100);
+  EXPECT_EQ(rgb.Slider(0)->singleStep(), 10);
+  TColorDialog hls(TColorDialog::kHLS, *picture);
+  EXPECT_EQ(hls.windowTitle(), "HLS Filter");
+  EXPECT_EQ(hls.Slider(0)->minimum(), -180);
+  EXPECT_EQ(hls.Slider(0)->maximum(), 180);
+  EXPECT_EQ(hls.Slider(0)->singleStep(), 15);
+  EXPECT_EQ(hls.Slider(1)->maximum(), 100);
+  // A hue beyond the range comes round from the other end.
+  EXPECT_TRUE(hls.SpinBox(0)->wrapping());
+  hls.SpinBox(0)->setValue(180);
+  hls.SpinBox(0)->stepBy(1);
+  EXPECT_EQ(hls.Slider(0)->value(), -180);
+  QStringList texts;
+  for (QLabel* label : hls.findChildren<QLabel*>()) texts << label->text();
+  EXPECT_TRUE(texts.contains("-180\u00B0"));
+  EXPECT_TRUE(texts.contains("+180\u00B0"));
+  EXPECT_TRUE(texts.contains("-100%"));
+  EXPECT_TRUE(texts.contains("+100%"));
+  TColorDialog cmy(TColorDialog::kCMY, *picture);
+  EXPECT_EQ(cmy.windowTitle(), "CMY Filter");
+}
+
+TEST(ColorDialogTest, OkAppliesTheFilterExactlyAndCancelChangesNothing) {
+  TMainWindow window;
+  QTemporaryDir dir;
+  const QString path = dir.filePath("p.bmp");
+  test::WritePicture(path.toStdString(), 40, 30);
+  ASSERT_TRUE(window.OpenImage(path));
+  window.Grid().AddVertical(10);
+  auto expected = test::MakePicture(40, 30);
+  pg::TCMYFilter filter;
+  filter.SetAdjustment(50, 0, -30);
+  expected->ApplyFilter(filter, *expected);
+
+  test::AnswerNextModal([](QWidget* modal) {
+    auto* dialog = qobject_cast<TColorDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->Slider(0)->setValue(50);
+    dialog->Slider(2)->setValue(-30);
+    dialog->accept();
+  });
+  window.findChild<QAction*>("CMY")->trigger();
+  EXPECT_TRUE(SamePixels(*window.View()->PixelGraphic(), *expected));
+  EXPECT_EQ(window.Grid().VerticalSplits.Values(), (std::vector<int32_t>{0, 40, 10}));
+
+  test::AnswerNextModal([](QWidget* modal) {
+    auto* dialog = qobject_cast<TColorDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->Slider(0)->setValue(100);
+    dialog->reject();
+  });
+  window.findChild<QAction*>("HLS")->trigger();
+  EXPECT_TRUE(SamePixels(*window.View()->PixelGraphic(), *expected));
+}
+
+TEST(ColorDialogTest, PreviewIsComputedOffTheDialogThread) {
+  // Large enough that a preview takes a moment; the sliders answer at once all the same.
+  auto picture = test::MakePicture(1200, 900);
+  TColorDialog dialog(TColorDialog::kHLS, *picture);
+  dialog.show();
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 1; i <= 12; ++i) dialog.Slider(0)->setValue(i * 15 - 180);
+  dialog.Slider(1)->setValue(20);
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_EQ(dialog.PreviewRequests(), 13);
+  // Only the newest request ends up on screen.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.PreviewsShown() > 0; }, 20000));
+  QTest::qWait(200);
+  EXPECT_EQ(dialog.PreviewsShown(), 1);
+  // The shown preview is the small copy filtered with the final values.
+  pg::THLSFilter filter;
+  filter.SetAdjustment(0, 20, 0);
+  pg::TPixelGraphic expected;
+  expected.ApplyFilter(filter, *dialog.SourcePreview()->PixelGraphic());
+  EXPECT_TRUE(SamePixels(*dialog.FilteredPreview()->PixelGraphic(), expected));
+}
+
+}  // namespace
+}  // namespace tessel

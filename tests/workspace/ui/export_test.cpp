@@ -1,0 +1,227 @@
+// The export from the window: save path, the three dialogs answered by the test, the files and the
+// HTML of the example, the overwrite question, the options persisted and the missing-ALT warning.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+#include "imaging/formats/file_format.h"
+#include "tests/workspace/ui/ui_test_support.h"
+#include "workspace/ui/export_dialogs.h"
+#include "workspace/ui/main_window.h"
+#include "workspace/ui/settings.h"
+
+namespace tessel {
+namespace {
+
+QStringList HtmlLines(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QString text = QString::fromUtf8(file.readAll());
+  QStringList lines = text.split("\r\n");
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+class ExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QSettings settings = OpenSettings();
+    settings.clear();
+    window_ = std::make_unique<TMainWindow>();
+    window_->show();
+    const QString picture = dir_.filePath("picture.bmp");
+    test::WritePicture(picture.toStdString(), 200, 100);
+    ASSERT_TRUE(window_->OpenImage(picture));
+    window_->Grid().AddVertical(120);
+    window_->Grid().AddHorizontal(40);
+  }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<TMainWindow> window_;
+};
+
+TEST_F(ExportTest, ThroughTheThreeDialogsWritesTheExample) {
+  const QString html = dir_.filePath("page.html");
+  window_->AskFileName = [&html](const QString&, const QString& filter, const QString& suffix, bool save) {
+    EXPECT_EQ(filter, "HTML Table (*.htm *.html)");
+    EXPECT_EQ(suffix, "html");
+    EXPECT_TRUE(save);
+    return html;
+  };
+  int slices = 0;
+  QString warning;
+  auto slice = [&slices](const char* href, const char* target, const char* alt) {
+    return [&slices, href, target, alt](QWidget* modal) {
+      auto* dialog = qobject_cast<THtmlExportDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      ++slices;
+      EXPECT_TRUE(dialog->EditHref()->text().isEmpty());
+      EXPECT_TRUE(dialog->EditAlt()->text().isEmpty());
+      dialog->EditHref()->setText(href);
+      dialog->EditTarget()->setText(target);
+      dialog->EditAlt()->setText(alt);
+      dialog->accept();
+    };
+  };
+  test::AnswerModals({
+      [](QWidget* modal) {
+        auto* options = qobject_cast<TExportOptionsDialog*>(modal);
+        ASSERT_NE(options, nullptr);
+        EXPECT_EQ(options->windowTitle(), "Export Options");
+        EXPECT_EQ(options->size(), QSize(313, 198));
+        EXPECT_TRUE(options->ShowOptionsBox()->isChecked());
+        options->IncAltTags()->setChecked(true);
+        options->EditCode()->setChecked(true);
+        options->reject();  // however it is closed, the boxes stand
+      },
+      slice("index.html", "main", "Logo"),
+      slice("", "", ""),
+      slice("", "", "Bottom left"),
+      slice("", "", ""),
+      [](QWidget* modal) {
+        auto* edit = qobject_cast<TEditCodeDialog*>(modal);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->Memo()->toPlainText().split('\n').size(), 4);
+        edit->Memo()->appendPlainText("<!-- edited -->");
+        edit->reject();  // the close box applies the text too
+      },
+      [&warning](QWidget* modal) {
+        warning = static_cast<QMessageBox*>(modal)->text();
+        static_cast<QDialog*>(modal)->accept();
+      },
+  });
+  ASSERT_TRUE(window_->Export());
+  EXPECT_EQ(slices, 4);
+  EXPECT_EQ(warning, "2 slices have no ALT text.");
+  const QStringList lines = HtmlLines(html);
+  ASSERT_EQ(lines.size(), 5);
+  EXPECT_EQ(lines[0], "<table cellspacing = 0 cellpadding = 0 border = 0>");
+  EXPECT_EQ(lines[1],
+            "<tr><td><A HREF=\"index.html\" TARGET=\"main\"><img src='page_11.jpg' width=120 height=40 "
+            "ALT=\"Logo\" BORDER=0></A></td><td><img src='page_21.jpg' width=80 height=40></td></tr>");
+  EXPECT_EQ(lines[2],
+            "<tr><td><img src='page_12.jpg' width=120 height=60 ALT=\"Bottom left\"></td><td><img "
+            "src='page_22.jpg' width=80 height=60></td></tr>");
+  EXPECT_EQ(lines[3], "</TABLE>");
+  EXPECT_EQ(lines[4], "<!-- edited -->");
+  const std::pair<const char*, QSize> expected[] = {{"page_11.jpg", {120, 40}},
+                                                    {"page_21.jpg", {80, 40}},
+                                                    {"page_12.jpg", {120, 60}},
+                                                    {"page_22.jpg", {80, 60}}};
+  for (const auto& [name, size] : expected) {
+    pg::TPixelGraphic graphic;
+    graphic.LoadFromFile(dir_.filePath(name).toStdString());
+    EXPECT_EQ(QSize(graphic.Width(), graphic.Height()), size) << name;
+  }
+  // The export sorted the grid.
+  EXPECT_THAT(window_->Grid().VerticalSplits.Values(), ::testing::ElementsAre(0, 120, 200));
+}
+
+TEST_F(ExportTest, PlainExportOverwriteQuestionAndPersistedOptions) {
+  TExportOptionsDialog* options = window_->OptionsDialog();
+  options->ShowOptionsBox()->setChecked(false);
+  options->UpperCase()->setChecked(true);
+  options->DoubleQuote()->setChecked(true);
+  window_->SetOutputExtension(".png");
+  const QString html = dir_.filePath("page.html");
+  ASSERT_TRUE(window_->Export(html));
+  QStringList lines = HtmlLines(html);
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_EQ(lines[0], "<TABLE CELLSPACING = 0 CELLPADDING = 0 BORDER = 0>");
+  EXPECT_EQ(lines[1],
+            "<TR><TD><IMG SRC=\"page_11.png\" WIDTH=120 HEIGHT=40></TD><TD><IMG SRC=\"page_21.png\" WIDTH=80 "
+            "HEIGHT=40></TD></TR>");
+  EXPECT_TRUE(QFile::exists(dir_.filePath("page_22.png")));
+
+  // The file exists now: Cancel writes nothing, OK writes again.
+  QString caption, text;
+  window_->AskOkCancel = [&](const QString& c, const QString& t) {
+    caption = c;
+    text = t;
+    return false;
+  };
+  QFile::remove(dir_.filePath("page_11.png"));
+  EXPECT_FALSE(window_->Export(html));
+  EXPECT_EQ(caption, "File already exists!");
+  EXPECT_EQ(text, "Overwrite " + html + "?");
+  EXPECT_FALSE(QFile::exists(dir_.filePath("page_11.png")));
+  window_->AskOkCancel = [](const QString&, const QString&) { return true; };
+  EXPECT_TRUE(window_->Export(html));
+  EXPECT_TRUE(QFile::exists(dir_.filePath("page_11.png")));
+
+  // The six boxes survive a restart.
+  window_.reset();
+  TExportOptionsDialog again;
+  EXPECT_FALSE(again.ShowOptionsBox()->isChecked());
+  EXPECT_TRUE(again.UpperCase()->isChecked());
+  EXPECT_TRUE(again.DoubleQuote()->isChecked());
+  EXPECT_FALSE(again.IncAltTags()->isChecked());
+  EXPECT_FALSE(again.EditCode()->isChecked());
+  EXPECT_FALSE(again.AlwaysGrid()->isChecked());
+  QSettings settings = OpenSettings();
+  EXPECT_TRUE(settings.contains(QString(kOptionsGroup) + "/uppercase.Checked"));
+}
+
+TEST_F(ExportTest, JpegSlicesRightAfterStartUseQuality80) {
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  const QString html = dir_.filePath("q.html");
+  ASSERT_TRUE(window_->Export(html));
+  // The same slice written at quality 80, not progressive, gives the same bytes.
+  pg::TPixelGraphic slice;
+  slice.NewImage(120, 40, pg::bc24Bit);
+  slice.CopyRect(0, 0, 120, 40, 0, 0, *window_->View()->PixelGraphic());
+  ASSERT_EQ(pg::FormatOptions().JPEGQuality, 80);
+  ASSERT_FALSE(pg::FormatOptions().JPEGProgressive);
+  const QString reference = dir_.filePath("reference.jpg");
+  slice.SaveToFile(reference.toStdString());
+  QFile a(dir_.filePath("q_11.jpg")), b(reference);
+  ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+  EXPECT_EQ(a.readAll(), b.readAll());
+}
+
+TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
+  THtmlExportDialog dialog;
+  EXPECT_EQ(dialog.size(), QSize(592, 291));
+  pg::TPixelGraphic slice;
+  slice.NewImage(10, 10, pg::bc24Bit);
+  dialog.Prepare(slice, "<img src='a_11.jpg' width=10 height=10");
+  EXPECT_FALSE(dialog.EditTarget()->isEnabled());
+  EXPECT_FALSE(dialog.TargetLabel()->isEnabled());
+  EXPECT_EQ(dialog.Memo()->toPlainText(), "<img src='a_11.jpg' width=10 height=10>");
+  EXPECT_TRUE(dialog.Memo()->isReadOnly());
+  dialog.EditHref()->setText("x.html");
+  EXPECT_TRUE(dialog.EditTarget()->isEnabled());
+  dialog.EditTarget()->setText("main");
+  EXPECT_EQ(dialog.Memo()->toPlainText(),
+            "<A HREF=\"x.html\" TARGET=\"main\"><img src='a_11.jpg' width=10 height=10 BORDER=0></A>");
+  // Next slice: link and ALT emptied, the target kept but unused until a link is typed.
+  dialog.Prepare(slice, "<img src='a_21.jpg' width=10 height=10");
+  EXPECT_EQ(dialog.EditTarget()->text(), "main");
+  EXPECT_FALSE(dialog.EditTarget()->isEnabled());
+  dialog.EditAlt()->setText("A");
+  EXPECT_EQ(dialog.Memo()->toPlainText(), "<img src='a_21.jpg' width=10 height=10 ALT=\"A\">");
+  dialog.EditHref()->setText("y");
+  EXPECT_EQ(dialog.Memo()->toPlainText(),
+            "<A HREF=\"y\" TARGET=\"main\"><img src='a_21.jpg' width=10 height=10 ALT=\"A\" BORDER=0></A>");
+}
+
+TEST(EditCodeDialogTest, SizeAndRoundTrip) {
+  TEditCodeDialog dialog;
+  EXPECT_EQ(dialog.size(), QSize(592, 273));
+  EXPECT_EQ(dialog.Memo()->size(), QSize(577, 225));
+  std::vector<std::string> lines = {"a", "", "c"};
+  test::AnswerNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->close(); });
+  dialog.EditCode(lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "c"}));
+}
+
+}  // namespace
+}  // namespace tessel

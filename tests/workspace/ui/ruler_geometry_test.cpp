@@ -1,0 +1,75 @@
+// The rulers' geometry and the undo history: plain logic, checked without painting.
+#include "workspace/ui/ruler_geometry.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "workspace/ui/grid_history.h"
+
+namespace tessel {
+namespace {
+
+TEST(RulerGeometryTest, TopRulerStartsWithLabelZeroAtThePictureEdge) {
+  const TRulerLayout layout = LayoutRuler(TRulerKind::Top, 130, 0, {});
+  // Offsets 25, 30, ..., 125: 21 ticks; long ones (with labels) at 25 and 75 and 125.
+  ASSERT_EQ(layout.Ticks.size(), 21u);
+  EXPECT_EQ(layout.Ticks[0], (TRulerLine{25, 0, 25, 25}));
+  EXPECT_EQ(layout.Ticks[1], (TRulerLine{30, 20, 30, 25}));
+  EXPECT_EQ(layout.Ticks[10], (TRulerLine{75, 0, 75, 25}));
+  ASSERT_EQ(layout.Labels.size(), 3u);
+  EXPECT_EQ(layout.Labels[0], (TRulerLabel{27, 1, "0"}));
+  EXPECT_EQ(layout.Labels[1], (TRulerLabel{77, 1, "50"}));
+  EXPECT_EQ(layout.Labels[2], (TRulerLabel{127, 1, "100"}));
+}
+
+TEST(RulerGeometryTest, LeftRulerStartsAtZero) {
+  const TRulerLayout layout = LayoutRuler(TRulerKind::Left, 50, 0, {});
+  ASSERT_EQ(layout.Ticks.size(), 10u);  // 0, 5, ..., 45
+  EXPECT_EQ(layout.Ticks[0], (TRulerLine{0, 0, 25, 0}));
+  EXPECT_EQ(layout.Ticks[1], (TRulerLine{20, 5, 25, 5}));
+  ASSERT_EQ(layout.Labels.size(), 1u);
+  EXPECT_EQ(layout.Labels[0], (TRulerLabel{1, 2, "0"}));
+}
+
+TEST(RulerGeometryTest, ScrollPositionCountsIntoLabelsAndMovesMarks) {
+  const TRulerLayout layout = LayoutRuler(TRulerKind::Top, 100, 30, {0, 40, 200});
+  EXPECT_EQ(layout.Labels[0].Text, "30");
+  // The mark of x = 40 stands over image column 40, now 30 pixels further left.
+  ASSERT_EQ(layout.Marks.size(), 2u);
+  EXPECT_EQ(layout.Marks[0], (TRulerLine{35, 10, 35, 25}));
+  const TRulerLayout left = LayoutRuler(TRulerKind::Left, 100, 7, {5, 20});
+  EXPECT_EQ(left.Labels[0].Text, "7");
+  ASSERT_EQ(left.Marks.size(), 1u);
+  EXPECT_EQ(left.Marks[0], (TRulerLine{10, 13, 25, 13}));
+}
+
+TEST(RulerGeometryTest, MarksSkipTheFirstListEntryWhateverItIs) {
+  const TRulerLayout layout = LayoutRuler(TRulerKind::Top, 300, 0, {120, 0, 200});
+  ASSERT_EQ(layout.Marks.size(), 2u);
+  EXPECT_EQ(layout.Marks[0].X1, 25);
+  EXPECT_EQ(layout.Marks[1].X1, 225);
+  EXPECT_TRUE(LayoutRuler(TRulerKind::Left, 300, 0, {}).Marks.empty());
+  EXPECT_TRUE(LayoutRuler(TRulerKind::Left, 0, 0, {1, 2}).Ticks.empty());
+}
+
+TEST(GridHistoryTest, UndoRedoAndForgettingRedo) {
+  TGridHistory history(2);
+  const TGridSnapshot a{{0}, {0}}, b{{0, 1}, {0}}, c{{0, 1}, {0, 2}};
+  EXPECT_FALSE(history.CanUndo());
+  history.Record(a);
+  history.Record(b);
+  EXPECT_EQ(history.Undo(c), b);
+  EXPECT_TRUE(history.CanRedo());
+  EXPECT_EQ(history.Redo(b), c);
+  EXPECT_EQ(history.Undo(c), b);
+  history.Record(b);  // a new edit
+  EXPECT_FALSE(history.CanRedo());
+  // The limit keeps the newest records.
+  history.Record(c);
+  EXPECT_EQ(history.Undo(a), c);
+  EXPECT_EQ(history.Undo(c), b);
+  EXPECT_FALSE(history.CanUndo());
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,0 +1,83 @@
+// Runs the program under Xvfb on a picture with a grid and checks the screen: the picture is shown
+// at natural size with every split line inverted over it (two lines crossing cancel out).
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+
+#include "tests/workspace/ui/ui_test_support.h"
+
+namespace tessel {
+namespace {
+
+#ifdef TESSEL_PROGRAM
+
+QRgb PictureColor(const pg::TPixelGraphic& picture, int x, int y) {
+  const uint8_t* p = picture.ScanLine(y) + 3 * x;
+  return qRgb(p[2], p[1], p[0]);
+}
+
+TEST(ScreenshotTest, WindowShowsThePictureWithItsSplitLines) {
+  if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
+      QStandardPaths::findExecutable("import").isEmpty()) {
+    GTEST_SKIP() << "xvfb-run or import (ImageMagick) is not installed";
+  }
+  QTemporaryDir dir;
+  const QString image = dir.filePath("picture.bmp");
+  const QString grid = dir.filePath("picture.grd");
+  const QString shot = dir.filePath("shot.png");
+  test::WritePicture(image.toStdString(), 160, 120);
+  const std::vector<int> vertical = {0, 70, 160}, horizontal = {0, 50, 120};
+  {
+    QFile file(grid);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0\r\n50\r\n120\r\n-\r\n0\r\n70\r\n160\r\n");
+  }
+  const QString script =
+      QString(
+          "export XDG_CONFIG_HOME='%1/config' XDG_CACHE_HOME='%1/cache'; unset QT_QPA_PLATFORM; "
+          "'%2' --grid '%3' '%4' & pid=$!; sleep 6; import -window root '%5'; kill $pid; wait $pid "
+          "2>/dev/null; true")
+          .arg(dir.path(), TESSEL_PROGRAM, grid, image, shot);
+  const QString command = "xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" +
+                          QString(script).replace("\"", "\\\"") + "\" >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.toLocal8Bit().constData()), 0);
+  QImage screen(shot);
+  ASSERT_FALSE(screen.isNull()) << "no screenshot was taken";
+  screen = screen.convertToFormat(QImage::Format_RGB32);
+
+  auto picture = test::MakePicture(160, 120);
+  auto expected = [&](int x, int y) {
+    const bool onV = std::find(vertical.begin(), vertical.end(), x) != vertical.end();
+    const bool onH = std::find(horizontal.begin(), horizontal.end(), y) != horizontal.end();
+    const QRgb c = PictureColor(*picture, x, y);
+    return onV != onH ? qRgb(255 - qRed(c), 255 - qGreen(c), 255 - qBlue(c)) : c;
+  };
+  // Find the picture on the screen by its pixel (1, 1), then compare every pixel of it.
+  int bestMatches = 0;
+  for (int oy = 0; oy + 120 <= screen.height(); ++oy) {
+    for (int ox = 0; ox + 160 <= screen.width(); ++ox) {
+      if ((screen.pixel(ox + 1, oy + 1) & 0xFFFFFF) != (expected(1, 1) & 0xFFFFFF)) continue;
+      if ((screen.pixel(ox + 2, oy + 3) & 0xFFFFFF) != (expected(2, 3) & 0xFFFFFF)) continue;
+      int matches = 0;
+      for (int y = 0; y < 120; ++y) {
+        for (int x = 0; x < 160; ++x) {
+          if ((screen.pixel(ox + x, oy + y) & 0xFFFFFF) == (expected(x, y) & 0xFFFFFF)) ++matches;
+        }
+      }
+      bestMatches = std::max(bestMatches, matches);
+    }
+  }
+  EXPECT_EQ(bestMatches, 160 * 120)
+      << "the picture with its inverted split lines was not found on the screen";
+}
+
+#endif
+
+}  // namespace
+}  // namespace tessel
