@@ -19,7 +19,7 @@ namespace {
 // other (bytesPerLine bytes each), run-length encoded: a byte with the top two bits set carries a
 // count in its low six bits and is followed by the value; any other byte is a literal. 8-bit
 // single-plane files end with 0x0C and a 768-byte palette.
-constexpr size_t kHeaderSize = 128;
+constexpr size_t kPCXHeaderSize = 128;
 constexpr uint8_t kManufacturer = 0x0A;
 constexpr uint8_t kPaletteMarker = 0x0C;
 constexpr int64_t kPaletteTrailerSize = 769;
@@ -61,7 +61,7 @@ uint16_t Le16(const uint8_t* p) {
 }
 
 THeader ReadHeader(TReader& in) {
-  std::array<uint8_t, kHeaderSize> b{};
+  std::array<uint8_t, kPCXHeaderSize> b{};
   in.Bytes(b.data(), b.size());
   if (b[0] != kManufacturer || b[1] > 5 || b[1] == 1) Fail(MessageText(34, "PCX"));
   THeader h;
@@ -147,7 +147,7 @@ void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   graphic.SetGamma(FormatOptions().DefaultGamma);
 
   const int64_t start = stream.Position();
-  TReader in(stream, kPrefix, kHeaderSize);
+  TReader in(stream, kPrefix, kPCXHeaderSize);
   const THeader h = ReadHeader(in);
   formatio::CheckImageSize<EPGPCXFileFormatReader>(h.width, h.height, kPrefix);
   const TBitCount bitCount = BitCountOf(h);
@@ -157,16 +157,16 @@ void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   std::array<uint8_t, kPaletteTrailerSize> trailer{};
   bool hasTrailer = false;
   int64_t dataEnd = stream.Size();
-  if (bitCount == bc8Bit && dataEnd - (start + int64_t{kHeaderSize}) >= kPaletteTrailerSize) {
+  if (bitCount == bc8Bit && dataEnd - (start + int64_t{kPCXHeaderSize}) >= kPaletteTrailerSize) {
     stream.SetPosition(dataEnd - kPaletteTrailerSize);
     if (stream.ReadExact(trailer.data(), trailer.size()) && trailer[0] == kPaletteMarker) {
       hasTrailer = true;
       dataEnd -= kPaletteTrailerSize;
     }
   }
-  stream.SetPosition(start + int64_t{kHeaderSize});
+  stream.SetPosition(start + int64_t{kPCXHeaderSize});
   TReader data(stream, kPrefix);
-  const int64_t available = std::max<int64_t>(dataEnd - (start + int64_t{kHeaderSize}), 0);
+  const int64_t available = std::max<int64_t>(dataEnd - (start + int64_t{kPCXHeaderSize}), 0);
   const int64_t lineTotal = static_cast<int64_t>(lineBytes) * h.height;
   // Each encoded byte pair yields at most 63 bytes, so the file must be big enough for the image.
   if ((h.encoding ? (lineTotal + kMaxRun - 1) / kMaxRun : lineTotal) > available) data.Fail();
@@ -240,7 +240,7 @@ void TPCXFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
                              subFormatText);
   formatio::CheckIndex<EPGPCXFileFormatReader>(index, kPrefix, true);
-  TReader in(stream, kPrefix, kHeaderSize);
+  TReader in(stream, kPrefix, kPCXHeaderSize);
   const THeader h = ReadHeader(in);
   width = h.width;
   height = h.height;

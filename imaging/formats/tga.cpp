@@ -17,7 +17,7 @@ namespace {
 
 // File layout: an 18-byte little-endian header, the image ID, the colour map, then the pixels
 // (raw, or run-length packets: a count byte with bit 7 for a run, then one pixel or count pixels).
-constexpr size_t kHeaderSize = 18;
+constexpr size_t kTGAHeaderSize = 18;
 constexpr uint8_t kTypeMapped = 1;
 constexpr uint8_t kTypeTrueColor = 2;
 constexpr uint8_t kTypeGray = 3;
@@ -56,7 +56,7 @@ uint16_t Le16(const uint8_t* p) {
 }
 
 THeader ReadHeader(TReader& in) {
-  std::array<uint8_t, kHeaderSize> b{};
+  std::array<uint8_t, kTGAHeaderSize> b{};
   in.Bytes(b.data(), b.size());
   THeader h;
   h.idLength = b[0];
@@ -235,7 +235,7 @@ void TTGAFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
                              subFormatText);
   formatio::CheckIndex<EPGTGAFileFormatReader>(index, kPrefix, true);
-  TReader in(stream, kPrefix, kHeaderSize);
+  TReader in(stream, kPrefix, kTGAHeaderSize);
   const THeader h = ReadHeader(in);
   width = h.width;
   height = h.height;
@@ -311,7 +311,7 @@ void TTGAFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
 
   std::vector<uint8_t> out;
   out.reserve(64 * 1024 + 4096);
-  std::array<uint8_t, kHeaderSize> h{};
+  std::array<uint8_t, kTGAHeaderSize> h{};
   h[1] = trueColor ? 0 : 1;
   h[2] = static_cast<uint8_t>((trueColor ? kTypeTrueColor : kTypeMapped) | kTypeRLEFlag);
   h[5] = static_cast<uint8_t>(mapLength & 0xFF);
