@@ -272,7 +272,7 @@ class TPGImage : public QAbstractScrollArea {
   bool NeedPaintPixelGraphic();
   void StartPaintWorker(bool sized, int32_t bpp);
   void WorkerProgress(uint64_t generation, int32_t step, int32_t percent);
-  void WorkerFinished(uint64_t generation);
+  void WorkerFinished(uint64_t generation, bool ok);
   int32_t EffectiveScreenBits() const;
   const QImage& DrawableImage(const TPixelGraphic& graphic, bool displayCopy);
   void PaintView(QPainter& painter, const QRect& exposed);
@@ -280,7 +280,6 @@ class TPGImage : public QAbstractScrollArea {
   void DrawSelectionFrame(QPainter& painter);
   void FrameTick();
   void AutoScrollTick();
-  void ImageChangedFromGraphic();
 
   std::unique_ptr<TPGImageCore> core_;
   std::unique_ptr<TPGImageHost> host_;
@@ -294,7 +293,8 @@ class TPGImage : public QAbstractScrollArea {
   int32_t builtForHeight_ = 0;
   std::unique_ptr<TPaintWorker> worker_;
   uint64_t workerGeneration_ = 0;
-  bool workerTerminated_ = true;
+  bool workerTerminated_ = false;  // the last build was cut off before it finished
+  bool workerPending_ = false;     // a build was started and has not reported its end
   int32_t progressStep_ = 1;
   int32_t progressSteps_ = 1;
   int32_t progressPercent_ = 0;
@@ -313,6 +313,8 @@ class TPGImage : public QAbstractScrollArea {
   bool antsBrushesValid_ = false;
   bool arranging_ = false;
   bool mouseCaptured_ = false;
+  bool painting_ = false;
+  bool picBoxPressed_ = false;
 
   std::string fileName_;
   bool allow24BitStretch_ = false;
@@ -349,6 +351,7 @@ class TPGImage : public QAbstractScrollArea {
   bool picBoxParentColor_ = false;
   QMenu* picBoxPopupMenu_ = nullptr;
   intptr_t picBoxTag_ = 0;
+  std::string picBoxHint_;
 };
 
 }  // namespace pg

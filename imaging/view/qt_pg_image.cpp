@@ -1,0 +1,1110 @@
+#include "imaging/view/qt_pg_image.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <exception>
+#include <filesystem>
+
+#include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
+#include "imaging/view/qt_image_convert.h"
+#include "imaging/view/qt_paint_worker.h"
+#include "imaging/view/qt_pic_box.h"
+#include "imaging/view/view_core.h"
+
+namespace pg {
+
+namespace {
+
+QColor ToQColor(TColor c) {
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+TColor FromQColor(const QColor& c) {
+  return RGBColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
+                  static_cast<uint8_t>(c.blue()));
+}
+
+QRect ToQRect(const TPGRect& r) {
+  return QRect(r.Left, r.Top, r.Width(), r.Height());
+}
+
+TPGRect FromQRect(const QRect& r) {
+  return TPGRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+Qt::CursorShape ToCursorShape(TPGCursor c) {
+  switch (c) {
+    case crDefault:
+    case crArrow:
+      return Qt::ArrowCursor;
+    case crHourGlass:
+      return Qt::WaitCursor;
+    case crHandOpen:
+      return Qt::OpenHandCursor;
+    case crHandClosed:
+      return Qt::ClosedHandCursor;
+    case crSelCross:
+    case crCross:
+      return Qt::CrossCursor;
+    case crMoveArrow:
+      return Qt::SizeAllCursor;
+    case crSizeNWSE:
+      return Qt::SizeFDiagCursor;
+    case crSizeNESW:
+      return Qt::SizeBDiagCursor;
+    case crSizeNS:
+      return Qt::SizeVerCursor;
+    case crSizeWE:
+      return Qt::SizeHorCursor;
+  }
+  return Qt::ArrowCursor;
+}
+
+TMouseButton ToButton(Qt::MouseButton b) {
+  switch (b) {
+    case Qt::RightButton:
+      return mbRight;
+    case Qt::MiddleButton:
+      return mbMiddle;
+    default:
+      return mbLeft;
+  }
+}
+
+TShiftState ToShift(const QMouseEvent* e, bool dbl = false) {
+  TShiftState s = 0;
+  const Qt::KeyboardModifiers m = e->modifiers();
+  if (m & Qt::ShiftModifier) s |= ssShift;
+  if (m & Qt::AltModifier) s |= ssAlt;
+  if (m & Qt::ControlModifier) s |= ssCtrl;
+  const Qt::MouseButtons b = e->buttons();
+  if (b & Qt::LeftButton) s |= ssLeft;
+  if (b & Qt::RightButton) s |= ssRight;
+  if (b & Qt::MiddleButton) s |= ssMiddle;
+  if (dbl) s |= ssDouble;
+  return s;
+}
+
+bool IsMouseButton(Qt::MouseButton b) {
+  return b == Qt::LeftButton || b == Qt::RightButton || b == Qt::MiddleButton;
+}
+
+}  // namespace
+
+// The platform side of the view's core: the scroll area, its bars, the picture box and timers.
+class TPGImageHost : public TViewHost {
+ public:
+  explicit TPGImageHost(TPGImage& view) : view_(view) {}
+
+  int32_t ViewWidth() const override { return view_.width(); }
+  int32_t ViewHeight() const override { return view_.height(); }
+  int32_t FrameWidth() const override { return view_.frameWidth(); }
+  int32_t HorzBarHeight() const override { return view_.horizontalScrollBar()->sizeHint().height(); }
+  int32_t VertBarWidth() const override { return view_.verticalScrollBar()->sizeHint().width(); }
+
+  TScrollInfo ScrollInfo() const override {
+    TScrollInfo s = scroll_;
+    s.HorzPos = view_.horizontalScrollBar()->value();
+    s.VertPos = view_.verticalScrollBar()->value();
+    return s;
+  }
+
+  void SetScrollPos(int32_t horz, int32_t vert) override {
+    view_.horizontalScrollBar()->setValue(horz);
+    view_.verticalScrollBar()->setValue(vert);
+  }
+
+  void ApplyLayout(const TPGRect& picBox, const TScrollInfo& s) override {
+    scroll_ = s;
+    view_.arranging_ = true;
+    QScrollBar* h = view_.horizontalScrollBar();
+    QScrollBar* v = view_.verticalScrollBar();
+    h->setValue(0);
+    v->setValue(0);
+    view_.setHorizontalScrollBarPolicy(s.HorzVisible ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    view_.setVerticalScrollBarPolicy(s.VertVisible ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    h->setRange(0, std::max(s.HorzRange - s.ClientWidth, 0));
+    v->setRange(0, std::max(s.VertRange - s.ClientHeight, 0));
+    h->setPageStep(std::max(s.ClientWidth, 1));
+    v->setPageStep(std::max(s.ClientHeight, 1));
+    h->setSingleStep(16);
+    v->setSingleStep(16);
+    h->setValue(s.HorzPos);
+    v->setValue(s.VertPos);
+    view_.picBox_->setGeometry(picBox.Left - h->value(), picBox.Top - v->value(), picBox.Width(),
+                               picBox.Height());
+    view_.arranging_ = false;
+  }
+
+  void InvalidateRect(const TPGRect& r) override {
+    if (!r.IsEmpty()) view_.viewport()->update(ToQRect(r));
+  }
+  void InvalidateView() override { view_.Invalidate(); }
+  void InvalidatePicBox() override { view_.picBox_->update(); }
+  void RepaintNow() override {
+    // Qt paints through its backing store; an immediate repaint is only allowed outside a paint.
+    if (!view_.painting_ && view_.isVisible()) {
+      view_.viewport()->repaint();
+    } else {
+      view_.viewport()->update();
+    }
+  }
+  void CaptureMouse() override { view_.mouseCaptured_ = true; }  // Qt grabs on press already
+  void ReleaseMouse() override { view_.mouseCaptured_ = false; }
+
+  void StartAutoScrollTimer() override {
+    StopAutoScrollTimer();
+    view_.autoScrollTimer_ = new QTimer(&view_);
+    QObject::connect(view_.autoScrollTimer_, &QTimer::timeout, &view_, [this] { view_.AutoScrollTick(); });
+    view_.autoScrollTimer_->start(50);
+  }
+  void StopAutoScrollTimer() override {
+    delete view_.autoScrollTimer_;
+    view_.autoScrollTimer_ = nullptr;
+  }
+  void StartFrameTimer() override {
+    StopFrameTimer();
+    view_.frameTimer_ = new QTimer(&view_);
+    QObject::connect(view_.frameTimer_, &QTimer::timeout, &view_, [this] { view_.FrameTick(); });
+    view_.frameTimer_->start(50);
+  }
+  void StopFrameTimer() override {
+    delete view_.frameTimer_;
+    view_.frameTimer_ = nullptr;
+  }
+  bool GlobalCursorSet() const override { return QGuiApplication::overrideCursor() != nullptr; }
+  void SetDragCursor(TPGCursor cursor) override {
+    if (view_.PicBoxOnSetCursor) view_.PicBoxOnSetCursor(&view_, cursor);
+    view_.picBox_->setCursor(ToCursorShape(cursor));
+  }
+
+ private:
+  TPGImage& view_;
+  TScrollInfo scroll_;
+};
+
+// ---- Creation and destruction ------------------------------------------------------------------
+
+TPGImage::TPGImage(QWidget* parent) : QAbstractScrollArea(parent) {
+  host_ = std::make_unique<TPGImageHost>(*this);
+  core_ = std::make_unique<TPGImageCore>(*host_, this);
+  core_->OnZoomFactorChange = [this](const void*) {
+    if (OnZoomFactorChange) OnZoomFactorChange(this);
+  };
+  core_->OnSelectionChange = [this](const void*) {
+    if (OnSelectionChange) OnSelectionChange(this);
+  };
+  core_->OnSelectionMade = [this](const void*) {
+    if (OnSelectionMade) OnSelectionMade(this);
+  };
+
+  const QPalette pal = palette();
+  color_ = FromQColor(pal.color(QPalette::Button));
+  picBoxColor_ = color_;
+  picBoxParentColor_ = true;
+  picBoxFrameColor_ = FromQColor(pal.color(QPalette::Dark));
+  progressClockBkColor_ = FromQColor(pal.color(QPalette::Button));
+  progressClockLineColor_ = FromQColor(pal.color(QPalette::Dark));
+
+  setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  setLineWidth(2);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  viewport()->setMouseTracking(true);
+  viewport()->setAutoFillBackground(false);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);  // every paint covers the whole exposed area
+
+  picBox_ = new TPicBox(this, viewport());
+  picBox_->setGeometry(0, 0, 0, 0);
+  resize(100, 100);
+}
+
+TPGImage::~TPGImage() {
+  StopPaintWorker();
+  delete frameTimer_;
+  frameTimer_ = nullptr;
+  delete autoScrollTimer_;
+  autoScrollTimer_ = nullptr;
+}
+
+// ---- Picture --------------------------------------------------------------------------------------
+
+void TPGImage::ConnectGraphic(TPixelGraphic& graphic) {
+  graphic.OnProgressStart = [this](const void* sender) {
+    if (OnPixelGraphicProgressStart) OnPixelGraphicProgressStart(sender);
+  };
+  graphic.OnProgress = [this](const void* sender, int32_t step, int32_t max, bool& abort) {
+    if (OnPixelGraphicProgress) OnPixelGraphicProgress(sender, step, max, abort);
+  };
+  graphic.OnProgressEnd = [this](const void* sender) {
+    if (OnPixelGraphicProgressEnd) OnPixelGraphicProgressEnd(sender);
+  };
+  graphic.OnChange = [this](const void*) { PixelGraphicChanged(); };
+}
+
+// Frees the shown image after the worker has stopped; the display copy survives only when it is
+// to stay on screen until its successor is ready.
+void TPGImage::ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic) {
+  StopPaintWorker();
+  graphic_.reset();
+  graphicImage_ = QImage();
+  graphicImageValid_ = false;
+  if (keepOldPaintPixelGraphic_ && useThread_) {
+    paintDirty_ = true;
+  } else {
+    paintGraphic_.reset();
+    paintImage_ = QImage();
+    paintImageValid_ = false;
+  }
+  if (graphic) ConnectGraphic(*graphic);
+  graphic_ = std::move(graphic);
+}
+
+void TPGImage::LoadFromFile(const std::string& fileName) {
+  fileName_.clear();
+  const bool hourGlass = showHourGlass_;
+  if (hourGlass) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  ReplaceGraphic(nullptr);
+  std::exception_ptr error;
+  try {
+    if (!std::filesystem::path(fileName).filename().empty()) {
+      auto graphic = std::make_unique<TPixelGraphic>();
+      graphic->SetReadWarningAction(readWarningAction_);
+      graphic->SetBackgroundColor(backGroundColor_);
+      ConnectGraphic(*graphic);
+      auto onChange = std::move(graphic->OnChange);  // not connected while loading
+      graphic->OnChange = nullptr;
+      graphic->LoadFromFile(fileName, 0);
+      graphic->OnChange = std::move(onChange);
+      graphic_ = std::move(graphic);
+      fileName_ = fileName;
+    }
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (hourGlass) QGuiApplication::restoreOverrideCursor();
+  PixelGraphicChanged();
+  if (error) std::rethrow_exception(error);
+}
+
+void TPGImage::SaveToFile(const std::string& fileName) {
+  if (!graphic_) throw EPGEmpty(MessageText(16, "PixelGraphic"));
+  StopPaintWorker();
+  graphic_->SetSaveColorResWarningAction(saveColorResWarningAction_);
+  graphic_->SaveToFile(fileName);
+  fileName_ = fileName;
+}
+
+TPixelGraphic* TPGImage::PixelGraphic() {
+  StopPaintWorker();
+  return graphic_.get();
+}
+
+void TPGImage::SetPixelGraphic(const TPixelGraphic* graphic) {
+  std::unique_ptr<TPixelGraphic> copy;
+  if (graphic) {
+    copy = std::make_unique<TPixelGraphic>();
+    copy->Assign(graphic);
+  }
+  ReplaceGraphic(std::move(copy));
+  PixelGraphicChanged();
+}
+
+void TPGImage::AdoptPixelGraphic(std::unique_ptr<TPixelGraphic> graphic) {
+  ReplaceGraphic(std::move(graphic));
+  PixelGraphicChanged();
+}
+
+int32_t TPGImage::PixelGraphicWidth() const {
+  return core_->PixelGraphicWidth();
+}
+int32_t TPGImage::PixelGraphicHeight() const {
+  return core_->PixelGraphicHeight();
+}
+bool TPGImage::PaintWorkerBusy() const {
+  return worker_ && worker_->Running();
+}
+
+void TPGImage::PixelGraphicChanged() {
+  StopPaintWorker();
+  core_->SetPixelGraphicSize(graphic_ ? graphic_->Width() : 0, graphic_ ? graphic_->Height() : 0);
+  graphicImageValid_ = false;
+  graphicImage_ = QImage();
+  const TPGPoint size = core_->AutoSizeExtent();
+  if (OnNewAutoSize) OnNewAutoSize(this, size.X, size.Y);
+  paintDirty_ = true;
+  if (!core_->AutoSize() || (size.X == width() && size.Y == height())) {
+    core_->Arrange(false);
+  } else {
+    resize(size.X, size.Y);
+    if (!isVisible()) {  // a hidden widget gets its resize event only when shown
+      core_->CollapsePicBox();
+      core_->Arrange(true);
+    }
+  }
+  if (OnPixelGraphicChange) OnPixelGraphicChange(this);
+}
+
+// ---- Geometry ---------------------------------------------------------------------------------------
+
+TPGRect TPGImage::PicBoxRect() const {
+  return core_->PicBoxRect();
+}
+int32_t TPGImage::ClientWidth() const {
+  return host_->ScrollInfo().ClientWidth;
+}
+int32_t TPGImage::ClientHeight() const {
+  return host_->ScrollInfo().ClientHeight;
+}
+int32_t TPGImage::FrameWidth() const {
+  return frameWidth();
+}
+long double TPGImage::EffectiveZoom() const {
+  return core_->EffectiveZoom();
+}
+int32_t TPGImage::HorzScrollPos() const {
+  return horizontalScrollBar()->value();
+}
+int32_t TPGImage::VertScrollPos() const {
+  return verticalScrollBar()->value();
+}
+void TPGImage::SetHorzScrollPos(int32_t pos) {
+  horizontalScrollBar()->setValue(pos);
+}
+void TPGImage::SetVertScrollPos(int32_t pos) {
+  verticalScrollBar()->setValue(pos);
+}
+void TPGImage::Arrange(bool force) {
+  core_->Arrange(force);
+}
+void TPGImage::Invalidate() {
+  viewport()->update();
+}
+void TPGImage::Repaint() {
+  host_->RepaintNow();
+}
+
+void TPGImage::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  core_->CollapsePicBox();
+  core_->Arrange(true);
+}
+
+void TPGImage::scrollContentsBy(int, int) {
+  const TPGRect& box = core_->PicBoxBounds();
+  picBox_->move(box.Left - horizontalScrollBar()->value(), box.Top - verticalScrollBar()->value());
+  if (!arranging_) viewport()->update();
+}
+
+void TPGImage::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::ScreenChangeInternal) {
+    paintDirty_ = true;  // another screen may have another colour depth
+    Invalidate();
+  }
+}
+
+// ---- Coordinates -------------------------------------------------------------------------------
+
+int32_t TPGImage::ImageToPicBoxX(int32_t x) const {
+  return core_->ImageToPicBoxX(x);
+}
+int32_t TPGImage::ImageToPicBoxY(int32_t y) const {
+  return core_->ImageToPicBoxY(y);
+}
+int32_t TPGImage::PicBoxToImageX(int32_t x) const {
+  return core_->PicBoxToImageX(x);
+}
+int32_t TPGImage::PicBoxToImageY(int32_t y) const {
+  return core_->PicBoxToImageY(y);
+}
+TPGPoint TPGImage::PicBoxToImage(TPGPoint p) const {
+  return core_->PicBoxToImage(p);
+}
+
+// ---- Selection ------------------------------------------------------------------------------------
+
+bool TPGImage::Selection() const {
+  return core_->Selection();
+}
+void TPGImage::SetSelection(bool value) {
+  core_->SetSelection(value);
+}
+int32_t TPGImage::SelectionLeft() const {
+  return core_->SelectionLeft();
+}
+int32_t TPGImage::SelectionTop() const {
+  return core_->SelectionTop();
+}
+int32_t TPGImage::SelectionWidth() const {
+  return core_->SelectionWidth();
+}
+int32_t TPGImage::SelectionHeight() const {
+  return core_->SelectionHeight();
+}
+void TPGImage::SetSelectionLeft(int32_t v) {
+  core_->SetSelectionBounds(v, core_->SelectionTop(), core_->SelectionWidth(), core_->SelectionHeight());
+}
+void TPGImage::SetSelectionTop(int32_t v) {
+  core_->SetSelectionBounds(core_->SelectionLeft(), v, core_->SelectionWidth(), core_->SelectionHeight());
+}
+void TPGImage::SetSelectionWidth(int32_t v) {
+  core_->SetSelectionBounds(core_->SelectionLeft(), core_->SelectionTop(), v, core_->SelectionHeight());
+}
+void TPGImage::SetSelectionHeight(int32_t v) {
+  core_->SetSelectionBounds(core_->SelectionLeft(), core_->SelectionTop(), core_->SelectionWidth(), v);
+}
+TPGRect TPGImage::SelectionRect() const {
+  return core_->SelectionRect();
+}
+TPGRect TPGImage::SelectionPicBoxRect() const {
+  return core_->SelectionPicBoxRect();
+}
+void TPGImage::SetSelectionBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
+  core_->SetSelectionBounds(left, top, width, height);
+}
+void TPGImage::SetSelectionRect(const TPGRect& rect) {
+  core_->SetSelectionRect(rect);
+}
+TPGDragKind TPGImage::DragKind() const {
+  return core_->DragKind();
+}
+int32_t TPGImage::AntsPhase() const {
+  return core_->AntsPhase();
+}
+
+void TPGImage::FrameTick() {
+  core_->AdvanceAnts();
+  const int32_t margin = core_->ActionMode() == amMoveResizeCreateSelection ? 8 : 1;
+  QRegion region;
+  for (const TPGRect& strip : SelectionStrips(core_->SelectionPicBoxRect(), margin)) {
+    if (!strip.IsEmpty()) region += ToQRect(strip);
+  }
+  picBox_->update(region);
+}
+
+void TPGImage::AutoScrollTick() {
+  const QPoint p = viewport()->mapFromGlobal(QCursor::pos());
+  core_->AutoScrollTick({p.x(), p.y()});
+}
+
+// ---- Properties -------------------------------------------------------------------------------------
+
+TActionMode TPGImage::ActionMode() const {
+  return core_->ActionMode();
+}
+void TPGImage::SetActionMode(TActionMode value) {
+  core_->SetActionMode(value);
+}
+
+void TPGImage::SetAllow24BitStretch(bool value) {
+  if (allow24BitStretch_ == value) return;
+  allow24BitStretch_ = value;
+  PixelGraphicChanged();
+}
+
+bool TPGImage::AutoSize() const {
+  return core_->AutoSize();
+}
+void TPGImage::SetAutoSize(bool value) {
+  core_->SetAutoSize(value);
+  PixelGraphicChanged();
+}
+int32_t TPGImage::AutoSizeMaxWidth() const {
+  return core_->AutoSizeMaxWidth();
+}
+int32_t TPGImage::AutoSizeMaxHeight() const {
+  return core_->AutoSizeMaxHeight();
+}
+int32_t TPGImage::AutoSizeMinWidth() const {
+  return core_->AutoSizeMinWidth();
+}
+int32_t TPGImage::AutoSizeMinHeight() const {
+  return core_->AutoSizeMinHeight();
+}
+void TPGImage::SetAutoSizeMaxWidth(int32_t value) {
+  if (core_->AutoSizeMaxWidth() == value) return;
+  core_->SetAutoSizeMaxWidth(value);
+  if (core_->AutoSize()) PixelGraphicChanged();
+}
+void TPGImage::SetAutoSizeMaxHeight(int32_t value) {
+  if (core_->AutoSizeMaxHeight() == value) return;
+  core_->SetAutoSizeMaxHeight(value);
+  if (core_->AutoSize()) PixelGraphicChanged();
+}
+void TPGImage::SetAutoSizeMinWidth(int32_t value) {
+  if (core_->AutoSizeMinWidth() == value) return;
+  core_->SetAutoSizeMinWidth(value);
+  if (core_->AutoSize()) PixelGraphicChanged();
+}
+void TPGImage::SetAutoSizeMinHeight(int32_t value) {
+  if (core_->AutoSizeMinHeight() == value) return;
+  core_->SetAutoSizeMinHeight(value);
+  if (core_->AutoSize()) PixelGraphicChanged();
+}
+
+bool TPGImage::Center() const {
+  return core_->Center();
+}
+void TPGImage::SetCenter(bool value) {
+  core_->SetCenter(value);
+}
+
+void TPGImage::SetColor(TColor value) {
+  color_ = value;
+  Invalidate();
+}
+
+void TPGImage::SetDither(bool value) {
+  if (dither_ == value) return;
+  dither_ = value;
+  PixelGraphicChanged();
+}
+void TPGImage::SetDitherErrorLimit(uint8_t value) {
+  if (ditherErrorLimit_ == value) return;
+  ditherErrorLimit_ = value;
+  if (dither_) PixelGraphicChanged();
+}
+void TPGImage::SetDitherErrorLimitAuto(bool value) {
+  if (ditherErrorLimitAuto_ == value) return;
+  ditherErrorLimitAuto_ = value;
+  if (dither_) PixelGraphicChanged();
+}
+void TPGImage::SetDitherErrorLimitSoft(bool value) {
+  if (ditherErrorLimitSoft_ == value) return;
+  ditherErrorLimitSoft_ = value;
+  if (dither_) PixelGraphicChanged();
+}
+
+void TPGImage::SetFileName(const std::string& value) {
+  LoadFromFile(value);
+}
+
+void TPGImage::SetFlipHorizontal(bool value) {
+  if (flipHorizontal_ == value) return;
+  flipHorizontal_ = value;
+  Invalidate();
+}
+void TPGImage::SetFlipVertical(bool value) {
+  if (flipVertical_ == value) return;
+  flipVertical_ = value;
+  Invalidate();
+}
+
+void TPGImage::SetPalette8BitSys24BitGraphic(TPalette8BitSys24BitGraphic value) {
+  if (palette8BitSys24BitGraphic_ == value) return;
+  palette8BitSys24BitGraphic_ = value;
+  PixelGraphicChanged();
+}
+void TPGImage::SetPalette8BitSys8BitGraphic(TPalette8BitSys8BitGraphic value) {
+  if (palette8BitSys8BitGraphic_ == value) return;
+  palette8BitSys8BitGraphic_ = value;
+  PixelGraphicChanged();
+}
+
+bool TPGImage::RearrangeAlways() const {
+  return core_->RearrangeAlways();
+}
+void TPGImage::SetRearrangeAlways(bool value) {
+  core_->SetRearrangeAlways(value);
+}
+
+void TPGImage::SetRGBWeighting(bool value) {
+  if (rgbWeighting_ == value) return;
+  rgbWeighting_ = value;
+  PixelGraphicChanged();
+}
+
+void TPGImage::SetSelectionColor1(TColor value) {
+  if (selectionColor1_ == value) return;
+  selectionColor1_ = value;
+  antsBrushesValid_ = false;
+  picBox_->update();
+}
+void TPGImage::SetSelectionColor2(TColor value) {
+  if (selectionColor2_ == value) return;
+  selectionColor2_ = value;
+  antsBrushesValid_ = false;
+  picBox_->update();
+}
+
+TStretch TPGImage::Stretch() const {
+  return core_->Stretch();
+}
+void TPGImage::SetStretch(TStretch value) {
+  core_->SetStretch(value);
+}
+
+void TPGImage::SetStretchMode(TStretchMode value) {
+  if (stretchMode_ == value) return;
+  stretchMode_ = value;
+  PixelGraphicChanged();
+}
+
+void TPGImage::SetTiling(TTiling value) {
+  if (tiling_ == value) return;
+  tiling_ = value;
+  Invalidate();
+}
+
+void TPGImage::SetUseThread(bool value) {
+  if (useThread_ == value) return;
+  useThread_ = value;
+  StopPaintWorker();
+  paintDirty_ = true;
+  Invalidate();
+}
+
+long double TPGImage::ZoomFactor() const {
+  return core_->ZoomFactor();
+}
+void TPGImage::SetZoomFactor(long double value) {
+  core_->SetZoomFactor(value);
+}
+
+int32_t TPGImage::ScreenBitsPerPixel() const {
+  return screenBitsPerPixel_;
+}
+void TPGImage::SetScreenBitsPerPixel(int32_t value) {
+  if (screenBitsPerPixel_ == value) return;
+  screenBitsPerPixel_ = value;
+  paintDirty_ = true;
+  Invalidate();
+}
+
+int32_t TPGImage::EffectiveScreenBits() const {
+  if (screenBitsPerPixel_ > 0) return screenBitsPerPixel_;
+  const QScreen* s = screen();
+  return s ? s->depth() : 32;
+}
+
+void TPGImage::SetPicBoxColor(TColor value) {
+  picBoxColor_ = value;
+  picBoxParentColor_ = false;
+  Invalidate();
+}
+std::string TPGImage::PicBoxHint() const {
+  return picBoxHint_;
+}
+void TPGImage::SetPicBoxHint(const std::string& value) {
+  picBoxHint_ = value;
+  picBox_->setToolTip(picBoxShowHint_ ? QString::fromStdString(value) : QString());
+}
+void TPGImage::SetPicBoxShowHint(bool value) {
+  picBoxShowHint_ = value;
+  picBox_->setToolTip(value ? QString::fromStdString(picBoxHint_) : QString());
+}
+
+// ---- Display copy -----------------------------------------------------------------------------------
+
+void TPGImage::StopPaintWorker() {
+  if (!worker_) return;
+  if (workerPending_) {
+    worker_->Terminate();
+    worker_->Wait();
+    workerTerminated_ = true;
+    workerPending_ = false;
+  }
+  worker_.reset();
+  ++workerGeneration_;  // reports still queued from the old worker are ignored
+}
+
+bool TPGImage::NeedPaintPixelGraphic() {
+  TNeedPaintInput in;
+  in.HasImage = graphic_ != nullptr;
+  in.ScreenBits = EffectiveScreenBits();
+  in.ImageBits = graphic_ ? graphic_->BitCountNum() : 24;
+  in.StretchMode = stretchMode_;
+  in.ReduceOnLoad = reduceOnLoad_;
+  in.PicBoxWidth = core_->PicBoxWidth();
+  in.PicBoxHeight = core_->PicBoxHeight();
+  in.ImageWidth = graphic_ ? graphic_->Width() : 0;
+  in.ImageHeight = graphic_ ? graphic_->Height() : 0;
+  in.BuiltForWidth = builtForWidth_;
+  in.BuiltForHeight = builtForHeight_;
+  in.PaintDirty = paintDirty_;
+  in.ImagePaletteIdent = graphic_ ? graphic_->PaletteIdent() : pNone;
+  in.Palette8BitSys8BitGraphic = palette8BitSys8BitGraphic_;
+  in.KeepOldPaintPixelGraphic = keepOldPaintPixelGraphic_;
+  in.UseThread = useThread_;
+  in.CopyExists = paintGraphic_ != nullptr;
+  in.WorkerTerminated = workerTerminated_;
+  const TNeedPaintDecision d = DecideNeedPaint(in);
+  paintDirty_ = d.PaintDirty;
+  if (d.FreeCopy) {
+    StopPaintWorker();
+    paintGraphic_.reset();
+    paintImage_ = QImage();
+    paintImageValid_ = false;
+  }
+  if (d.StartBuild) StartPaintWorker(d.Sized, in.ScreenBits);
+  return d.Needed;
+}
+
+void TPGImage::StartPaintWorker(bool sized, int32_t bpp) {
+  StopPaintWorker();
+  if (paintGraphic_ && !(keepOldPaintPixelGraphic_ && useThread_)) {
+    paintGraphic_.reset();
+    paintImage_ = QImage();
+    paintImageValid_ = false;
+  }
+  progressStep_ = 1;
+  progressSteps_ = 1;
+  progressPercent_ = 0;
+  try {
+    TPaintJob job;
+    job.Source = graphic_.get();
+    const int32_t boxW = core_->PicBoxWidth();
+    const int32_t boxH = core_->PicBoxHeight();
+    job.Intermediate =
+        allow24BitStretch_ && sized && bpp == 8 && palette8BitSys24BitGraphic_ == pOptimized252Sys16;
+    if (job.Intermediate) {
+      job.IntermediateWidth = boxW > 0 ? boxW : 1;
+      job.IntermediateHeight = boxH > 0 ? boxH : 1;
+      job.IntermediateStretchMode = stretchMode_;
+      ++progressSteps_;
+    }
+    const TBitCount bitCount = bpp <= 7 ? bc4Bit : bpp > 8 ? bc24Bit : bc8Bit;
+    int32_t w = stretchMode_ == smFast ? graphic_->Width() : boxW;
+    int32_t h = stretchMode_ == smFast ? graphic_->Height() : boxH;
+    auto target = std::make_unique<TPixelGraphic>();
+    try {
+      if (w <= 0 || h <= 0) throw EPGInvalidSize("");
+      target->NewImage(w, h, bitCount);
+    } catch (const std::exception&) {
+      target->NewImage(1, 1, bitCount);
+    }
+    if (bitCount == bc4Bit) {
+      target->SetPaletteIdent(pSys16);
+    } else if (bitCount == bc8Bit) {
+      const bool trueColor = job.Intermediate || graphic_->BitCount() == bc24Bit;
+      const TPaletteIdent ident = trueColor ? palette8BitSys24BitGraphic_ : palette8BitSys8BitGraphic_;
+      if (ident == pOptimized252Sys16) {
+        job.OptimizedPalette = true;
+        ++progressSteps_;
+      } else if (ident == pSource) {
+        target->AssignPalette(*graphic_);
+      } else {
+        target->SetPaletteIdent(ident);
+      }
+    }
+    target->SetStretchMode(stretchMode_);
+    target->SetDither(dither_);
+    target->SetDitherErrorLimit(ditherErrorLimit_);
+    target->SetDitherErrorLimitAuto(ditherErrorLimitAuto_);
+    target->SetDitherErrorLimitSoft(ditherErrorLimitSoft_);
+    target->SetRGBWeighting(rgbWeighting_);
+    builtForWidth_ = boxW;
+    builtForHeight_ = boxH;
+    job.Target = std::move(target);
+
+    paintDirty_ = false;
+    worker_ = std::make_unique<TPaintWorker>(++workerGeneration_, std::move(job));
+    // Queued across threads, direct when the work runs at once on this thread.
+    connect(worker_.get(), &TPaintWorker::Progress, this,
+            [this](quint64 generation, int step, int percent) { WorkerProgress(generation, step, percent); });
+    connect(worker_.get(), &TPaintWorker::Finished, this,
+            [this](quint64 generation, bool ok) { WorkerFinished(generation, ok); });
+    workerPending_ = true;
+    workerTerminated_ = false;
+    worker_->Start(useThread_);
+  } catch (const std::exception&) {
+    // Preparing failed: paint the shown image (or the placeholder) instead.
+    paintDirty_ = false;
+    worker_.reset();
+    workerPending_ = false;
+  }
+}
+
+void TPGImage::WorkerProgress(uint64_t generation, int32_t step, int32_t percent) {
+  if (generation != workerGeneration_) return;
+  progressStep_ = step;
+  progressPercent_ = percent;
+  if (painting_ || !progressClockVisible_) return;
+  const TPGRect b = core_->PicBoxRect();
+  for (const TPGPoint& o : ProgressClockOrigins(b, progress5Clocks_)) viewport()->update(o.X, o.Y, 16, 16);
+}
+
+void TPGImage::WorkerFinished(uint64_t generation, bool ok) {
+  if (generation != workerGeneration_ || !worker_) return;
+  workerPending_ = false;
+  std::unique_ptr<TPixelGraphic> result = worker_->TakeResult();
+  if (ok && result) {
+    if (reduceOnLoad_) {
+      ConnectGraphic(*result);
+      graphic_ = std::move(result);
+      graphicImage_ = QImage();
+      graphicImageValid_ = false;
+      paintGraphic_.reset();
+    } else {
+      paintGraphic_ = std::move(result);
+    }
+    paintImage_ = QImage();
+    paintImageValid_ = false;
+  }
+  if (!painting_) Invalidate();
+}
+
+// ---- Painting -----------------------------------------------------------------------------------------
+
+const QImage& TPGImage::DrawableImage(const TPixelGraphic& graphic, bool displayCopy) {
+  QImage& image = displayCopy ? paintImage_ : graphicImage_;
+  bool& valid = displayCopy ? paintImageValid_ : graphicImageValid_;
+  if (!valid) {
+    image = PixelGraphicToQImage(graphic);
+    valid = true;
+  }
+  return image;
+}
+
+bool TPGImage::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::Paint) {
+    paintEvent(static_cast<QPaintEvent*>(event));
+    return true;
+  }
+  return QAbstractScrollArea::viewportEvent(event);
+}
+
+void TPGImage::paintEvent(QPaintEvent* event) {
+  if (arranging_ || core_->Arranging()) return;
+  QPainter painter(viewport());
+  painting_ = true;
+  canvas_ = &painter;
+  try {
+    PaintView(painter, event->rect());
+  } catch (...) {
+    // A failed paint leaves the rest of the window usable.
+  }
+  canvas_ = nullptr;
+  painting_ = false;
+}
+
+void TPGImage::PaintView(QPainter& painter, const QRect& exposed) {
+  const TPGRect b = core_->PicBoxRect();
+  const int32_t clientW = viewport()->width();
+  const int32_t clientH = viewport()->height();
+
+  const TPixelGraphic* g = nullptr;
+  bool displayCopy = false;
+  if (graphic_) {
+    if (NeedPaintPixelGraphic()) {
+      if (paintGraphic_) {
+        g = paintGraphic_.get();
+        displayCopy = true;
+      } else if (!workerPending_) {
+        g = graphic_.get();  // the copy could not be made: show the image itself
+      }
+    } else {
+      g = graphic_.get();
+    }
+  }
+  const QImage* image = nullptr;
+  if (g) {
+    image = &DrawableImage(*g, displayCopy);
+    if (image->isNull()) image = nullptr;
+  }
+
+  if (OnPainting) OnPainting(this);
+  std::exception_ptr error;
+  try {
+    if (tiling_ == tNone || !image) {
+      const QColor band = ToQColor(color_);
+      for (const TPGRect& r : BackgroundBands(b, clientW, clientH)) painter.fillRect(ToQRect(r), band);
+    }
+    if (image) {
+      const std::vector<TPaintTile> tiles =
+          ComputeTiles(b, clientW, clientH, tiling_, flipHorizontal_, flipVertical_, FromQRect(exposed));
+      int variantCount[4] = {0, 0, 0, 0};
+      for (const TPaintTile& t : tiles)
+        ++variantCount[(t.MirrorHorizontal ? 1 : 0) | (t.MirrorVertical ? 2 : 0)];
+      QImage mirrored[4];
+      const QRectF full(0, 0, image->width(), image->height());
+      for (const TPaintTile& t : tiles) {
+        const int variant = (t.MirrorHorizontal ? 1 : 0) | (t.MirrorVertical ? 2 : 0);
+        const QRect tile = ToQRect(t.Rect);
+        if (variant == 0 || variantCount[variant] > 2) {
+          const QImage* src = image;
+          if (variant != 0) {
+            if (mirrored[variant].isNull())
+              mirrored[variant] = image->mirrored(t.MirrorHorizontal, t.MirrorVertical);
+            src = &mirrored[variant];
+          }
+          // Only the exposed part of the tile is drawn.
+          const QRect part = tile.intersected(exposed);
+          if (part.isEmpty()) continue;
+          if (tile.size() == src->size()) {
+            painter.drawImage(part.topLeft(), *src, part.translated(-tile.topLeft()));
+          } else {
+            const qreal sx = static_cast<qreal>(src->width()) / tile.width();
+            const qreal sy = static_cast<qreal>(src->height()) / tile.height();
+            const QRectF source((part.left() - tile.left()) * sx, (part.top() - tile.top()) * sy,
+                                part.width() * sx, part.height() * sy);
+            painter.drawImage(QRectF(part), *src, source);
+          }
+        } else {
+          painter.save();
+          painter.translate(t.MirrorHorizontal ? tile.left() + tile.right() + 1 : 0,
+                            t.MirrorVertical ? tile.top() + tile.bottom() + 1 : 0);
+          painter.scale(t.MirrorHorizontal ? -1 : 1, t.MirrorVertical ? -1 : 1);
+          painter.drawImage(QRectF(tile), *image, full);
+          painter.restore();
+        }
+      }
+    } else if (!b.IsEmpty()) {
+      painter.setPen(ToQColor(picBoxFrameColor_));
+      painter.setBrush(ToQColor(picBoxParentColor_ ? color_ : picBoxColor_));
+      painter.drawRect(b.Left, b.Top, b.Width() - 1, b.Height() - 1);
+      if (graphic_) DrawProgressClocks(painter);
+    }
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (OnPaint) OnPaint(this);
+  if (error) std::rethrow_exception(error);
+}
+
+void TPGImage::DrawProgressClocks(QPainter& painter) {
+  if (!progressClockVisible_) return;
+  const TPGRect b = core_->PicBoxRect();
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  for (const TPGPoint& o : ProgressClockOrigins(b, progress5Clocks_)) {
+    const TClockHands c = ProgressClockHands(o, progressStep_, progressPercent_);
+    painter.setPen(ToQColor(progressClockLineColor_));
+    painter.setBrush(ToQColor(progressClockBkColor_));
+    painter.drawEllipse(QRect(c.Circle.Left, c.Circle.Top, c.Circle.Width() - 1, c.Circle.Height() - 1));
+    painter.drawLine(c.Centre.X, c.Centre.Y, c.HourEnd.X, c.HourEnd.Y);
+    painter.drawLine(c.Centre.X, c.Centre.Y, c.MinuteEnd.X, c.MinuteEnd.Y);
+  }
+  painter.restore();
+}
+
+void TPGImage::DrawSelectionFrame(QPainter& painter) {
+  if (!core_->Selection()) return;
+  if (!antsBrushesValid_) {
+    for (int k = 0; k < 8; ++k) {
+      QImage pattern(8, 8, QImage::Format_RGB32);
+      const auto colours = AntsPattern(k, selectionColor1_, selectionColor2_);
+      for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) pattern.setPixel(c, r, ToQColor(colours[r * 8 + c]).rgb());
+      }
+      antsBrushes_[k] = pattern;
+    }
+    antsBrushesValid_ = true;
+  }
+  const TPGRect s = core_->SelectionPicBoxRect();
+  const QBrush brush(antsBrushes_[AntsBrushPhase(core_->AntsPhase(), s)]);
+  auto frame = [&](const TPGRect& r) {
+    const int32_t w = r.Width(), h = r.Height();
+    if (w <= 0 || h <= 0) return;
+    painter.fillRect(r.Left, r.Top, w, 1, brush);
+    painter.fillRect(r.Left, r.Bottom - 1, w, 1, brush);
+    painter.fillRect(r.Left, r.Top, 1, h, brush);
+    painter.fillRect(r.Right - 1, r.Top, 1, h, brush);
+  };
+  frame(SelectionFrameRect(s));
+  if (core_->ActionMode() == amMoveResizeCreateSelection) {
+    for (const TSelectionHandle& handle : SelectionHandles(s)) frame(handle.Rect);
+  }
+}
+
+void TPGImage::PicBoxPaint(QPaintEvent*) {
+  if (arranging_ || core_->Arranging()) return;
+  QPainter painter(picBox_);
+  picBoxCanvas_ = &painter;
+  try {
+    DrawSelectionFrame(painter);
+    if (PicBoxOnPaint) PicBoxOnPaint(this);
+  } catch (...) {
+  }
+  picBoxCanvas_ = nullptr;
+}
+
+// ---- Mouse ------------------------------------------------------------------------------------------
+
+void TPGImage::UpdateCursor(const QPoint& picBoxPos) {
+  if (QGuiApplication::overrideCursor()) return;
+  TPGCursor cursor = core_->ChooseCursor(picBoxCursor_, {picBoxPos.x(), picBoxPos.y()});
+  if (PicBoxOnSetCursor) PicBoxOnSetCursor(this, cursor);
+  picBox_->setCursor(ToCursorShape(cursor));
+}
+
+void TPGImage::PicBoxMousePress(QMouseEvent* event) {
+  if (!IsMouseButton(event->button())) return;
+  const QPoint p = event->position().toPoint();
+  picBoxPressed_ = true;
+  core_->MouseDown(ToButton(event->button()), {p.x(), p.y()});
+  UpdateCursor(p);
+  if (PicBoxOnMouseDown) PicBoxOnMouseDown(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
+}
+
+void TPGImage::PicBoxMouseMove(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  core_->MouseMove({p.x(), p.y()});
+  // Panning moves the picture box under the pointer: the position is read again.
+  const QPoint now =
+      core_->DragKind() == dkMoveImage ? picBox_->mapFromGlobal(event->globalPosition().toPoint()) : p;
+  UpdateCursor(now);
+  if (PicBoxOnMouseMove) PicBoxOnMouseMove(this, ToShift(event), p.x(), p.y());
+}
+
+void TPGImage::PicBoxMouseRelease(QMouseEvent* event) {
+  if (!IsMouseButton(event->button())) return;
+  const QPoint p = event->position().toPoint();
+  const TMouseButton button = ToButton(event->button());
+  if (PicBoxOnMouseUp) PicBoxOnMouseUp(this, button, ToShift(event), p.x(), p.y());
+  core_->MouseUp(button, {p.x(), p.y()});
+  UpdateCursor(p);
+  if (button == mbLeft && picBoxPressed_ && picBox_->rect().contains(p) && PicBoxOnClick) PicBoxOnClick(this);
+  if (event->buttons() == Qt::NoButton) picBoxPressed_ = false;
+}
+
+void TPGImage::PicBoxMouseDoubleClick(QMouseEvent* event) {
+  if (!IsMouseButton(event->button())) return;
+  const QPoint p = event->position().toPoint();
+  picBoxPressed_ = true;
+  core_->MouseDown(ToButton(event->button()), {p.x(), p.y()});
+  if (event->button() == Qt::LeftButton && PicBoxOnDblClick) PicBoxOnDblClick(this);
+  if (PicBoxOnMouseDown)
+    PicBoxOnMouseDown(this, ToButton(event->button()), ToShift(event, true), p.x(), p.y());
+}
+
+void TPGImage::mousePressEvent(QMouseEvent* event) {
+  if (!IsMouseButton(event->button())) return;
+  const QPoint p = event->position().toPoint();
+  if (OnMouseDown) OnMouseDown(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
+}
+
+void TPGImage::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  if (!QGuiApplication::overrideCursor()) {
+    TPGCursor cursor = crDefault;
+    if (OnSetCursor) OnSetCursor(this, cursor);
+    viewport()->setCursor(ToCursorShape(cursor));
+  }
+  if (OnMouseMove) OnMouseMove(this, ToShift(event), p.x(), p.y());
+}
+
+void TPGImage::mouseReleaseEvent(QMouseEvent* event) {
+  if (!IsMouseButton(event->button())) return;
+  const QPoint p = event->position().toPoint();
+  if (OnMouseUp) OnMouseUp(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
+  if (event->button() == Qt::LeftButton && viewport()->rect().contains(p) && OnClick) OnClick(this);
+}
+
+void TPGImage::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && OnDblClick) OnDblClick(this);
+  if (OnMouseDown && IsMouseButton(event->button())) {
+    const QPoint p = event->position().toPoint();
+    OnMouseDown(this, ToButton(event->button()), ToShift(event, true), p.x(), p.y());
+  }
+}
+
+}  // namespace pg
