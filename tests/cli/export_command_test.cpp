@@ -1,0 +1,131 @@
+// tessel-cli export, run as the real program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tessel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class ExportCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tessel-cli-export-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    image_ = (fs::path(TESSEL_SOURCE_DIR) / "samples" / "banner.png").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs tessel-cli export with `args`; returns the exit status, standard output and error kept.
+  int Run(const std::vector<std::string>& args) {
+    std::string command = Quote(TESSEL_CLI_PATH) + " export";
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    command += " >" + Quote((dir_ / "stdout.txt").string()) + " 2>" + Quote((dir_ / "stderr.txt").string());
+    const int status = std::system(command.c_str());
+    out_ = ReadFile(dir_ / "stdout.txt");
+    err_ = ReadFile(dir_ / "stderr.txt");
+    fs::remove(dir_ / "stdout.txt");
+    fs::remove(dir_ / "stderr.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string Html(const std::string& name = "page.html") { return (dir_ / name).string(); }
+
+  fs::path dir_;
+  std::string image_;
+  std::string out_, err_;
+};
+
+TEST_F(ExportCommandTest, DivideFormatCaseQuotesAndSavedGrid) {
+  ASSERT_EQ(Run({image_, "--html", Html(), "--divide", "3x2", "--format", "png", "--uppercase",
+                 "--doublequote", "--save-grid", "--jobs", "2"}),
+            0)
+      << err_;
+  EXPECT_EQ(err_, "");  // no progress bar when standard error is not a terminal
+  EXPECT_EQ(ReadFile(dir_ / "page.grd"), "0\r\n75\r\n150\r\n-\r\n0\r\n200\r\n400\r\n600\r\n");
+  const std::string html = ReadFile(dir_ / "page.html");
+  EXPECT_EQ(html.substr(0, html.find("\r\n")), "<TABLE CELLSPACING = 0 CELLPADDING = 0 BORDER = 0>");
+  EXPECT_NE(html.find("<TD><IMG SRC=\"page_32.png\" WIDTH=200 HEIGHT=75></TD></TR>\r\n</TABLE>\r\n"),
+            std::string::npos)
+      << html;
+  for (const char* name :
+       {"page_11.png", "page_21.png", "page_31.png", "page_12.png", "page_22.png", "page_32.png"}) {
+    EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+  }
+}
+
+TEST_F(ExportCommandTest, ExistingHtmlNeedsForce) {
+  std::ofstream(Html()) << "keep";
+  EXPECT_EQ(Run({image_, "--html", Html()}), 1);
+  EXPECT_NE(err_.find("File already exists!"), std::string::npos) << err_;
+  EXPECT_NE(err_.find(Html()), std::string::npos) << err_;
+  EXPECT_EQ(ReadFile(Html()), "keep");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  EXPECT_EQ(Run({image_, "--html", Html(), "--force"}), 0) << err_;
+  EXPECT_NE(ReadFile(Html()), "keep");
+  EXPECT_TRUE(fs::exists(dir_ / "page_11.jpg"));
+}
+
+TEST_F(ExportCommandTest, GridFileClampMessagesAndSplitsAddedOnce) {
+  std::ofstream(dir_ / "in.grd", std::ios::binary) << "0\r\n150\r\n-\r\n0\r\n700\r\n";
+  ASSERT_EQ(Run({image_, "--html", Html(), "--grid", (dir_ / "in.grd").string(), "--vsplit", "600,100,100",
+                 "--hsplit", "150", "--save-grid"}),
+            0)
+      << err_;
+  EXPECT_EQ(err_, "Grid larger than image, line 700 out of bounds!\n");
+  // 700 became 600; the 600 and the second 100 given on the command line were not added again.
+  EXPECT_EQ(ReadFile(dir_ / "page.grd"), "0\r\n150\r\n-\r\n0\r\n100\r\n600\r\n");
+}
+
+TEST_F(ExportCommandTest, LinksFileAnswersTheListedSlices) {
+  std::ofstream(dir_ / "links.tsv", std::ios::binary)
+      << "1\t1\tindex.html\tmain\tLogo\r\n\n2\t1\t\t\tSky \"blue\"\n";
+  ASSERT_EQ(Run({image_, "--html", Html(), "--vsplit", "120", "--links", (dir_ / "links.tsv").string()}), 0)
+      << err_;
+  const std::string html = ReadFile(Html());
+  EXPECT_NE(
+      html.find("<tr><td><A HREF=\"index.html\" TARGET=\"main\"><img src='page_11.jpg' width=120 height=150 "
+                "ALT=\"Logo\" BORDER=0></A></td><td><img src='page_21.jpg' width=480 height=150 ALT=\"Sky "
+                "&quot;blue&quot;\"></td></tr>\r\n"),
+      std::string::npos)
+      << html;
+}
+
+TEST_F(ExportCommandTest, UsageErrors) {
+  EXPECT_EQ(Run({image_, "--html", Html(), "--vsplit", "601"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--hsplit", "-1"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--divide", "3"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--format", "gif"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--quality", "0"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--bogus"}), 2);
+  EXPECT_EQ(Run({image_}), 2);
+  EXPECT_EQ(Run({(dir_ / "missing.png").string(), "--html", Html()}), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);
+}
+
+}  // namespace
+}  // namespace tessel::cli
