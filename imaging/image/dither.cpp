@@ -87,13 +87,35 @@ void TPixelGraphic::DitherPixel(int32_t x, int32_t y, int32_t red, int32_t green
                                     static_cast<uint8_t>(Limit(blue)))));
     return;
   }
+  uint8_t* row = nullptr;
+  if (Inside(x, y))
+    row = ScanLine(y);
+  else
+    OutOfRange();
+  DitherAt(row, x, y, red, green, blue);
+}
+
+void TPixelGraphic::DitherRow(uint8_t* row, int32_t y, const TColor* colors, int32_t minX, int32_t count) {
+  if ((y & 1) == 0) {
+    for (int32_t i = 0; i < count; ++i)
+      DitherAt(row, minX + i, y, GetRValue(colors[i]), GetGValue(colors[i]), GetBValue(colors[i]));
+  } else {
+    for (int32_t i = count - 1; i >= 0; --i)
+      DitherAt(row, minX + i, y, GetRValue(colors[i]), GetGValue(colors[i]), GetBValue(colors[i]));
+  }
+}
+
+// One pixel of the diffusion; x lies inside the error rows, `row` is nullptr when the pixel itself
+// lies outside the image (its error is still passed on).
+inline void TPixelGraphic::DitherAt(uint8_t* row, int32_t x, int32_t y, int32_t red, int32_t green,
+                                    int32_t blue) {
   DitherState& s = *ditherState_;
   const int32_t* t = s.transfer.data() + 255;
   auto transfer = [t](int32_t sum) { return t[std::clamp(ScaleError(sum), -255, 255)]; };
   int32_t* cur = s.current.data() + 3 * (static_cast<size_t>(x) + 1);
   int32_t* nxt = s.next.data() + 3 * (static_cast<size_t>(x) + 1);
+  const int32_t ahead = (y & 1) == 0 ? 3 : -3;
 
-  int32_t err[3];
   uint32_t index;
   if (s.gray) {
     const int32_t g = Limit(Gray3(red, green, blue, rgbWeighting_) / 3 + transfer(cur[1]));
@@ -103,9 +125,11 @@ void TPixelGraphic::DitherPixel(int32_t x, int32_t y, int32_t red, int32_t green
       entry = index;
     else if (index < palette_.size())
       entry = palette_[index];
-    err[0] = 0;
-    err[1] = g - GetGValue(entry);
-    err[2] = 0;
+    const int32_t e = g - GetGValue(entry);
+    cur[ahead + 1] += 7 * e;
+    nxt[1] += 5 * e;
+    nxt[-ahead + 1] += 3 * e;
+    nxt[ahead + 1] += e;
   } else {
     const int32_t r = Limit(red + transfer(cur[0]));
     const int32_t g = Limit(green + transfer(cur[1]));
@@ -118,22 +142,17 @@ void TPixelGraphic::DitherPixel(int32_t x, int32_t y, int32_t red, int32_t green
       entry = index;
     else if (index < palette_.size())
       entry = palette_[index];
-    err[0] = r - GetRValue(entry);
-    err[1] = g - GetGValue(entry);
-    err[2] = b - GetBValue(entry);
+    const int32_t err[3] = {r - GetRValue(entry), g - GetGValue(entry), b - GetBValue(entry)};
+    // Ahead is x + 1 on even rows and x - 1 on odd rows; the cells at both ends absorb the overflow.
+    for (int32_t c = 0; c < 3; ++c) {
+      const int32_t e = err[c];
+      cur[ahead + c] += 7 * e;
+      nxt[c] += 5 * e;
+      nxt[-ahead + c] += 3 * e;
+      nxt[ahead + c] += e;
+    }
   }
-  SetPixels(x, y, index);
-
-  // Ahead is x + 1 on even rows and x - 1 on odd rows; the cells at both ends absorb the overflow.
-  const int32_t ahead = (y & 1) == 0 ? 3 : -3;
-  for (int32_t c = 0; c < 3; ++c) {
-    const int32_t e = err[c];
-    if (e == 0) continue;
-    cur[ahead + c] += 7 * e;
-    nxt[c] += 5 * e;
-    nxt[-ahead + c] += 3 * e;
-    nxt[ahead + c] += e;
-  }
+  if (row != nullptr) SetRawPixel(row, x, index);
 }
 
 void TPixelGraphic::DitherEnd() {

@@ -143,52 +143,6 @@ void TPixelGraphic::OutOfRange() const {
   if (raiseOnOutOfRange_) throw EPGXYIndexOutOfRange(MessageText(1));
 }
 
-uint32_t TPixelGraphic::RawPixel(const uint8_t* row, int32_t x) const {
-  switch (bitCount_) {
-    case bc1Bit:
-      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case bc4Bit:
-      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
-    case bc8Bit:
-      return row[x];
-    default: {
-      const uint8_t* p = row + 3 * static_cast<int64_t>(x);
-      return RGBColor(p[2], p[1], p[0]);
-    }
-  }
-}
-
-void TPixelGraphic::SetRawPixel(uint8_t* row, int32_t x, uint32_t value) {
-  switch (bitCount_) {
-    case bc1Bit: {
-      const uint8_t mask = static_cast<uint8_t>(0x80u >> (x & 7));
-      if (value == 1)
-        row[x >> 3] |= mask;
-      else
-        row[x >> 3] &= static_cast<uint8_t>(~mask);
-      break;
-    }
-    case bc4Bit: {
-      uint8_t& b = row[x >> 1];
-      if (x & 1)
-        b = static_cast<uint8_t>((b & 0xF0u) | (value & 0x0Fu));
-      else
-        b = static_cast<uint8_t>((b & 0x0Fu) | ((value & 0x0Fu) << 4));
-      break;
-    }
-    case bc8Bit:
-      row[x] = static_cast<uint8_t>(value);
-      break;
-    default: {
-      uint8_t* p = row + 3 * static_cast<int64_t>(x);
-      p[0] = GetBValue(value);
-      p[1] = GetGValue(value);
-      p[2] = GetRValue(value);
-      break;
-    }
-  }
-}
-
 uint32_t TPixelGraphic::Pixels(int32_t x, int32_t y) const {
   if (!Inside(x, y)) {
     OutOfRange();
@@ -465,6 +419,7 @@ void TPixelGraphic::CopyRect(int32_t dstX, int32_t dstY, int32_t width, int32_t 
     else
       DitherEnd();
 
+    std::vector<TColor> rowColors(both24 ? 0 : static_cast<size_t>(maxX - minX + 1));
     std::array<TColor, 256> indexColors{};
     std::array<bool, 256> indexValid{};
     if (source.bitCount_ != bc24Bit) source.IndexColors(indexColors, indexValid);
@@ -481,30 +436,37 @@ void TPixelGraphic::CopyRect(int32_t dstX, int32_t dstY, int32_t width, int32_t 
                        static_cast<size_t>(3 * (maxX - minX + 1)));
           continue;
         }
-        if (dithering) DitherNextRow();
-        const bool leftToRight = (y & 1) == 0;
-        const int64_t count = maxX - minX + 1;
-        for (int64_t i = 0; i < count; ++i) {
-          const int32_t x = static_cast<int32_t>(leftToRight ? minX + i : maxX - i);
-          const int32_t sx = static_cast<int32_t>(x + sx0 - dx);
-          TColor color;
-          if (source.bitCount_ == bc24Bit) {
-            const uint8_t* p = srcRow + 3 * static_cast<int64_t>(sx);
-            color = RGBColor(p[2], p[1], p[0]);
-          } else {
-            const uint32_t index = source.RawPixel(srcRow, sx);
+        // Source colours of the row first (in column order), then one pass over the target.
+        const int32_t count = static_cast<int32_t>(maxX - minX + 1);
+        const int32_t firstSx = static_cast<int32_t>(minX + sx0 - dx);
+        if (source.bitCount_ == bc24Bit) {
+          const uint8_t* p = srcRow + 3 * static_cast<int64_t>(firstSx);
+          for (int32_t i = 0; i < count; ++i, p += 3) rowColors[i] = RGBColor(p[2], p[1], p[0]);
+        } else {
+          for (int32_t i = 0; i < count; ++i) {
+            const uint32_t index = source.RawPixel(srcRow, firstSx + i);
             if (!indexValid[index]) throw EPGInvalidPaletteIndex(MessageText(3));
-            color = indexColors[index];
+            rowColors[i] = indexColors[index];
           }
-          if (bitCount_ == bc24Bit) {
-            uint8_t* p = dstRow + 3 * static_cast<int64_t>(x);
-            p[0] = GetBValue(color);
-            p[1] = GetGValue(color);
-            p[2] = GetRValue(color);
-          } else if (dithering) {
-            DitherPixel(x, static_cast<int32_t>(y), GetRValue(color), GetGValue(color), GetBValue(color));
+        }
+        const int32_t x0 = static_cast<int32_t>(minX);
+        if (bitCount_ == bc24Bit) {
+          uint8_t* p = dstRow + 3 * minX;
+          for (int32_t i = 0; i < count; ++i, p += 3) {
+            p[0] = GetBValue(rowColors[i]);
+            p[1] = GetGValue(rowColors[i]);
+            p[2] = GetRValue(rowColors[i]);
+          }
+        } else if (dithering) {
+          DitherNextRow();
+          DitherRow(dstRow, static_cast<int32_t>(y), rowColors.data(), x0, count);
+        } else {
+          // Serpentine as well: cells of the inverse colour map are filled by the first colour
+          // that reaches them.
+          if ((y & 1) == 0) {
+            for (int32_t i = 0; i < count; ++i) SetRawPixel(dstRow, x0 + i, ColorToIndex(rowColors[i]));
           } else {
-            SetRawPixel(dstRow, x, ColorToIndex(color));
+            for (int32_t i = count - 1; i >= 0; --i) SetRawPixel(dstRow, x0 + i, ColorToIndex(rowColors[i]));
           }
         }
         if (ProgressStep(this, static_cast<int32_t>(y - firstRow), static_cast<int32_t>(lastRow - firstRow)))

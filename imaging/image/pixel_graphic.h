@@ -176,6 +176,10 @@ class TPixelGraphic {
   }
   void OutOfRange() const;  // raises when RaiseOnOutOfRange, else returns
   uint32_t RawPixel(const uint8_t* row, int32_t x) const;
+  void DitherAt(uint8_t* row, int32_t x, int32_t y, int32_t red, int32_t green, int32_t blue);
+  // Dithers colors[0 .. count) into pixels minX .. minX + count - 1 of `row` (image row y), in
+  // serpentine order.
+  void DitherRow(uint8_t* row, int32_t y, const TColor* colors, int32_t minX, int32_t count);
   void SetRawPixel(uint8_t* row, int32_t x, uint32_t value);
   // Colours of all 256 possible indices of a palette format (black beyond the palette) and
   // whether each index lies inside the palette.

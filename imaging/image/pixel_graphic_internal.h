@@ -36,4 +36,51 @@ struct TPixelGraphic::DitherState {
   std::array<int32_t, 511> transfer{};
 };
 
+// Pixel x of a row in the image's format (value as Pixels reads and writes it).
+inline uint32_t TPixelGraphic::RawPixel(const uint8_t* row, int32_t x) const {
+  switch (bitCount_) {
+    case bc1Bit:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case bc4Bit:
+      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    case bc8Bit:
+      return row[x];
+    default: {
+      const uint8_t* p = row + 3 * static_cast<int64_t>(x);
+      return RGBColor(p[2], p[1], p[0]);
+    }
+  }
+}
+
+inline void TPixelGraphic::SetRawPixel(uint8_t* row, int32_t x, uint32_t value) {
+  switch (bitCount_) {
+    case bc1Bit: {
+      const uint8_t mask = static_cast<uint8_t>(0x80u >> (x & 7));
+      if (value == 1)
+        row[x >> 3] |= mask;
+      else
+        row[x >> 3] &= static_cast<uint8_t>(~mask);
+      break;
+    }
+    case bc4Bit: {
+      uint8_t& b = row[x >> 1];
+      if (x & 1)
+        b = static_cast<uint8_t>((b & 0xF0u) | (value & 0x0Fu));
+      else
+        b = static_cast<uint8_t>((b & 0x0Fu) | ((value & 0x0Fu) << 4));
+      break;
+    }
+    case bc8Bit:
+      row[x] = static_cast<uint8_t>(value);
+      break;
+    default: {
+      uint8_t* p = row + 3 * static_cast<int64_t>(x);
+      p[0] = GetBValue(value);
+      p[1] = GetGValue(value);
+      p[2] = GetRValue(value);
+      break;
+    }
+  }
+}
+
 }  // namespace pg
