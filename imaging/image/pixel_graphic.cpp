@@ -87,8 +87,8 @@ void TPixelGraphic::NewImage(int32_t width, int32_t height, TBitCount bitCount) 
   if (bitCount > bc24Bit) throw EPGInvalidBitCountNum(MessageText(20, "BitCountNum"));
   const int64_t rowBytes = RowBytes(bitCount, width);
   // Beyond kMaxImageSize the product could overflow even 64 bits; it is refused below anyway.
-  const bool tooLarge =
-      rowBytes > std::numeric_limits<int32_t>::max() || (rowBytes > 0 && height > kMaxImageSize / rowBytes);
+  const bool tooLarge = height > 0 && (rowBytes > std::numeric_limits<int32_t>::max() ||
+                                       (rowBytes > 0 && height > kMaxImageSize / rowBytes));
   const int64_t size = tooLarge ? kMaxImageSize + 1 : rowBytes * height;
   // An image whose allocation failed has its size but no memory: asking again allocates.
   if (width == width_ && height == height_ && bitCount == bitCount_ && (bits_ != nullptr || size == 0)) {

@@ -154,6 +154,9 @@ TEST(PixelGraphicStorage, HugeImageFailsCleanly) {
   image.Clear();
   image.NewImage(2, 2, bc24Bit);
   EXPECT_FALSE(image.Empty());
+  // No rows: nothing to allocate, however wide.
+  image.NewImage(INT32_MAX, 0, bc24Bit);
+  EXPECT_TRUE(image.Empty());
 }
 
 TEST(PixelGraphicStorage, SizeSettersReallocateOnlyOnChange) {
