@@ -245,7 +245,7 @@ void ConvertToColorRes(const TPixelGraphic& source, TColorRes res, TPixelGraphic
         break;
       case cr256Colors:
         target.NewImage(width, height, bc8Bit);
-        buildPalette(236, true);
+        buildPalette(252, true);  // 236 chosen + the 16 system colours
         break;
       case cr16MColors:
         target.NewImage(width, height, bc24Bit);
