@@ -80,6 +80,7 @@ void TPaintWorker::Run() {
     bool remap = false;
     if (job_.OptimizedPalette && !terminate_) {
       const std::vector<TColor> palette = BuildPalette(*input, 252, true);
+      target.SetPaletteCount(static_cast<int32_t>(palette.size()));
       for (int32_t i = 0; i < static_cast<int32_t>(palette.size()); ++i)
         target.SetPaletteEntries(i, palette[i]);
       ++step;

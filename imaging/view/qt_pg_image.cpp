@@ -869,6 +869,9 @@ bool TPGImage::viewportEvent(QEvent* event) {
     paintEvent(static_cast<QPaintEvent*>(event));
     return true;
   }
+  // The viewport changes size when Arrange shows or hides a bar; only the view's own new bounds
+  // call for a new layout.
+  if (event->type() == QEvent::Resize) return false;
   return QAbstractScrollArea::viewportEvent(event);
 }
 

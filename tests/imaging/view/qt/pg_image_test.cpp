@@ -1,0 +1,393 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <filesystem>
+
+#include "imaging/image/exceptions.h"
+#include "imaging/view/qt_image_convert.h"
+#include "imaging/view/qt_pg_image.h"
+#include "imaging/view/qt_pic_box.h"
+
+namespace pg {
+namespace {
+
+// A 24-bit image whose pixel (x, y) is red 7, green y mod 256, blue x mod 256.
+std::unique_ptr<TPixelGraphic> MakeImage(int32_t w, int32_t h) {
+  auto g = std::make_unique<TPixelGraphic>();
+  g->NewImage(w, h, bc24Bit);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* row = g->ScanLine(y);
+    for (int32_t x = 0; x < w; ++x) {
+      row[3 * x] = static_cast<uint8_t>(x);
+      row[3 * x + 1] = static_cast<uint8_t>(y);
+      row[3 * x + 2] = 7;
+    }
+  }
+  return g;
+}
+
+void Send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+// Press at `from`, move through `path`, release at the last point (picture-box pixels).
+void Drag(QWidget* w, QPoint from, std::initializer_list<QPoint> path,
+          Qt::MouseButton button = Qt::LeftButton) {
+  Send(w, QEvent::MouseButtonPress, from, button, button);
+  QPoint last = from;
+  for (QPoint p : path) {
+    Send(w, QEvent::MouseMove, p, Qt::NoButton, button);
+    last = p;
+  }
+  Send(w, QEvent::MouseButtonRelease, last, button, Qt::NoButton);
+}
+
+class ViewTest : public ::testing::Test {
+ protected:
+  TPGImage view;
+  int selectionChanges = 0;
+  int selectionsMade = 0;
+  int zoomChanges = 0;
+  int graphicChanges = 0;
+
+  void SetUp() override {
+    view.resize(300, 200);
+    view.OnSelectionChange = [this](const void*) { ++selectionChanges; };
+    view.OnSelectionMade = [this](const void*) { ++selectionsMade; };
+    view.OnZoomFactorChange = [this](const void*) { ++zoomChanges; };
+    view.OnPixelGraphicChange = [this](const void*) { ++graphicChanges; };
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  }
+  QWidget* Box() { return view.PicBox(); }
+  QImage Grab() { return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+TEST_F(ViewTest, DefaultsAndEmptyView) {
+  EXPECT_EQ(view.ActionMode(), amMoveImage);
+  EXPECT_EQ(view.Stretch(), sNeverKAR);
+  EXPECT_EQ(view.StretchMode(), smFast);
+  EXPECT_EQ(view.ZoomFactor(), 1.0L);
+  EXPECT_EQ(view.EffectiveZoom(), 1.0L);
+  EXPECT_TRUE(view.UseThread());
+  EXPECT_TRUE(view.Dither());
+  EXPECT_EQ(view.SelectionColor1(), 0xFFFFFFu);
+  EXPECT_EQ(view.SelectionColor2(), 0x0000FFu);
+  EXPECT_EQ(view.SelectionWidth(), 1);
+  EXPECT_EQ(view.AutoSizeMaxWidth(), 2147483647);
+  EXPECT_EQ(view.FrameWidth(), 2);
+  EXPECT_EQ(view.PixelGraphic(), nullptr);
+  EXPECT_EQ(view.PixelGraphicWidth(), 0);
+  EXPECT_EQ(view.PicBoxRect(), (TPGRect{0, 0, 0, 0}));
+  EXPECT_EQ(view.PicBoxToImageX(10), 0);
+
+  view.SetColor(RGBColor(10, 20, 30));
+  const QImage shot = Grab();
+  EXPECT_EQ(shot.pixel(50, 50), qRgb(10, 20, 30));
+  EXPECT_EQ(shot.pixel(0, 0), qRgb(10, 20, 30));
+
+  try {
+    view.SaveToFile("/tmp/never.bmp");
+    FAIL() << "no exception";
+  } catch (const EPGEmpty& e) {
+    EXPECT_STREQ(e.what(), "PixelGraphic is empty");
+  }
+}
+
+TEST_F(ViewTest, StoresACopyAndPaintsItsPixels) {
+  auto image = MakeImage(40, 30);
+  view.SetPixelGraphic(image.get());
+  EXPECT_EQ(graphicChanges, 1);
+  ASSERT_NE(view.PixelGraphic(), nullptr);
+  EXPECT_NE(view.PixelGraphic(), image.get());
+  EXPECT_EQ(view.PixelGraphicWidth(), 40);
+  EXPECT_EQ(view.PicBoxRect(), (TPGRect{0, 0, 40, 30}));
+
+  image->SetPixels(0, 0, 0xFFFFFF);  // the caller's image is its own
+  EXPECT_NE(view.PixelGraphic()->Pixels(0, 0), 0xFFFFFFu);
+
+  view.SetColor(RGBColor(1, 2, 3));
+  QImage shot = Grab();
+  EXPECT_EQ(shot.pixel(0, 0), qRgb(7, 0, 0));
+  EXPECT_EQ(shot.pixel(39, 29), qRgb(7, 29, 39));
+  EXPECT_EQ(shot.pixel(12, 5), qRgb(7, 5, 12));
+  EXPECT_EQ(shot.pixel(40, 5), qRgb(1, 2, 3));  // band beside the picture
+  EXPECT_EQ(shot.pixel(5, 30), qRgb(1, 2, 3));
+
+  // Mirrored display.
+  view.SetFlipHorizontal(true);
+  shot = Grab();
+  EXPECT_EQ(shot.pixel(0, 5), qRgb(7, 5, 39));
+  view.SetFlipVertical(true);
+  shot = Grab();
+  EXPECT_EQ(shot.pixel(0, 0), qRgb(7, 29, 39));
+  view.SetFlipHorizontal(false);
+  view.SetFlipVertical(false);
+
+  // Repeated tiles, every other column mirrored.
+  view.SetTiling(tMirrorHorizontal);
+  shot = Grab();
+  EXPECT_EQ(shot.pixel(40, 3), qRgb(7, 3, 39));
+  EXPECT_EQ(shot.pixel(80, 3), qRgb(7, 3, 0));
+  EXPECT_EQ(shot.pixel(3, 33), qRgb(7, 3, 3));
+
+  // Adopting hands the object itself to the view.
+  auto adopted = MakeImage(10, 10);
+  TPixelGraphic* raw = adopted.get();
+  view.AdoptPixelGraphic(std::move(adopted));
+  EXPECT_EQ(view.PixelGraphic(), raw);
+  EXPECT_EQ(graphicChanges, 2);
+  // A change of the shown image runs image-changed processing.
+  view.PixelGraphic()->NewImage(20, 25, bc24Bit);
+  EXPECT_EQ(view.PixelGraphicHeight(), 25);
+  EXPECT_EQ(graphicChanges, 3);
+  view.SetPixelGraphic(nullptr);
+  EXPECT_EQ(view.PixelGraphicWidth(), 0);
+}
+
+TEST(ImageConvertTest, PaletteFormats) {
+  TPixelGraphic g;
+  g.NewImage(9, 2, bc1Bit);
+  g.SetPaletteCount(2);
+  g.SetPaletteEntries(0, RGBColor(1, 2, 3));
+  g.SetPaletteEntries(1, RGBColor(200, 100, 50));
+  g.SetPixels(8, 1, 1);
+  QImage q = PixelGraphicToQImage(g);
+  ASSERT_EQ(q.size(), QSize(9, 2));
+  EXPECT_EQ(q.pixel(8, 1), qRgb(200, 100, 50));
+  EXPECT_EQ(q.pixel(7, 1), qRgb(1, 2, 3));
+
+  g.NewImage(3, 3, bc4Bit);
+  g.SetPaletteCount(16);
+  g.SetPaletteEntries(5, RGBColor(9, 8, 7));
+  g.SetPixels(1, 2, 5);
+  q = PixelGraphicToQImage(g);
+  EXPECT_EQ(q.pixel(1, 2), qRgb(9, 8, 7));
+
+  g.NewImage(5, 4, bc8Bit);
+  g.SetPaletteCount(256);
+  g.SetPaletteEntries(200, RGBColor(90, 80, 70));
+  g.SetPixels(4, 3, 200);
+  q = PixelGraphicToQImage(g);
+  EXPECT_EQ(q.pixel(4, 3), qRgb(90, 80, 70));
+
+  g.NewImage(0, 0, bc24Bit);
+  EXPECT_TRUE(PixelGraphicToQImage(g).isNull());
+}
+
+TEST_F(ViewTest, CreateMoveAndResizeASelectionWithTheMouse) {
+  auto image = MakeImage(200, 150);
+  view.SetPixelGraphic(image.get());
+  view.SetActionMode(amMoveResizeCreateSelection);
+
+  Drag(Box(), {10, 10}, {{8, 14}, {5, 20}});
+  EXPECT_EQ(view.SelectionRect(), (TPGRect{5, 10, 11, 21}));
+  EXPECT_TRUE(view.Selection());
+  EXPECT_EQ(selectionsMade, 1);
+  EXPECT_EQ(selectionChanges, 4);  // on, first pixel, two moves
+  EXPECT_EQ(view.DragKind(), dkNone);
+
+  // Move: grab inside, drag by (+20, +5).
+  Drag(Box(), {6, 12}, {{26, 17}});
+  EXPECT_EQ(view.SelectionRect(), (TPGRect{25, 15, 31, 26}));
+  EXPECT_EQ(selectionsMade, 2);
+
+  // Resize with the bottom-right handle: (R + 3 .. R + 8, B + 3 .. B + 8).
+  Drag(Box(), {35, 30}, {{60, 70}});
+  EXPECT_EQ(view.SelectionRect(), (TPGRect{25, 15, 56, 66}));
+  EXPECT_EQ(selectionsMade, 3);
+
+  // A right-button drag changes nothing.
+  Drag(Box(), {30, 20}, {{100, 100}}, Qt::RightButton);
+  EXPECT_EQ(view.SelectionRect(), (TPGRect{25, 15, 56, 66}));
+  EXPECT_EQ(selectionsMade, 3);
+}
+
+TEST_F(ViewTest, UserMouseUpRunsBeforeTheViewFinishesTheDrag) {
+  auto image = MakeImage(100, 100);
+  view.SetPixelGraphic(image.get());
+  view.SetActionMode(amCreateSelection);
+  std::vector<std::string> order;
+  int downX = -1;
+  view.PicBoxOnMouseDown = [&](const void*, TMouseButton b, TShiftState, int32_t x, int32_t) {
+    EXPECT_EQ(b, mbLeft);
+    EXPECT_EQ(view.DragKind(), dkCreateSelection);  // the view's handler ran first
+    downX = x;
+  };
+  view.PicBoxOnMouseUp = [&](const void*, TMouseButton, TShiftState, int32_t, int32_t) {
+    order.push_back(view.DragKind() == dkCreateSelection ? "user-during-drag" : "user-after");
+  };
+  view.OnSelectionMade = [&](const void*) { order.push_back("made"); };
+  Drag(Box(), {30, 40}, {});
+  EXPECT_EQ(downX, 30);
+  ASSERT_EQ(order.size(), 2u);
+  EXPECT_EQ(order[0], "user-during-drag");
+  EXPECT_EQ(order[1], "made");
+  EXPECT_EQ(view.SelectionRect(), (TPGRect{30, 40, 31, 41}));  // a click selects one pixel
+}
+
+TEST_F(ViewTest, FrameTimerLivesWhileSelectionIsOn) {
+  auto image = MakeImage(100, 100);
+  view.SetPixelGraphic(image.get());
+  view.SetSelectionBounds(10, 10, 20, 20);
+  view.SetSelection(true);
+  const int phase0 = view.AntsPhase();
+  QTest::qWait(180);
+  EXPECT_NE(view.AntsPhase(), phase0);
+  // The frame is drawn just outside the selected pixels in one of the two colours.
+  const QImage shot = view.grab().toImage();
+  const QPoint onFrame = view.viewport()->mapTo(&view, QPoint(9, 15));
+  const QRgb c = shot.pixel(onFrame);
+  EXPECT_TRUE(c == qRgb(255, 255, 255) || c == qRgb(255, 0, 0)) << std::hex << c;
+  view.SetSelection(false);
+  const int phase1 = view.AntsPhase();
+  QTest::qWait(120);
+  EXPECT_EQ(view.AntsPhase(), phase1);
+}
+
+TEST_F(ViewTest, ZoomAndScrollBars) {
+  auto image = MakeImage(101, 51);
+  view.SetPixelGraphic(image.get());
+  view.SetStretch(sZoomKAR);
+  zoomChanges = 0;
+  view.SetZoomFactor(0.5L);
+  EXPECT_EQ(view.PicBoxRect(), (TPGRect{0, 0, 50, 26}));
+  EXPECT_EQ(zoomChanges, 1);
+  view.SetZoomFactor(0.5L);
+  EXPECT_EQ(zoomChanges, 1);
+  EXPECT_EQ(view.PicBoxToImageX(1), 2);
+
+  view.SetZoomFactor(4.0L);  // 404 x 204 in a 296 x 196 area: both bars
+  EXPECT_EQ(view.PicBox()->width(), 404);
+  EXPECT_EQ(view.PicBox()->height(), 204);
+  EXPECT_TRUE(view.horizontalScrollBar()->isVisible());
+  EXPECT_TRUE(view.verticalScrollBar()->isVisible());
+  // The client size the layout counted on is the one Qt gave the viewport.
+  EXPECT_EQ(view.ClientWidth(), view.viewport()->width());
+  EXPECT_EQ(view.ClientHeight(), view.viewport()->height());
+  view.SetHorzScrollPos(50);
+  EXPECT_EQ(view.PicBoxRect().Left, -50);
+  EXPECT_EQ(view.PicBox()->x(), -50);
+  view.SetHorzScrollPos(100000);
+  EXPECT_EQ(view.HorzScrollPos(), 404 - view.ClientWidth());
+
+  // Panning with the left button in amMoveImage.
+  view.SetHorzScrollPos(0);
+  Drag(Box(), {100, 100}, {{90, 95}});
+  EXPECT_EQ(view.HorzScrollPos(), 10);
+  EXPECT_EQ(view.VertScrollPos(), 5);
+  EXPECT_EQ(selectionsMade, 0);
+
+  // Centred: a small picture sits in the middle.
+  view.SetZoomFactor(1.0L);
+  view.SetCenter(true);
+  EXPECT_EQ(view.PicBoxRect().Left, (296 - 101) / 2);
+  EXPECT_EQ(view.PicBoxRect().Top, (196 - 51) / 2);
+}
+
+TEST_F(ViewTest, CanvasIsValidOnlyDuringPaint) {
+  auto image = MakeImage(50, 50);
+  view.SetPixelGraphic(image.get());
+  int paints = 0;
+  int paintings = 0;
+  view.OnPainting = [&](const void*) { ++paintings; };
+  view.OnPaint = [&](const void*) {
+    ++paints;
+    ASSERT_NE(view.Canvas(), nullptr);
+    view.Canvas()->fillRect(2, 2, 3, 3, QColor(0, 255, 0));
+  };
+  const QImage shot = Grab();
+  EXPECT_GE(paints, 1);
+  EXPECT_EQ(paints, paintings);
+  EXPECT_EQ(view.Canvas(), nullptr);
+  EXPECT_EQ(shot.pixel(3, 3), qRgb(0, 255, 0));
+  EXPECT_EQ(shot.pixel(6, 6), qRgb(7, 6, 6));
+}
+
+TEST_F(ViewTest, DisplayCopyWorkerIsStoppedBeforeTheImageIsReplaced) {
+  view.SetStretch(sZoomKAR);
+  view.SetStretchMode(smPrecise);
+  view.SetZoomFactor(0.5L);
+  view.SetScreenBitsPerPixel(32);
+  auto big = MakeImage(4000, 2500);
+  view.SetPixelGraphic(big.get());
+  view.viewport()->repaint();  // the paint asks for a display copy: the worker starts
+  EXPECT_TRUE(view.PaintWorkerBusy());
+  EXPECT_EQ(view.PaintPixelGraphic(), nullptr);
+
+  auto small = MakeImage(300, 200);
+  view.SetPixelGraphic(small.get());  // must stop the worker first (sanitizers watch the old image)
+  EXPECT_FALSE(view.PaintWorkerBusy());
+  EXPECT_EQ(view.PixelGraphicWidth(), 300);
+
+  QElapsedTimer timer;
+  timer.start();
+  while (view.PaintPixelGraphic() == nullptr && timer.elapsed() < 20000) {
+    view.viewport()->repaint();
+    QTest::qWait(20);
+  }
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  EXPECT_EQ(view.PaintPixelGraphic()->Width(), 150);
+  EXPECT_EQ(view.PaintPixelGraphic()->Height(), 100);
+  EXPECT_EQ(view.PaintPixelGraphic()->BitCount(), bc24Bit);
+
+  // Inline: the copy exists as soon as the paint ran.
+  view.SetUseThread(false);
+  view.SetZoomFactor(0.25L);
+  view.viewport()->repaint();
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  EXPECT_EQ(view.PaintPixelGraphic()->Width(), 75);
+
+  // At natural size a true-colour screen needs no copy.
+  view.SetZoomFactor(1.0L);
+  view.viewport()->repaint();
+  EXPECT_EQ(view.PaintPixelGraphic(), nullptr);
+}
+
+TEST_F(ViewTest, LoadAndSaveFiles) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tessel_view_test";
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "picture.bmp").string();
+  auto image = MakeImage(64, 48);
+  view.SetPixelGraphic(image.get());
+  view.SaveToFile(file);
+  EXPECT_EQ(view.FileName(), file);
+
+  TPGImage other;
+  int progressEnds = 0;
+  other.OnPixelGraphicProgressEnd = [&](const void*) { ++progressEnds; };
+  other.LoadFromFile(file);
+  EXPECT_EQ(other.FileName(), file);
+  ASSERT_EQ(other.PixelGraphicWidth(), 64);
+  EXPECT_EQ(other.PixelGraphicHeight(), 48);
+  EXPECT_EQ(other.PixelGraphic()->Colors(5, 6), RGBColor(7, 6, 5));
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+  // A failed load leaves the view empty, FileName empty and the cursor restored.
+  EXPECT_THROW(other.LoadFromFile((dir / "missing.bmp").string()), EPixelGraphic);
+  EXPECT_EQ(other.PixelGraphic(), nullptr);
+  EXPECT_EQ(other.PixelGraphicWidth(), 0);
+  EXPECT_TRUE(other.FileName().empty());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  {
+    std::FILE* f = std::fopen((dir / "junk.bmp").c_str(), "wb");
+    std::fputs("this is not an image", f);
+    std::fclose(f);
+  }
+  EXPECT_THROW(other.LoadFromFile((dir / "junk.bmp").string()), EPixelGraphic);
+  EXPECT_EQ(other.PixelGraphic(), nullptr);
+  // A name without a file part leaves the view empty without an error.
+  other.LoadFromFile(dir.string() + "/");
+  EXPECT_EQ(other.PixelGraphic(), nullptr);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace pg
