@@ -15,8 +15,8 @@
 namespace pg::photo {
 
 // The size the palette builder's test uses (its error bound was measured on this picture).
-inline constexpr int32_t kTestWidth = 384;
-inline constexpr int32_t kTestHeight = 256;
+inline constexpr int32_t kTestWidth = 256;
+inline constexpr int32_t kTestHeight = 192;
 // The size of the reduction benchmarks: a 24-megapixel camera picture.
 inline constexpr int32_t kBenchWidth = 6000;
 inline constexpr int32_t kBenchHeight = 4000;

@@ -29,7 +29,8 @@ constexpr int kCellBits = 6;
 constexpr int kSide = 1 << kCellBits;  // cells per channel
 constexpr int kCellShift = 8 - kCellBits;
 constexpr int kCellCount = kSide * kSide * kSide;
-constexpr int kRefinePasses = 8;
+constexpr int kRefinePasses = 16;
+constexpr double kRefineMinGain = 0.001;  // stop refining when a pass lowers the error by less
 
 constexpr int CellIndex(int r, int g, int b) {
   return ((r >> kCellShift) << (2 * kCellBits)) | ((g >> kCellShift) << kCellBits) | (b >> kCellShift);
@@ -294,60 +295,70 @@ class TWuQuantizer {
 
 // Nearest-centre search. Centres are sorted by r + g + b: a centre whose sum differs by d from the
 // point's is at least d^2 / 3 away, so the search walks outwards from the point's sum and stops
-// on each side once that bound exceeds the best distance found.
+// on each side once that bound exceeds the best distance found. A hint (the point's centre of the
+// previous pass) gives a tight bound from the start.
 class TNearestCentre {
  public:
-  explicit TNearestCentre(const std::vector<TVec>& centres) : centres_(centres) {
-    order_.reserve(centres.size());
-    for (size_t i = 0; i < centres.size(); ++i) order_.push_back({Sum(centres[i]), static_cast<int>(i)});
-    std::sort(order_.begin(), order_.end());
+  explicit TNearestCentre(const std::vector<TVec>& centres) : alone_(centres.size()) {
+    // A point within half the distance from its centre to the next centre is nearest to it.
+    for (size_t i = 0; i < centres.size(); ++i) {
+      double nearest = std::numeric_limits<double>::infinity();
+      for (size_t j = 0; j < centres.size(); ++j)
+        if (j != i) nearest = std::min(nearest, Distance(centres[i], centres[j]));
+      alone_[i] = nearest / 4.0;
+    }
+    sorted_.reserve(centres.size());
+    for (size_t i = 0; i < centres.size(); ++i) {
+      const TVec& c = centres[i];
+      sorted_.push_back({c[0] + c[1] + c[2], c, static_cast<int>(i)});
+    }
+    std::sort(sorted_.begin(), sorted_.end(), [](const TEntry& a, const TEntry& b) {
+      return a.sum != b.sum ? a.sum < b.sum : a.index < b.index;
+    });
   }
 
-  // Index of the nearest centre (the lower index on a tie) and its squared distance.
-  int Find(const TVec& p, double& distance) const {
-    const double s = Sum(p);
-    const auto start = std::lower_bound(order_.begin(), order_.end(), std::pair<double, int>{s, -1});
-    int best = -1;
-    double bestDistance = std::numeric_limits<double>::infinity();
-    auto consider = [&](const std::pair<double, int>& entry) {
-      const double d = Distance(p, centres_[entry.second]);
-      if (d < bestDistance || (d == bestDistance && entry.second < best)) {
+  // Index of the nearest centre (the lower index on a tie) and its squared distance; `hint` is a
+  // centre index to start from, or -1.
+  int Find(const TVec& p, int hint, const std::vector<TVec>& centres, double& distance) const {
+    const double s = p[0] + p[1] + p[2];
+    int best = hint;
+    double bestDistance = hint >= 0 ? Distance(p, centres[hint]) : std::numeric_limits<double>::infinity();
+    if (hint >= 0 && bestDistance < alone_[hint]) {
+      distance = bestDistance;
+      return hint;
+    }
+    const auto start = std::lower_bound(sorted_.begin(), sorted_.end(), s,
+                                        [](const TEntry& e, double value) { return e.sum < value; });
+    auto consider = [&](const TEntry& e) {
+      const double d = Distance(p, e.centre);
+      if (d < bestDistance || (d == bestDistance && e.index < best)) {
         bestDistance = d;
-        best = entry.second;
+        best = e.index;
       }
     };
-    auto up = start;
-    auto down = start;
-    bool upOpen = up != order_.end(), downOpen = down != order_.begin();
-    while (upOpen || downOpen) {
-      if (upOpen) {
-        const double ds = up->first - s;
-        if (ds * ds > 3.0 * bestDistance) {
-          upOpen = false;
-        } else {
-          consider(*up);
-          upOpen = ++up != order_.end();
-        }
-      }
-      if (downOpen) {
-        const double ds = s - (down - 1)->first;
-        if (ds * ds > 3.0 * bestDistance) {
-          downOpen = false;
-        } else {
-          --down;
-          consider(*down);
-          downOpen = down != order_.begin();
-        }
-      }
+    for (auto up = start; up != sorted_.end(); ++up) {
+      const double ds = up->sum - s;
+      if (ds * ds > 3.0 * bestDistance) break;
+      consider(*up);
+    }
+    for (auto down = start; down != sorted_.begin();) {
+      --down;
+      const double ds = s - down->sum;
+      if (ds * ds > 3.0 * bestDistance) break;
+      consider(*down);
     }
     distance = bestDistance;
     return best;
   }
 
  private:
-  static double Sum(const TVec& v) { return v[0] + v[1] + v[2]; }
-  const std::vector<TVec>& centres_;
-  std::vector<std::pair<double, int>> order_;
+  struct TEntry {
+    double sum;
+    TVec centre;
+    int index;
+  };
+  std::vector<TEntry> sorted_;
+  std::vector<double> alone_;  // per centre: a quarter of the squared distance to its nearest other
 };
 
 // Adds free centres at the points farthest from every centre until there are `freeCount` of them
@@ -375,40 +386,43 @@ void Refine(const std::vector<TPoint>& points, std::vector<TVec>& centres, int f
   if (freeCount <= 0 || points.empty()) return;
   std::vector<TVec> sums(freeCount);
   std::vector<double> weights(freeCount);
+  std::vector<int> assigned(points.size(), -1);
+  double previousError = std::numeric_limits<double>::infinity();
   for (int pass = 0; pass < kRefinePasses; ++pass) {
     std::fill(sums.begin(), sums.end(), TVec{0, 0, 0});
     std::fill(weights.begin(), weights.end(), 0.0);
-    double worstError = 0.0;
+    double error = 0.0, worstError = 0.0;
     size_t worstPoint = 0;
     {
       const TNearestCentre search(centres);
       for (size_t i = 0; i < points.size(); ++i) {
         const TPoint& p = points[i];
         double d = 0.0;
-        const int j = search.Find(p.mean, d);
+        const int j = search.Find(p.mean, assigned[i], centres, d);
+        assigned[i] = j;
         if (j < freeCount) {
           weights[j] += p.count;
           for (int k = 0; k < 3; ++k) sums[j][k] += p.sum[k];
         }
+        error += d * p.count;
         if (d * p.count > worstError) {
           worstError = d * p.count;
           worstPoint = i;
         }
       }
     }
-    double moved = 0.0;
     bool reseeded = false;
     for (int j = 0; j < freeCount; ++j) {
       if (weights[j] > 0) {
-        const TVec c{sums[j][0] / weights[j], sums[j][1] / weights[j], sums[j][2] / weights[j]};
-        moved = std::max(moved, Distance(c, centres[j]));
-        centres[j] = c;
+        centres[j] = {sums[j][0] / weights[j], sums[j][1] / weights[j], sums[j][2] / weights[j]};
       } else if (!reseeded && worstError > 0.0) {
         centres[j] = points[worstPoint].mean;
         reseeded = true;
       }
     }
-    if (!reseeded && moved < 0.01) break;
+    // Later passes gain little once the error hardly falls.
+    if (!reseeded && error > previousError * (1.0 - kRefineMinGain)) break;
+    previousError = error;
   }
 }
 
