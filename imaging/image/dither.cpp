@@ -119,7 +119,7 @@ inline void TPixelGraphic::DitherAt(uint8_t* row, int32_t x, int32_t y, int32_t 
   uint32_t index;
   if (s.gray) {
     const int32_t g = Limit(Gray3(red, green, blue, rgbWeighting_) / 3 + transfer(cur[1]));
-    index = ColorToIndex(RGBColor(static_cast<uint8_t>(g), static_cast<uint8_t>(g), static_cast<uint8_t>(g)));
+    index = LookupIndex(RGBColor(static_cast<uint8_t>(g), static_cast<uint8_t>(g), static_cast<uint8_t>(g)));
     TColor entry = static_cast<TColor>(g) * 0x010101u;
     if (paletteIdent_ == pTrueColor)
       entry = index;
@@ -136,7 +136,7 @@ inline void TPixelGraphic::DitherAt(uint8_t* row, int32_t x, int32_t y, int32_t 
     const int32_t b = Limit(blue + transfer(cur[2]));
     const TColor corrected =
         RGBColor(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b));
-    index = ColorToIndex(corrected);
+    index = LookupIndex(corrected);
     TColor entry = corrected;
     if (paletteIdent_ == pTrueColor)
       entry = index;

@@ -464,9 +464,9 @@ void TPixelGraphic::CopyRect(int32_t dstX, int32_t dstY, int32_t width, int32_t 
           // Serpentine as well: cells of the inverse colour map are filled by the first colour
           // that reaches them.
           if ((y & 1) == 0) {
-            for (int32_t i = 0; i < count; ++i) SetRawPixel(dstRow, x0 + i, ColorToIndex(rowColors[i]));
+            for (int32_t i = 0; i < count; ++i) SetRawPixel(dstRow, x0 + i, LookupIndex(rowColors[i]));
           } else {
-            for (int32_t i = count - 1; i >= 0; --i) SetRawPixel(dstRow, x0 + i, ColorToIndex(rowColors[i]));
+            for (int32_t i = count - 1; i >= 0; --i) SetRawPixel(dstRow, x0 + i, LookupIndex(rowColors[i]));
           }
         }
         if (ProgressStep(this, static_cast<int32_t>(y - firstRow), static_cast<int32_t>(lastRow - firstRow)))

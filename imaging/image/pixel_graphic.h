@@ -170,6 +170,7 @@ class TPixelGraphic {
   void WriteColorTableEntry(int32_t index, TColor color);
   void InvalidateLookups();  // last lookup, inverse colour map
   uint32_t ComputeIndex(TColor color);
+  uint32_t LookupIndex(TColor color);  // ColorToIndex, inlined where it is hot
   uint32_t ColorMapIndex(TColor color);
   bool Inside(int32_t x, int32_t y) const {
     return bits_ != nullptr && x >= 0 && y >= 0 && x < width_ && y < height_;

@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "imaging/image/exceptions.h"
+#include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
+#include "imaging/image/standard_palettes.h"
 
 namespace pg {
 
@@ -80,6 +83,57 @@ inline void TPixelGraphic::SetRawPixel(uint8_t* row, int32_t x, uint32_t value) 
       p[2] = GetRValue(value);
       break;
     }
+  }
+}
+
+// Colour to index through the last lookup, then by the palette's rule.
+inline uint32_t TPixelGraphic::LookupIndex(TColor color) {
+  color &= 0x00FFFFFFu;
+  if (lastLookupValid_ && lastColor_ == color) return lastIndex_;
+  const uint32_t index = ComputeIndex(color);
+  lastColor_ = color;
+  lastIndex_ = index;
+  lastLookupValid_ = true;
+  return index;
+}
+
+inline uint32_t TPixelGraphic::ComputeIndex(TColor color) {
+  const int32_t r = GetRValue(color);
+  const int32_t g = GetGValue(color);
+  const int32_t b = GetBValue(color);
+  switch (paletteIdent_) {
+    case pNone:
+      throw EPGNoPalette(MessageText(2));
+    case pTrueColor:
+      return color;
+    case pBlackWhite:
+      return static_cast<uint32_t>((Gray3(r, g, b, rgbWeighting_) + 1) / 384);
+    case pSysGray4: {
+      const int32_t gray = Gray3(r, g, b, rgbWeighting_);
+      return gray > 192 ? (gray > 480 ? (gray > 670 ? 3 : 2) : 1) : 0;
+    }
+    case pSys16:
+      return Sys16Index(color);
+    case pGray4:
+      return static_cast<uint32_t>((Gray3(r, g, b, rgbWeighting_) + 127) / 255);
+    case pGray16:
+      return static_cast<uint32_t>((Gray3(r, g, b, rgbWeighting_) + 25) / 51);
+    case pGray236:
+      return Gray236Index(Gray3(r, g, b, rgbWeighting_));
+    case pGray256:
+      return static_cast<uint32_t>((Gray3(r, g, b, rgbWeighting_) + 1) / 3);
+    case pSpecial125: {
+      // 224 lies nearer to 255 than to 191 on the levels 0, 64, 128, 191, 255.
+      auto level = [](int32_t v) { return ((v == 224 ? 225 : v) + 31) / 64; };
+      return static_cast<uint32_t>(25 * level(r) + 5 * level(g) + level(b));
+    }
+    case pSpecial216:
+      return static_cast<uint32_t>(36 * ((r + 24) / 51) + 6 * ((g + 24) / 51) + (b + 24) / 51);
+    case pSpecial252:
+      return Special252Index(color);
+    default:  // pUnknown
+      if (!useColorCache_ || palette_.empty()) return NearestEntry(palette_, color);
+      return ColorMapIndex(color);
   }
 }
 
