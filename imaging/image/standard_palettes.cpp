@@ -97,12 +97,14 @@ struct TTables {
     // (255 i - 4/47) / 235 never lies halfway between two integers, so any rounding to nearest agrees.
     for (int i = 0; i < 236; ++i)
       gray236.push_back(grey(static_cast<int>(std::lround((255.0 * i - 4.0 / 47.0) / 235.0))));
-    // The five levels split 0..255 evenly, rounded to nearest: 0, 64, 128, 191, 255.
-    constexpr uint8_t kLevels125[5] = {0, 64, 128, 191, 255};
+    // Levels (255 k + 3) div 4: 0, 64, 128, 192, 255. Channel 224 lies nearer to 255 than to 192,
+    // which the index rule of this palette accounts for.
     for (int r = 0; r < 5; ++r)
       for (int g = 0; g < 5; ++g)
         for (int b = 0; b < 5; ++b)
-          special125.push_back(RGBColor(kLevels125[r], kLevels125[g], kLevels125[b]));
+          special125.push_back(RGBColor(static_cast<uint8_t>((255 * r + 3) / 4),
+                                        static_cast<uint8_t>((255 * g + 3) / 4),
+                                        static_cast<uint8_t>((255 * b + 3) / 4)));
     for (int r = 0; r < 6; ++r)
       for (int g = 0; g < 6; ++g)
         for (int b = 0; b < 6; ++b)

@@ -37,7 +37,7 @@ TEST(StandardPalettes, SizesAndSampleEntries) {
   EXPECT_EQ(StandardPalette(pGray236)[1], RGBColor(1, 1, 1));
   EXPECT_EQ(StandardPalette(pGray236)[235], RGBColor(255, 255, 255));
   EXPECT_EQ(StandardPalette(pSpecial125)[124], RGBColor(255, 255, 255));
-  EXPECT_EQ(StandardPalette(pSpecial125)[3 * 25], RGBColor(191, 0, 0));
+  EXPECT_EQ(StandardPalette(pSpecial125)[3 * 25], RGBColor(192, 0, 0));
   EXPECT_EQ(StandardPalette(pSpecial216)[2 * 36 + 6 + 5], RGBColor(102, 51, 255));
   const auto s252 = StandardPalette(pSpecial252);
   ASSERT_EQ(s252.size(), 252u);
@@ -123,6 +123,16 @@ TEST(ColorToIndex, Special125CountsTwoHundredTwentyFourAsTheTopLevel) {
   EXPECT_EQ(image.ColorToIndex(223, 0, 0), 75u);
   EXPECT_EQ(image.ColorToIndex(0, 224, 223), 23u);
   EXPECT_EQ(image.ColorToIndex(32, 33, 97), 0u * 25 + 1u * 5 + 2u);
+  // With the 224 rule every channel value goes to its nearest level (the lower one on a tie).
+  const auto entries = StandardPalette(pSpecial125);
+  for (int v = 0; v < 256; ++v) {
+    const uint32_t level = image.ColorToIndex(static_cast<uint8_t>(v), 0, 0) / 25;
+    for (uint32_t k = 0; k < 5; ++k) {
+      const int dk = std::abs(static_cast<int>(GetRValue(entries[k * 25])) - v);
+      const int dl = std::abs(static_cast<int>(GetRValue(entries[level * 25])) - v);
+      ASSERT_TRUE(dl < dk || (dl == dk && level <= k)) << v;
+    }
+  }
 }
 
 TEST(ColorToIndex, Special216RoundsToTheNearestLevel) {
