@@ -64,42 +64,51 @@ C
 fi
 [ -n "$vips_tool" ] || echo "(libvips not installed: its column is skipped)"
 
-# median_seconds OUTDIR COMMAND...: runs the command $runs times into a fresh OUTDIR each time.
-median_seconds() {
+# measure OUTDIR COMMAND...: runs the command $runs times into a fresh OUTDIR each time and prints
+# the median wall time and the median CPU time (user + system of the command and its threads), in
+# seconds. The CPU time tells how much work each tool does even on a busy machine.
+measure() {
   local out=$1
   shift
-  local times=()
+  local walls=() cpus=() line
   for _ in $(seq "$runs"); do
     rm -rf "$out" && mkdir -p "$out"
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc)")
+    line=$( { TIMEFORMAT='%R %U %S'; time "$@" >/dev/null 2>&1; } 2>&1 | tail -n 1)
+    walls+=("$(echo "$line" | awk '{ print $1 }')")
+    cpus+=("$(echo "$line" | awk '{ print $2 + $3 }')")
   done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+  printf '%s %s\n' "$(printf '%s\n' "${walls[@]}" | median)" "$(printf '%s\n' "${cpus[@]}" | median)"
+}
+
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 bytes_of() { find "$1" -type f ! -name '*.html' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }'; }
 
 ratio() { echo "scale=2; $1 / $2" | bc; }
 
+report() {  # NAME WALL CPU BYTES [PEER_WALL PEER_CPU PEER_BYTES PEER_NAME]
+  printf '  %-12s wall %7.3f s  cpu %7.3f s  %11d bytes' "$1" "$2" "$3" "$4"
+  if [ $# -gt 4 ]; then
+    printf '   tessel/%s: wall %s, cpu %s, bytes %s' "$8" "$(ratio "$5" "$2")" "$(ratio "$6" "$3")" "$(ratio "$7" "$4")"
+  fi
+  printf '\n'
+}
+
+echo "$(nproc) processors; load average now: $(cut -d' ' -f1-3 /proc/loadavg)"
 for format in jpg png; do
-  echo "== 10 x 10 slices as $format ($runs runs each, median wall time)"
-  t_tessel=$(median_seconds "$work/tessel_$format" \
+  echo "== 10 x 10 slices as $format ($runs runs each, medians)"
+  read -r w_t c_t < <(measure "$work/tessel_$format" \
     "$cli" export "$src" --html "$work/tessel_$format/page.html" --divide 10x10 --format "$format" --quality 80 --force)
-  b_tessel=$(bytes_of "$work/tessel_$format")
-  t_im=$(median_seconds "$work/im_$format" \
-    convert "$src" -crop 10x10@ +repage -quality 80 -define png:exclude-chunks=all "$work/im_$format/out_%d.$format")
-  b_im=$(bytes_of "$work/im_$format")
-  printf '  tessel-cli   %7.3f s  %12d bytes\n' "$t_tessel" "$b_tessel"
-  printf '  ImageMagick  %7.3f s  %12d bytes   tessel/ImageMagick: time %s, bytes %s\n' "$t_im" "$b_im" \
-    "$(ratio "$t_tessel" "$t_im")" "$(ratio "$b_tessel" "$b_im")"
+  b_t=$(bytes_of "$work/tessel_$format")
+  report tessel-cli "$w_t" "$c_t" "$b_t"
+  read -r w_i c_i < <(measure "$work/im_$format" \
+    convert "$src" -crop 10x10@ +repage -quality 80 "$work/im_$format/out_%d.$format")
+  report ImageMagick "$w_i" "$c_i" "$(bytes_of "$work/im_$format")" "$w_t" "$c_t" "$b_t" ImageMagick
   if [ -n "$vips_tool" ]; then
-    t_vips=$(median_seconds "$work/vips_$format" "$vips_tool" "$src" "$work/vips_$format" "$format" 10)
-    b_vips=$(bytes_of "$work/vips_$format")
-    printf '  libvips      %7.3f s  %12d bytes   tessel/libvips: time %s, bytes %s\n' "$t_vips" "$b_vips" \
-      "$(ratio "$t_tessel" "$t_vips")" "$(ratio "$b_tessel" "$b_vips")"
+    read -r w_v c_v < <(measure "$work/vips_$format" "$vips_tool" "$src" "$work/vips_$format" "$format" 10)
+    report libvips "$w_v" "$c_v" "$(bytes_of "$work/vips_$format")" "$w_t" "$c_t" "$b_t" libvips
   fi
 done
 echo "(work files in $work)"
