@@ -1,0 +1,117 @@
+// tessel-cli info and convert, run as the real program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "imaging/image/pixel_graphic.h"
+
+namespace tessel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class InfoConvertTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tessel-cli-convert-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    pal8_ = (fs::path(TESSEL_TEST_DATA_DIR) / "bmpsuite" / "pal8.bmp").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  int Run(const std::vector<std::string>& args) {
+    std::string command = Quote(TESSEL_CLI_PATH);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    command += " >" + Quote((dir_ / "stdout.txt").string()) + " 2>" + Quote((dir_ / "stderr.txt").string());
+    const int status = std::system(command.c_str());
+    out_ = ReadText(dir_ / "stdout.txt");
+    err_ = ReadText(dir_ / "stderr.txt");
+    fs::remove(dir_ / "stdout.txt");
+    fs::remove(dir_ / "stderr.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Path(const std::string& name) { return (dir_ / name).string(); }
+
+  fs::path dir_;
+  std::string pal8_;
+  std::string out_, err_;
+};
+
+TEST_F(InfoConvertTest, InfoPrintsTheHeader) {
+  EXPECT_EQ(Run({"info", pal8_}), 0) << err_;
+  EXPECT_EQ(out_, "format: Bitmap\nwidth: 127\nheight: 64\nbits per pixel: 8\nimages: 1\n");
+
+  EXPECT_EQ(Run({"info", Path("missing.png")}), 1);
+  EXPECT_NE(err_.find("missing.png"), std::string::npos);
+  std::ofstream(Path("text.png")) << "not an image at all";
+  EXPECT_EQ(Run({"info", Path("text.png")}), 1);
+  EXPECT_EQ(err_, "Unknown file format\n");
+  EXPECT_EQ(Run({"info"}), 2);
+  EXPECT_EQ(Run({"info", "a", "b"}), 2);
+}
+
+TEST_F(InfoConvertTest, ConvertNegotiatesSilentlyOrRefusesWhenStrict) {
+  EXPECT_EQ(Run({"convert", pal8_, Path("out.jpg"), "--quality", "90", "--progressive"}), 0) << err_;
+  EXPECT_TRUE(out_.empty());
+  pg::TPixelGraphic image;
+  image.LoadFromFile(Path("out.jpg"));
+  EXPECT_EQ(image.BitCount(), pg::bc24Bit);
+  EXPECT_EQ(image.Width(), 127);
+  const std::string jpeg = ReadText(Path("out.jpg"));
+  EXPECT_NE(jpeg.find("\xFF\xC2"), std::string::npos);  // progressive
+
+  EXPECT_EQ(Run({"convert", "--strict", pal8_, Path("strict.jpg")}), 1);
+  EXPECT_NE(err_.find("cannot be saved"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(Path("strict.jpg")));
+
+  // --strict changes nothing when no reduction is needed.
+  EXPECT_EQ(Run({"convert", pal8_, Path("same.png"), "--strict"}), 0) << err_;
+  pg::TPixelGraphic original, copy;
+  original.LoadFromFile(pal8_);
+  copy.LoadFromFile(Path("same.png"));
+  EXPECT_EQ(copy.BitCount(), pg::bc8Bit);
+  for (int32_t y = 0; y < original.Height(); ++y) {
+    for (int32_t x = 0; x < original.Width(); ++x) ASSERT_EQ(original.Colors(x, y), copy.Colors(x, y));
+  }
+
+  EXPECT_EQ(Run({"convert", pal8_, Path("x.gif")}), 1);
+  EXPECT_EQ(err_, "Unknown file extension \"gif\"\n");
+}
+
+TEST_F(InfoConvertTest, WrongUsage) {
+  EXPECT_EQ(Run({"convert", pal8_}), 2);
+  EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--quality"}), 2);
+  EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--quality", "101"}), 2);
+  EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--quality", "9x"}), 2);
+  EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--fast"}), 2);
+  EXPECT_FALSE(fs::exists(Path("a.jpg")));
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(out_.find("info FILE"), std::string::npos);
+  EXPECT_NE(out_.find("convert IN OUT"), std::string::npos);
+  EXPECT_NE(out_.find("--strict"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessel::cli

@@ -1,0 +1,92 @@
+// Makes the seed corpora of the BMP, JPEG and PNG fuzz targets (tests/data/fuzz/<name>/): small
+// files of every kind each reader knows. Seeds already present are left as they are; every seed
+// must load.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/imaging/formats/format_test_util.h"
+#include "tests/imaging/formats/png_test_writer.h"
+
+namespace pg {
+namespace {
+
+using namespace formattest;
+
+using TSeeds = std::map<std::string, std::vector<uint8_t>>;
+
+TSeeds BmpSeeds() {
+  TSeeds seeds;
+  for (TBitCount bitCount : {bc1Bit, bc4Bit, bc8Bit}) {
+    TPixelGraphic image;
+    MakeIndexed(image, 7, 3, bitCount);
+    seeds["indexed" + std::to_string(BitCountNum(bitCount)) + ".bmp"] = Save(image, "bmp");
+  }
+  TPixelGraphic rgb;
+  MakeRGB(rgb, 5, 3);
+  seeds["rgb24.bmp"] = Save(rgb, "bmp");
+  // Copies of BMP Suite files for the other headers and encodings.
+  for (const char* name :
+       {"pal4rle.bmp", "pal8rle.bmp", "pal8os2.bmp", "pal8topdown.bmp", "pal8v5.bmp", "rgb16-565.bmp"}) {
+    seeds[name] = ReadBytes(DataPath(std::string("bmpsuite/") + name));
+  }
+  return seeds;
+}
+
+TSeeds JpegSeeds() {
+  TSeeds seeds;
+  TOptionsGuard options;
+  TPixelGraphic rgb;
+  MakeRGB(rgb, 24, 17);
+  FormatOptions().JPEGQuality = 50;
+  seeds["baseline.jpg"] = Save(rgb, "jpg");
+  FormatOptions().JPEGProgressive = true;
+  seeds["progressive.jpg"] = Save(rgb, "jpg");
+  TPixelGraphic grey;
+  grey.NewImage(9, 9, bc8Bit);
+  grey.SetPaletteIdent(pGray256);
+  for (int32_t y = 0; y < 9; ++y) {
+    for (int32_t x = 0; x < 9; ++x) grey.SetPixels(x, y, static_cast<uint32_t>(x * 28));
+  }
+  seeds["grey-progressive.jpg"] = Save(grey, "jpg");
+  return seeds;
+}
+
+TSeeds PngSeeds() {
+  TSeeds seeds;
+  for (const char* name :
+       {"basn0g01.png", "basn0g02.png", "basi0g16.png", "basn2c16.png", "basi3p02.png", "basn4a08.png",
+        "basi6a16.png", "tbbn3p08.png", "tbrn2c08.png", "bgyn6a16.png", "g25n3p04.png", "s01n3p01.png"}) {
+    seeds[name] = ReadBytes(DataPath(std::string("pngsuite/") + name));
+  }
+  TPixelGraphic rgb;
+  MakeRGB(rgb, 6, 4);
+  seeds["rgb.png"] = Save(rgb, "png");
+  return seeds;
+}
+
+void Check(const std::string& folder, const TSeeds& seeds) {
+  const std::filesystem::path dir = DataPath("fuzz/" + folder);
+  std::filesystem::create_directories(dir);
+  for (const auto& [name, bytes] : seeds) {
+    SCOPED_TRACE(name);
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_LT(bytes.size(), 40000u);
+    if (!std::filesystem::exists(dir / name)) WriteBytes(dir / name, bytes);
+    TPixelGraphic image;
+    EXPECT_NO_THROW(image.LoadFromFile((dir / name).string()));
+  }
+}
+
+TEST(FuzzSeeds, Bmp) {
+  Check("bmp", BmpSeeds());
+}
+TEST(FuzzSeeds, Jpeg) {
+  Check("jpeg", JpegSeeds());
+}
+TEST(FuzzSeeds, Png) {
+  Check("png", PngSeeds());
+}
+
+}  // namespace
+}  // namespace pg
