@@ -112,5 +112,41 @@ TEST(Dithering, GreyPalettesDiffuseTheGreyValueOnly) {
   EXPECT_NEAR(ones / 1600.0, 40.0 / 85.0, 0.04);
 }
 
+// Expected indices worked out independently, step by step, from the diffusion rules: odd rows run
+// right to left and pass their error to the left, with the automatic limit of each palette.
+TEST(Dithering, SerpentineRowsMatchAWorkedExample) {
+  TPixelGraphic source;
+  source.NewImage(8, 4, bc24Bit);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 8; ++x) {
+      const auto v = static_cast<uint8_t>((x * 37 + y * 91) % 256);
+      source.SetPixels(x, y, RGBColor(v, v, v));
+    }
+  TPixelGraphic image;
+  image.NewImage(8, 4, bc1Bit);
+  image.SetPaletteIdent(pBlackWhite);
+  image.CopyRect(0, 0, 8, 4, 0, 0, source);
+  const char* const bw[4] = {"00010110", "10111000", "11000111", "00101010"};
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 8; ++x)
+      EXPECT_EQ(image.Pixels(x, y), static_cast<uint32_t>(bw[y][x] - '0')) << x << "," << y;
+
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 8; ++x)
+      source.SetPixels(x, y,
+                       RGBColor(static_cast<uint8_t>((x * 53 + y * 17) % 256),
+                                static_cast<uint8_t>((x * 29 + y * 101) % 256),
+                                static_cast<uint8_t>((x * 71 + y * 7) % 256)));
+  image.NewImage(8, 4, bc8Bit);
+  image.SetPaletteIdent(pSpecial216);
+  image.CopyRect(0, 0, 8, 4, 0, 0, source);
+  const uint32_t special216[4][8] = {{0, 43, 81, 124, 157, 20, 57, 101},
+                                     {12, 50, 129, 136, 205, 32, 75, 119},
+                                     {60, 104, 111, 154, 187, 50, 88, 131},
+                                     {42, 80, 123, 167, 19, 62, 100, 138}};
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(image.Pixels(x, y), special216[y][x]) << x << "," << y;
+}
+
 }  // namespace
 }  // namespace pg
