@@ -222,23 +222,31 @@ void MapRowsByTables(TPixelGraphic& target, const TPixelGraphic& source, const T
 }
 
 // The results of MapColor for colours already seen, shared by both threads. An entry is 0 until
-// computed, then the colour with bit 24 set. Both threads may compute the same colour; they store
-// the same value.
+// computed, then the colour with bit 24 set; both threads may compute the same colour and then
+// store the same value. Entries are kept in an order that interleaves the bits of the three
+// channels, so that similar colours, which neighbouring pixels mostly have, share cache lines and
+// memory pages.
 class THLSResults {
  public:
   static constexpr uint32_t kComputed = 0x01000000;
 
   explicit THLSResults(const THLSFilter& filter)
-      : filter_(filter), entries_(static_cast<uint32_t*>(std::calloc(size_t{1} << 24, sizeof(uint32_t)))) {
+      : mapper_(filter), entries_(static_cast<uint32_t*>(std::calloc(size_t{1} << 24, sizeof(uint32_t)))) {
     if (!entries_) throw std::bad_alloc();
+    for (uint32_t v = 0; v < 256; ++v) {
+      uint32_t spread = 0;
+      for (int bit = 0; bit < 8; ++bit) spread |= ((v >> bit) & 1u) << (3 * bit);
+      spread_[v] = spread;
+    }
   }
 
   TColor Map(TColor color) const {
-    std::atomic_ref<uint32_t> entry(entries_.get()[color]);
+    const uint32_t index =
+        spread_[GetRValue(color)] | (spread_[GetGValue(color)] << 1) | (spread_[GetBValue(color)] << 2);
+    std::atomic_ref<uint32_t> entry(entries_.get()[index]);
     const uint32_t known = entry.load(std::memory_order_relaxed);
     if (known != 0) return known & 0x00FFFFFF;
-    // The exact class is known; skip the virtual dispatch.
-    const TColor result = filter_.THLSFilter::MapColor(color);
+    const TColor result = mapper_.MapColor(color);
     entry.store(result | kComputed, std::memory_order_relaxed);
     return result;
   }
@@ -247,8 +255,9 @@ class THLSResults {
   struct TFree {
     void operator()(uint32_t* p) const { std::free(p); }
   };
-  const THLSFilter& filter_;
+  const THLSMapper mapper_;
   std::unique_ptr<uint32_t, TFree> entries_;
+  uint32_t spread_[256];
 };
 
 void MapRowsByHLS(TPixelGraphic& target, const TPixelGraphic& source, const THLSFilter& filter) {

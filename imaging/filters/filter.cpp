@@ -141,21 +141,23 @@ void TCMYFilter::SetAdjustment(int32_t cyan, int32_t magenta, int32_t yellow) {
 }
 
 // ---- HLS conversion ---------------------------------------------------------------------------
+//
+// The steps are small functions of their own so that THLSMapper runs exactly the same arithmetic
+// as MapColor, only fewer times.
 
-void RGBToHLS(TColor color, long double& hue, long double& lightness, long double& saturation) {
-  const long double r = GetRValue(color) * kInv255;
-  const long double g = GetGValue(color) * kInv255;
-  const long double b = GetBValue(color) * kInv255;
-  const long double mx = std::max({r, g, b});
-  const long double mn = std::min({r, g, b});
+namespace {
+
+// Lightness and saturation from the largest and smallest channel (mx > mn), and their difference.
+void LightnessSaturation(long double mx, long double mn, long double& lightness, long double& saturation,
+                         long double& d) {
   lightness = (mx + mn) / 2;
-  if (mx == mn) {
-    saturation = 0;
-    hue = kHueUndefined;
-    return;
-  }
-  const long double d = mx - mn;
+  d = mx - mn;
   saturation = lightness <= 0.5L ? d / (mx + mn) : d / (2 - mx - mn);
+}
+
+// Hue in degrees [0, 360) of a colour with mx > mn; d = mx - mn.
+long double HueOf(long double r, long double g, long double b, long double mx, long double d) {
+  long double hue;
   if (r == mx) {
     hue = (g - b) / d;
   } else if (g == mx) {
@@ -165,9 +167,14 @@ void RGBToHLS(TColor color, long double& hue, long double& lightness, long doubl
   }
   hue = hue * 60;
   if (hue < 0) hue = hue + 360;
+  return hue;
 }
 
-namespace {
+// The two levels of the back conversion.
+void BackLevels(long double lightness, long double saturation, long double& m1, long double& m2) {
+  m2 = lightness <= 0.5L ? lightness * (1 + saturation) : lightness + saturation - lightness * saturation;
+  m1 = 2 * lightness - m2;
+}
 
 // One channel of the back conversion; h is the channel's hue in degrees.
 long double HueValue(long double m1, long double m2, long double h) {
@@ -187,19 +194,40 @@ uint8_t ToByte(long double value) {
   return static_cast<uint8_t>(RoundNonNegative(scaled));
 }
 
+TColor HueChannels(long double hue, long double m1, long double m2) {
+  return RGBColor(ToByte(HueValue(m1, m2, hue + 120)), ToByte(HueValue(m1, m2, hue)),
+                  ToByte(HueValue(m1, m2, hue - 120)));
+}
+
 }  // namespace
 
+void RGBToHLS(TColor color, long double& hue, long double& lightness, long double& saturation) {
+  const long double r = GetRValue(color) * kInv255;
+  const long double g = GetGValue(color) * kInv255;
+  const long double b = GetBValue(color) * kInv255;
+  const long double mx = std::max({r, g, b});
+  const long double mn = std::min({r, g, b});
+  if (mx == mn) {
+    lightness = (mx + mn) / 2;
+    saturation = 0;
+    hue = kHueUndefined;
+    return;
+  }
+  long double d;
+  LightnessSaturation(mx, mn, lightness, saturation, d);
+  hue = HueOf(r, g, b, mx, d);
+}
+
 TColor HLSToRGB(long double hue, long double lightness, long double saturation) {
-  const long double m2 =
-      lightness <= 0.5L ? lightness * (1 + saturation) : lightness + saturation - lightness * saturation;
-  const long double m1 = 2 * lightness - m2;
+  long double m1;
+  long double m2;
+  BackLevels(lightness, saturation, m1, m2);
   if (saturation == 0) {
     if (hue != kHueUndefined) throw EPGSaturationHue(MessageText(40));
     const uint8_t grey = ToByte(lightness);
     return RGBColor(grey, grey, grey);
   }
-  return RGBColor(ToByte(HueValue(m1, m2, hue + 120)), ToByte(HueValue(m1, m2, hue)),
-                  ToByte(HueValue(m1, m2, hue - 120)));
+  return HueChannels(hue, m1, m2);
 }
 
 // ---- THLSFilter -------------------------------------------------------------------------------
@@ -246,6 +274,60 @@ void THLSFilter::SetAdjustment(int32_t hueDegrees, int32_t lightness, int32_t sa
   table1_ = HueTable(hueDegrees);
   table2_ = PercentTable(lightness);
   table3_ = PercentTable(saturation);
+}
+
+// ---- THLSMapper -------------------------------------------------------------------------------
+
+namespace {
+
+// Position of the pair (largest, smallest channel) with largest >= smallest.
+inline int PairIndex(int largest, int smallest) {
+  return largest * (largest + 1) / 2 + smallest;
+}
+
+}  // namespace
+
+THLSMapper::THLSMapper(const THLSFilter& filter) : filter_(filter), pairs_(256 * 257 / 2) {
+  for (int largest = 0; largest < 256; ++largest) {
+    for (int smallest = 0; smallest <= largest; ++smallest) {
+      TPair& pair = pairs_[static_cast<size_t>(PairIndex(largest, smallest))];
+      const long double mx = largest * kInv255;
+      const long double mn = smallest * kInv255;
+      if (largest == smallest) {
+        // No hue: step 5 makes it grey of the mapped lightness.
+        pair.grey = ToByte(THLSFilter::MapLevel(filter.Table2(), (mx + mn) / 2));
+        pair.hasHue = false;
+        continue;
+      }
+      long double lightness;
+      long double saturation;
+      long double d;
+      LightnessSaturation(mx, mn, lightness, saturation, d);
+      lightness = THLSFilter::MapLevel(filter.Table2(), lightness);
+      saturation = THLSFilter::MapLevel(filter.Table3(), saturation);
+      if (saturation == 0) {
+        pair.grey = ToByte(lightness);
+        pair.hasHue = false;
+        continue;
+      }
+      pair.hasHue = true;
+      BackLevels(lightness, saturation, pair.m1, pair.m2);
+    }
+  }
+}
+
+TColor THLSMapper::MapColor(TColor color) const {
+  const uint8_t red = GetRValue(color);
+  const uint8_t green = GetGValue(color);
+  const uint8_t blue = GetBValue(color);
+  const int largest = std::max({red, green, blue});
+  const int smallest = std::min({red, green, blue});
+  const TPair& pair = pairs_[static_cast<size_t>(PairIndex(largest, smallest))];
+  if (!pair.hasHue) return RGBColor(pair.grey, pair.grey, pair.grey);
+  const long double mx = largest * kInv255;
+  const long double d = mx - smallest * kInv255;
+  const long double hue = HueOf(red * kInv255, green * kInv255, blue * kInv255, mx, d);
+  return HueChannels(filter_.MapHue(hue), pair.m1, pair.m2);
 }
 
 }  // namespace pg

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "imaging/image/types.h"
 
@@ -100,6 +101,26 @@ class THLSFilter : public TXXXFilter {
   long double MapHue(long double hue) const;
   // Lightness or saturation (0..1) through a table with linear interpolation.
   static long double MapLevel(const TFilterTable& table, long double level);
+};
+
+// THLSFilter::MapColor's results at a lower cost per colour, for mapping many colours: what depends
+// only on the largest and smallest channel (lightness, saturation, their table lookups and the
+// levels of the back conversion) is worked out once per pair, with the same arithmetic. The
+// filter's tables must not change while the mapper is in use.
+class THLSMapper {
+ public:
+  explicit THLSMapper(const THLSFilter& filter);
+  TColor MapColor(TColor color) const;
+
+ private:
+  struct TPair {
+    long double m1 = 0;
+    long double m2 = 0;
+    uint8_t grey = 0;  // the result when the colour ends without hue
+    bool hasHue = false;
+  };
+  const THLSFilter& filter_;
+  std::vector<TPair> pairs_;  // by (largest, smallest channel), largest >= smallest
 };
 
 // The hue of a colour without one (red = green = blue).

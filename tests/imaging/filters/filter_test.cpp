@@ -11,12 +11,13 @@
 namespace pg {
 namespace {
 
-// Every colour whose channels are multiples of 3 (0 and 255 included): 86^3 colours.
+// Every colour whose channels are multiples of `step` (0 and 255 included for 3, 5, 15, 17):
+// 86^3 colours for the default.
 template <class Check>
-void ForDenseSample(Check check) {
-  for (int r = 0; r <= 255; r += 3)
-    for (int g = 0; g <= 255; g += 3)
-      for (int b = 0; b <= 255; b += 3)
+void ForDenseSample(Check check, int step = 3) {
+  for (int r = 0; r <= 255; r += step)
+    for (int g = 0; g <= 255; g += step)
+      for (int b = 0; b <= 255; b += step)
         check(RGBColor(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)));
 }
 
@@ -180,6 +181,21 @@ TEST(HLSConversion, BackConversionRefusesSaturationZeroWithHue) {
   RGBToHLS(RGBColor(255, 0, 64), h, l, s);  // negative before the wrap
   EXPECT_GT(h, 300);
   EXPECT_LT(h, 360);
+}
+
+TEST(HLSMapper, GivesExactlyMapColorsResults) {
+  const int adjustments[][3] = {{0, 0, 0},     {45, 10, -20}, {-180, 50, 50},
+                                {90, -100, 0}, {15, 0, 100},  {-60, 30, -100}};
+  for (const auto& a : adjustments) {
+    THLSFilter filter;
+    filter.SetAdjustment(a[0], a[1], a[2]);
+    const THLSMapper mapper(filter);
+    ForDenseSample([&](TColor c) { ASSERT_EQ(mapper.MapColor(c), filter.MapColor(c)) << std::hex << c; }, 5);
+    for (uint32_t v = 0; v < 256; ++v) {
+      const TColor nearGrey = v * 0x010101u ^ 0x000001u;
+      ASSERT_EQ(mapper.MapColor(nearGrey), filter.MapColor(nearGrey));
+    }
+  }
 }
 
 }  // namespace
