@@ -36,6 +36,11 @@ struct TTIFFContext {
   int64_t end = 0;   // stream position after the last byte written
   std::string error;
   std::vector<std::string> warnings;
+  size_t warningsShown = 0;
+  // Memory mapping is offered only when asked for: libtiff's RGBA tile reader needs it, since its
+  // unmapped path rejects valid tiles. Streams that are not in memory are copied for it.
+  bool allowMap = false;
+  std::vector<uint8_t> mapCopy;
 };
 
 TTIFFContext& Context(thandle_t handle) {
@@ -105,8 +110,26 @@ toff_t SizeProc(thandle_t handle) {
   }
 }
 
-int MapProc(thandle_t, void**, toff_t*) {
-  return 0;
+int MapProc(thandle_t handle, void** base, toff_t* size) {
+  TTIFFContext& ctx = Context(handle);
+  if (!ctx.allowMap) return 0;
+  try {
+    const int64_t length = std::max<int64_t>(ctx.stream->Size() - ctx.base, 0);
+    if (auto* memory = dynamic_cast<TMemoryStream*>(ctx.stream)) {
+      *base = memory->Data().data() + ctx.base;
+    } else {
+      const int64_t position = ctx.stream->Position();
+      ctx.mapCopy.resize(static_cast<size_t>(length));
+      ctx.stream->Seek(ctx.base, TSeekOrigin::Begin);
+      if (!ctx.stream->ReadExact(ctx.mapCopy.data(), ctx.mapCopy.size())) return 0;
+      ctx.stream->Seek(position, TSeekOrigin::Begin);
+      *base = ctx.mapCopy.data();
+    }
+    *size = static_cast<toff_t>(length);
+    return length > 0 ? 1 : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
@@ -176,9 +199,9 @@ template <class E>
 }
 
 // Shows or raises the warnings libtiff reported so far, as the image's warning action says.
-void HandleWarnings(TTIFFContext& ctx, const TPixelGraphic& graphic, size_t& shown) {
-  for (; shown < ctx.warnings.size(); ++shown) {
-    const std::string text = kPrefix + ctx.warnings[shown];
+void HandleWarnings(TTIFFContext& ctx, const TPixelGraphic& graphic) {
+  while (ctx.warningsShown < ctx.warnings.size()) {
+    const std::string text = kPrefix + ctx.warnings[ctx.warningsShown++];
     switch (graphic.ReadWarningAction()) {
       case pgwaIgnore:
         break;
@@ -309,12 +332,11 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
   std::vector<uint8_t> line(static_cast<size_t>(lineSize));
   const bool bottomUp = f.orientation == ORIENTATION_BOTLEFT;
   formatio::TProgressScope progress(graphic, sender);
-  size_t shown = 0;
   for (int32_t r = 0; r < height; ++r) {
     if (TIFFReadScanline(tif, line.data(), static_cast<uint32_t>(r), 0) < 0) {
       Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadScanline"));
     }
-    HandleWarnings(ctx, graphic, shown);
+    HandleWarnings(ctx, graphic);
     uint8_t* dst = graphic.ScanLine(bottomUp ? height - 1 - r : r);
     if (rgb) {
       for (int32_t x = 0; x < width; ++x) {
@@ -375,7 +397,6 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
 
   std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
   formatio::TProgressScope progress(graphic, sender);
-  size_t shown = 0;
   for (int32_t row = 0; row < height; row += static_cast<int32_t>(rows)) {
     const int32_t count = static_cast<int32_t>(std::min<int64_t>(rows, height - row));
     image.row_offset = row;
@@ -384,7 +405,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
                           static_cast<uint32_t>(count))) {
       Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFRGBAImageGet"));
     }
-    HandleWarnings(ctx, graphic, shown);
+    HandleWarnings(ctx, graphic);
     for (int32_t i = 0; i < count; ++i) {
       const int32_t r = row + i;
       uint8_t* dst = graphic.ScanLine(flipV ? height - 1 - r : r);
@@ -449,17 +470,26 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   ctx.base = stream.Position();
   TTIFFHandle handle(ctx, "rm");
   OpenDirectory<EPGTIFFileFormatReader>(handle, ctx, index, MessageText(7, "Index"));
-  size_t shown = 0;
-  HandleWarnings(ctx, graphic, shown);
+  HandleWarnings(ctx, graphic);
 
   TIFF* tif = handle.get();
   const TImageFields f = ReadFields(tif);
   formatio::CheckImageSize<EPGTIFFileFormatReader>(f.width, f.height, kPrefix);
   if (CanReadNatively(tif, f)) {
     ReadNative(tif, ctx, f, graphic, this);
-  } else {
-    ReadRGBA(tif, ctx, f, graphic, this);
+    return;
   }
+  if (!TIFFIsTiled(tif)) {
+    ReadRGBA(tif, ctx, f, graphic, this);
+    return;
+  }
+  // Tiles through the RGBA interface need the file mapped: open it again that way.
+  handle.Close();
+  stream.SetPosition(ctx.base);
+  ctx.allowMap = true;
+  TTIFFHandle mapped(ctx, "r");
+  OpenDirectory<EPGTIFFileFormatReader>(mapped, ctx, index, MessageText(7, "Index"));
+  ReadRGBA(mapped.get(), ctx, ReadFields(mapped.get()), graphic, this);
 }
 
 void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
@@ -601,6 +631,8 @@ void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) c
   ctx.base = stream.Position() - static_cast<int64_t>(kTIFFHeaderSize);
   ctx.end = stream.Position();
   if (ctx.base < 0) FailWrite(MessageText(7, "Header"));
+  // libtiff reads the header from the current position when it opens for appending.
+  stream.SetPosition(ctx.base);
   TTIFFHandle handle(ctx, "am");
   TIFF* tif = handle.get();
   if (tif == nullptr) Raise<EPGTIFFileFormatWriter>(ctx, MessageText(31, "TIFFClientOpen"));
