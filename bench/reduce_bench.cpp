@@ -48,6 +48,22 @@ void BM_ScaledCopyHalve(benchmark::State& state) {
 }
 BENCHMARK(BM_ScaledCopyHalve)->Arg(pg::smPrecise)->Arg(pg::smFast)->Unit(benchmark::kMillisecond);
 
+void SetPalette(TPixelGraphic& image, const std::vector<pg::TColor>& palette);
+
+// The view's display copy for an 8-bit screen: halved into an 8-bit image with a built palette,
+// dithered (the palette is built once, outside the timing).
+void BM_ScaledCopyHalveDithered252(benchmark::State& state) {
+  const TPixelGraphic& source = BenchPicture();
+  TPixelGraphic target;
+  target.NewImage(source.Width() / 2, source.Height() / 2, pg::bc8Bit);
+  SetPalette(target, pg::BuildPalette(source, 252, true));
+  for (auto _ : state) {
+    target.CopyFrom(source);
+    benchmark::DoNotOptimize(target.ScanLine(0));
+  }
+}
+BENCHMARK(BM_ScaledCopyHalveDithered252)->Unit(benchmark::kMillisecond);
+
 void BM_BuildPalette252(benchmark::State& state) {
   const TPixelGraphic& source = BenchPicture();
   for (auto _ : state) benchmark::DoNotOptimize(pg::BuildPalette(source, 252, true));
