@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <cmath>
 #include <exception>
 #include <filesystem>
 
@@ -254,14 +255,12 @@ void TPGImage::ConnectGraphic(TPixelGraphic& graphic) {
 void TPGImage::ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic) {
   StopPaintWorker();
   graphic_.reset();
-  graphicImage_ = QImage();
-  graphicImageValid_ = false;
+  graphicImage_.Reset();
   if (keepOldPaintPixelGraphic_ && useThread_) {
     paintDirty_ = true;
   } else {
     paintGraphic_.reset();
-    paintImage_ = QImage();
-    paintImageValid_ = false;
+    paintImage_.Reset();
   }
   if (graphic) ConnectGraphic(*graphic);
   graphic_ = std::move(graphic);
@@ -335,8 +334,7 @@ bool TPGImage::PaintWorkerBusy() const {
 void TPGImage::PixelGraphicChanged() {
   StopPaintWorker();
   core_->SetPixelGraphicSize(graphic_ ? graphic_->Width() : 0, graphic_ ? graphic_->Height() : 0);
-  graphicImageValid_ = false;
-  graphicImage_ = QImage();
+  graphicImage_.Reset();
   const TPGPoint size = core_->AutoSizeExtent();
   if (OnNewAutoSize) OnNewAutoSize(this, size.X, size.Y);
   paintDirty_ = true;
@@ -741,8 +739,7 @@ bool TPGImage::NeedPaintPixelGraphic() {
   if (d.FreeCopy) {
     StopPaintWorker();
     paintGraphic_.reset();
-    paintImage_ = QImage();
-    paintImageValid_ = false;
+    paintImage_.Reset();
   }
   if (d.StartBuild) StartPaintWorker(d.Sized, in.ScreenBits);
   return d.Needed;
@@ -752,8 +749,7 @@ void TPGImage::StartPaintWorker(bool sized, int32_t bpp) {
   StopPaintWorker();
   if (paintGraphic_ && !(keepOldPaintPixelGraphic_ && useThread_)) {
     paintGraphic_.reset();
-    paintImage_ = QImage();
-    paintImageValid_ = false;
+    paintImage_.Reset();
   }
   progressStep_ = 1;
   progressSteps_ = 1;
@@ -840,29 +836,17 @@ void TPGImage::WorkerFinished(uint64_t generation, bool ok) {
     if (reduceOnLoad_) {
       ConnectGraphic(*result);
       graphic_ = std::move(result);
-      graphicImage_ = QImage();
-      graphicImageValid_ = false;
+      graphicImage_.Reset();
       paintGraphic_.reset();
     } else {
       paintGraphic_ = std::move(result);
     }
-    paintImage_ = QImage();
-    paintImageValid_ = false;
+    paintImage_.Reset();
   }
   if (!painting_) Invalidate();
 }
 
 // ---- Painting -----------------------------------------------------------------------------------------
-
-const QImage& TPGImage::DrawableImage(const TPixelGraphic& graphic, bool displayCopy) {
-  QImage& image = displayCopy ? paintImage_ : graphicImage_;
-  bool& valid = displayCopy ? paintImageValid_ : graphicImageValid_;
-  if (!valid) {
-    image = PixelGraphicToQImage(graphic);
-    valid = true;
-  }
-  return image;
-}
 
 bool TPGImage::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::Paint) {
@@ -908,9 +892,10 @@ void TPGImage::PaintView(QPainter& painter, const QRect& exposed) {
       g = graphic_.get();
     }
   }
+  TDrawableImage& drawable = displayCopy ? paintImage_ : graphicImage_;
   const QImage* image = nullptr;
   if (g) {
-    image = &DrawableImage(*g, displayCopy);
+    image = &drawable.Bind(*g);
     if (image->isNull()) image = nullptr;
   }
 
@@ -935,23 +920,32 @@ void TPGImage::PaintView(QPainter& painter, const QRect& exposed) {
         if (variant == 0 || variantCount[variant] > 2) {
           const QImage* src = image;
           if (variant != 0) {
-            if (mirrored[variant].isNull())
+            if (mirrored[variant].isNull()) {
+              drawable.EnsureAll();
               mirrored[variant] = image->mirrored(t.MirrorHorizontal, t.MirrorVertical);
+            }
             src = &mirrored[variant];
           }
-          // Only the exposed part of the tile is drawn.
+          // Only the exposed part of the tile is drawn, and only its rows are converted.
           const QRect part = tile.intersected(exposed);
           if (part.isEmpty()) continue;
           if (tile.size() == src->size()) {
-            painter.drawImage(part.topLeft(), *src, part.translated(-tile.topLeft()));
+            const QRect source = part.translated(-tile.topLeft());
+            if (variant == 0) drawable.EnsureRows(source.top(), source.top() + source.height());
+            painter.drawImage(part.topLeft(), *src, source);
           } else {
             const qreal sx = static_cast<qreal>(src->width()) / tile.width();
             const qreal sy = static_cast<qreal>(src->height()) / tile.height();
             const QRectF source((part.left() - tile.left()) * sx, (part.top() - tile.top()) * sy,
                                 part.width() * sx, part.height() * sy);
+            if (variant == 0) {
+              drawable.EnsureRows(static_cast<int32_t>(std::floor(source.top())) - 1,
+                                  static_cast<int32_t>(std::ceil(source.bottom())) + 1);
+            }
             painter.drawImage(QRectF(part), *src, source);
           }
         } else {
+          drawable.EnsureAll();
           painter.save();
           painter.translate(t.MirrorHorizontal ? tile.left() + tile.right() + 1 : 0,
                             t.MirrorVertical ? tile.top() + tile.bottom() + 1 : 0);

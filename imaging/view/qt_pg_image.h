@@ -27,6 +27,7 @@
 #include <string>
 
 #include "imaging/image/pixel_graphic.h"
+#include "imaging/view/qt_image_convert.h"
 #include "imaging/view/view_types.h"
 
 class QMenu;
@@ -274,7 +275,6 @@ class TPGImage : public QAbstractScrollArea {
   void WorkerProgress(uint64_t generation, int32_t step, int32_t percent);
   void WorkerFinished(uint64_t generation, bool ok);
   int32_t EffectiveScreenBits() const;
-  const QImage& DrawableImage(const TPixelGraphic& graphic, bool displayCopy);
   void PaintView(QPainter& painter, const QRect& exposed);
   void DrawProgressClocks(QPainter& painter);
   void DrawSelectionFrame(QPainter& painter);
@@ -300,10 +300,8 @@ class TPGImage : public QAbstractScrollArea {
   int32_t progressPercent_ = 0;
   int32_t screenBitsPerPixel_ = 0;
 
-  QImage graphicImage_;  // the shown image as a QImage, made once per image change
-  bool graphicImageValid_ = false;
-  QImage paintImage_;  // the display copy as a QImage
-  bool paintImageValid_ = false;
+  TDrawableImage graphicImage_;  // the shown image for drawing, converted once per image change
+  TDrawableImage paintImage_;    // the display copy for drawing
 
   QPainter* canvas_ = nullptr;
   QPainter* picBoxCanvas_ = nullptr;

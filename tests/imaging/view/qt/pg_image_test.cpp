@@ -391,3 +391,21 @@ TEST_F(ViewTest, LoadAndSaveFiles) {
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+// Rows are converted for drawing as paints need them: scrolled-to rows show their own pixels.
+TEST_F(ViewTest, ScrolledRowsShowTheirPixels) {
+  auto image = MakeImage(100, 1000);
+  view.SetPixelGraphic(image.get());
+  QImage shot = Grab();
+  EXPECT_EQ(shot.pixel(10, 20), qRgb(7, 20, 10));
+  view.SetVertScrollPos(700);
+  shot = Grab();
+  EXPECT_EQ(shot.pixel(10, 20), qRgb(7, (720) % 256, 10));
+  EXPECT_EQ(shot.pixel(99, 150), qRgb(7, (850) % 256, 99));
+}
+
+}  // namespace
+}  // namespace pg
