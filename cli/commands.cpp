@@ -21,6 +21,11 @@ const std::vector<TCommand>& Commands() {
        "                            [--doublequote] [--save-grid] [--links FILE] [--force] [--jobs N]\n"
        "                            cut an image into slices and write the HTML table",
        RunExport},
+      {"filter",
+       "filter IN OUT (--rgb R,G,B | --cmy C,M,Y | --hls H,L,S)\n"
+       "                            adjust the colours of an image: percent -100..100 per channel,\n"
+       "                            the hue in degrees -180..180; OUT's extension names the format",
+       RunFilter},
   };
   return commands;
 }

@@ -18,6 +18,7 @@ struct TCommand {
 int RunInfo(const TArgs& args);
 int RunConvert(const TArgs& args);
 int RunExport(const TArgs& args);
+int RunFilter(const TArgs& args);
 
 // The table of commands, in the order --help lists them.
 const std::vector<TCommand>& Commands();
