@@ -19,6 +19,69 @@ inline int32_t Limit(int32_t v) {
   return std::clamp(v, 0, 255);
 }
 
+struct DitherSpanArgs {
+  int32_t* current;
+  int32_t* next;
+  const int32_t* transfer;  // indexed -255 .. 255
+  const TColor* colors;     // colours of pixels minX .. minX + count - 1
+  int32_t minX;
+  int32_t count;
+  int32_t y;
+  bool rgbWeighting;
+};
+
+// The diffusion over one row: the same steps as DitherPixel, with the palette lookup, the entry
+// colour and the pixel store handed in so that each pixel format gets a loop of its own.
+template <bool kGray, typename Lookup, typename EntryOf, typename Store>
+void DitherSpan(const DitherSpanArgs& a, Lookup&& lookup, EntryOf&& entryOf, Store&& store) {
+  const int32_t* t = a.transfer;
+  auto transfer = [t](int32_t sum) { return t[std::clamp(ScaleError(sum), -255, 255)]; };
+  const bool even = (a.y & 1) == 0;
+  const int32_t ahead = even ? 3 : -3;
+  const int32_t step = even ? 1 : -1;
+  int32_t i = even ? 0 : a.count - 1;
+  for (int32_t n = 0; n < a.count; ++n, i += step) {
+    const int32_t x = a.minX + i;
+    const TColor color = a.colors[i];
+    int32_t* cur = a.current + 3 * (static_cast<size_t>(x) + 1);
+    int32_t* nxt = a.next + 3 * (static_cast<size_t>(x) + 1);
+    if constexpr (kGray) {
+      const int32_t g = Limit(
+          Gray3(GetRValue(color), GetGValue(color), GetBValue(color), a.rgbWeighting) / 3 + transfer(cur[1]));
+      const TColor corrected = static_cast<TColor>(g) * 0x010101u;
+      const uint32_t index = lookup(corrected);
+      const int32_t e = g - GetGValue(entryOf(index, corrected));
+      cur[ahead + 1] += 7 * e;
+      nxt[1] += 5 * e;
+      nxt[-ahead + 1] += 3 * e;
+      nxt[ahead + 1] += e;
+      store(x, index);
+    } else {
+      const int32_t r = Limit(GetRValue(color) + transfer(cur[0]));
+      const int32_t g = Limit(GetGValue(color) + transfer(cur[1]));
+      const int32_t b = Limit(GetBValue(color) + transfer(cur[2]));
+      const TColor corrected =
+          RGBColor(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b));
+      const uint32_t index = lookup(corrected);
+      const TColor entry = entryOf(index, corrected);
+      const int32_t er = r - GetRValue(entry), eg = g - GetGValue(entry), eb = b - GetBValue(entry);
+      cur[ahead] += 7 * er;
+      cur[ahead + 1] += 7 * eg;
+      cur[ahead + 2] += 7 * eb;
+      nxt[0] += 5 * er;
+      nxt[1] += 5 * eg;
+      nxt[2] += 5 * eb;
+      nxt[-ahead] += 3 * er;
+      nxt[-ahead + 1] += 3 * eg;
+      nxt[-ahead + 2] += 3 * eb;
+      nxt[ahead] += er;
+      nxt[ahead + 1] += eg;
+      nxt[ahead + 2] += eb;
+      store(x, index);
+    }
+  }
+}
+
 }  // namespace
 
 void TPixelGraphic::DitherBegin() {
@@ -96,12 +159,30 @@ void TPixelGraphic::DitherPixel(int32_t x, int32_t y, int32_t red, int32_t green
 }
 
 void TPixelGraphic::DitherRow(uint8_t* row, int32_t y, const TColor* colors, int32_t minX, int32_t count) {
-  if ((y & 1) == 0) {
-    for (int32_t i = 0; i < count; ++i)
-      DitherAt(row, minX + i, y, GetRValue(colors[i]), GetGValue(colors[i]), GetBValue(colors[i]));
-  } else {
-    for (int32_t i = count - 1; i >= 0; --i)
-      DitherAt(row, minX + i, y, GetRValue(colors[i]), GetGValue(colors[i]), GetBValue(colors[i]));
+  DitherState& s = *ditherState_;
+  const bool trueColor = paletteIdent_ == pTrueColor;
+  const TColor* palette = palette_.data();
+  const size_t paletteSize = palette_.size();
+  // The palette entry an index stands for; `fallback` (no error) for an index outside the palette.
+  auto entryOf = [&](uint32_t index, TColor fallback) {
+    return trueColor ? index : index < paletteSize ? palette[index] : fallback;
+  };
+  auto lookup = [this](TColor c) { return LookupIndex(c); };
+  DitherSpanArgs args{s.current.data(), s.next.data(), s.transfer.data() + 255, colors, minX, count, y,
+                      rgbWeighting_};
+  switch (bitCount_) {
+    case bc8Bit: {
+      auto store = [row](int32_t x, uint32_t index) { row[x] = static_cast<uint8_t>(index); };
+      s.gray ? DitherSpan<true>(args, lookup, entryOf, store)
+             : DitherSpan<false>(args, lookup, entryOf, store);
+      break;
+    }
+    default: {
+      auto store = [this, row](int32_t x, uint32_t index) { SetRawPixel(row, x, index); };
+      s.gray ? DitherSpan<true>(args, lookup, entryOf, store)
+             : DitherSpan<false>(args, lookup, entryOf, store);
+      break;
+    }
   }
 }
 
