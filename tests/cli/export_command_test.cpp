@@ -115,6 +115,18 @@ TEST_F(ExportCommandTest, LinksFileAnswersTheListedSlices) {
       << html;
 }
 
+TEST_F(ExportCommandTest, QualityAndProgressiveReachTheJpegSlices) {
+  ASSERT_EQ(Run({image_, "--html", Html("low.html"), "--quality", "20"}), 0) << err_;
+  ASSERT_EQ(Run({image_, "--html", Html("high.html"), "--quality", "95", "--progressive"}), 0) << err_;
+  const std::string low = ReadFile(dir_ / "low_11.jpg");
+  const std::string high = ReadFile(dir_ / "high_11.jpg");
+  EXPECT_LT(low.size() * 2, high.size());
+  // Start-of-frame marker: baseline (FF C0) unless progressive (FF C2).
+  EXPECT_NE(low.find("\xFF\xC0"), std::string::npos);
+  EXPECT_EQ(low.find("\xFF\xC2"), std::string::npos);
+  EXPECT_NE(high.find("\xFF\xC2"), std::string::npos);
+}
+
 TEST_F(ExportCommandTest, UsageErrors) {
   EXPECT_EQ(Run({image_, "--html", Html(), "--vsplit", "601"}), 2);
   EXPECT_EQ(Run({image_, "--html", Html(), "--hsplit", "-1"}), 2);

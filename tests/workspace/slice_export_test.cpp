@@ -129,6 +129,31 @@ TEST_F(SliceExportTest, ExampleWithLinkAndAltTextAndNoDoubleClosingBracket) {
   EXPECT_EQ(ReadFile(dir_.Path() / "page.html").find(">>"), std::string::npos);
 }
 
+TEST_F(SliceExportTest, PaletteSourceIsCutIntoTrueColourSlices) {
+  pg::TPixelGraphic palette;
+  palette.NewImage(200, 100, pg::bc8Bit);
+  palette.SetPaletteCount(3);
+  palette.SetPaletteEntries(0, pg::RGBColor(10, 20, 30));
+  palette.SetPaletteEntries(1, pg::RGBColor(200, 0, 100));
+  palette.SetPaletteEntries(2, pg::RGBColor(0, 255, 7));
+  for (int32_t y = 0; y < 100; ++y) {
+    for (int32_t x = 0; x < 200; ++x) palette.SetPixels(x, y, static_cast<uint32_t>((x / 3 + y) % 3));
+  }
+  source_.NewImage(200, 100, pg::bc24Bit);
+  source_.CopyRect(0, 0, 200, 100, 0, 0, palette);
+  TExportRequest request;
+  request.HtmlPath = dir_.Path() / "pal.html";
+  request.Source = &palette;
+  request.Grid = &grid_;
+  request.Extension = ".png";
+  request.Options = &options_;
+  request.Interaction = &interaction_;
+  ExportSlices(request);
+  ExpectSlice("pal_22.png", 120, 40, 80, 60);
+  EXPECT_EQ(source_.Colors(121, 41), pg::RGBColor(10, 20, 30));  // index (40 + 41) % 3 = 0
+  EXPECT_EQ(source_.Colors(124, 41), pg::RGBColor(200, 0, 100));
+}
+
 TEST_F(SliceExportTest, WholeImageCell) {
   grid_.ResetGrid(200, 100);
   Export("whole.htm");
