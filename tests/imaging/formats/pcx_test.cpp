@@ -236,3 +236,19 @@ TEST(PcxReader, GetInfoAndLoadThroughTheFramework) {
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+TEST(PcxFuzzSeeds, Write) {
+  if (!testing::WritingFuzzSeeds()) GTEST_SKIP() << "set TESSEL_WRITE_FUZZ_SEEDS to write the seeds";
+  const std::vector<std::pair<std::string, TSpec>> seeds = {
+      {"mono.pcx", {0, 1, 1, true, false}},   {"ega.pcx", {3, 1, 4, true, false}},
+      {"cga.pcx", {5, 2, 1, true, false}},    {"nibbles.pcx", {5, 4, 1, false, false}},
+      {"palette.pcx", {5, 8, 1, true, true}}, {"rgb.pcx", {5, 8, 3, true, false}},
+  };
+  for (const auto& [name, spec] : seeds) testing::WriteFuzzSeed("pcx", name, MakeFile(spec));
+}
+
+}  // namespace
+}  // namespace pg

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -95,6 +98,20 @@ template <class E>
 
 inline std::vector<uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
+}
+
+// True when the fuzz seeds are to be (re)written: TESSEL_WRITE_FUZZ_SEEDS=1 when running the tests.
+inline bool WritingFuzzSeeds() {
+  return std::getenv("TESSEL_WRITE_FUZZ_SEEDS") != nullptr;
+}
+
+// Stores a seed file of the fuzz target `target` in the source tree's tests/data/fuzz/<target>/.
+inline void WriteFuzzSeed(const std::string& target, const std::string& name,
+                          const std::vector<uint8_t>& data) {
+  const std::filesystem::path dir = std::filesystem::path(TESSEL_TEST_DATA_DIR) / "fuzz" / target;
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 }  // namespace pg::testing

@@ -226,3 +226,22 @@ TEST(PnmWriterTable, ResolutionsAndNames) {
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+TEST(PnmFuzzSeeds, Write) {
+  if (!testing::WritingFuzzSeeds()) GTEST_SKIP() << "set TESSEL_WRITE_FUZZ_SEEDS to write the seeds";
+  const std::vector<std::pair<std::string, std::string>> seeds = {
+      {"p1.pbm", "P1\n# c\n5 2\n10101\n0 1 0 1 0\n"},
+      {"p2.pgm", "P2 3 2 15\n0 7 15\n# c\n1 2 3\n"},
+      {"p3.ppm", "P3\n2 1\n255\n255 0 0 0 0 255\n"},
+      {"p4.pbm", std::string("P4 9 2\n\xA5\x80\x5A\x00", 11)},
+      {"p5.pgm", std::string("P5 2 2 65535\n\x00\x01\xFF\xFF\x80\x00\x12\x34", 21)},
+      {"p6.ppm", std::string("P6 2 1 255\n\x01\x02\x03\xFA\xFB\xFC", 17)},
+  };
+  for (const auto& [name, text] : seeds) testing::WriteFuzzSeed("pnm", name, Bytes(text));
+}
+
+}  // namespace
+}  // namespace pg

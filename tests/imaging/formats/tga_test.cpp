@@ -256,3 +256,20 @@ TEST(TgaReader, GetInfo) {
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+TEST(TgaFuzzSeeds, Write) {
+  if (!testing::WritingFuzzSeeds()) GTEST_SKIP() << "set TESSEL_WRITE_FUZZ_SEEDS to write the seeds";
+  const std::vector<std::pair<std::string, TSpec>> seeds = {
+      {"type1_map16.tga", {1, 8, 16, 2, false, false}}, {"type2_24.tga", {2, 24, 0, 0, false, false}},
+      {"type2_16_top.tga", {2, 16, 0, 0, true, false}}, {"type3.tga", {3, 8, 0, 0, false, false}},
+      {"type9.tga", {1, 8, 24, 0, false, true}},        {"type10_32.tga", {2, 32, 0, 0, true, true}},
+      {"type11_16.tga", {3, 16, 0, 0, false, true}},
+  };
+  for (const auto& [name, spec] : seeds) testing::WriteFuzzSeed("tga", name, MakeFile(spec));
+}
+
+}  // namespace
+}  // namespace pg

@@ -627,3 +627,31 @@ TEST_F(TiffWriter, TwoColourImageSavedThroughTheFrameworkBecomesSixteenColours) 
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+TEST(TiffFuzzSeeds, Write) {
+  if (!testing::WritingFuzzSeeds()) GTEST_SKIP() << "set TESSEL_WRITE_FUZZ_SEEDS to write the seeds";
+  // Small pages keep the seeds short.
+  const std::vector<std::string> wanted = {
+      "grey 1 min-is-white",        "palette 4", "grey 16", "rgb 8 compression 5", "rgb 8 jpeg",
+      "rgb 8 tiled planar deflate", "cmyk 8",    "rgba 2",  "rgb 8 bottom-left"};
+  int n = 0;
+  for (TVariant variant : Variants()) {
+    if (std::find(wanted.begin(), wanted.end(), variant.name) == wanted.end()) continue;
+    variant.page.width = 9;
+    variant.page.height = variant.page.compression == COMPRESSION_JPEG ? 16 : 5;
+    testing::WriteFuzzSeed("tiff", "variant" + std::to_string(n++) + ".tif",
+                           MakeFile({variant.page}, "seed"));
+  }
+  TPage small;
+  small.width = 3;
+  small.height = 2;
+  small.sample = [](int32_t x, int32_t y, int s) { return static_cast<uint32_t>(x * 50 + y * 20 + s); };
+  testing::WriteFuzzSeed("tiff", "pages.tif", MakeFile({small, small}, "seed", true));
+  testing::WriteFuzzSeed("tiff", "unknown_tag.tif", HandMadeFile(true));
+}
+
+}  // namespace
+}  // namespace pg
