@@ -103,6 +103,19 @@ inline std::vector<std::string> DirectoryNames(const fs::path& dir) {
   return names;
 }
 
+// The distinct chunk types of a PNG file in order of first appearance, space-separated.
+inline std::string PngChunkTypes(const std::string& png) {
+  std::string types;
+  for (size_t at = 8; at + 8 <= png.size();) {
+    const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(png[at + i])); };
+    const uint32_t length = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+    const std::string type = png.substr(at + 4, 4);
+    if (types.find(type) == std::string::npos) types += (types.empty() ? "" : " ") + type;
+    at += 12 + static_cast<size_t>(length);
+  }
+  return types;
+}
+
 // A fresh directory for one test, removed afterwards.
 class TTempDir {
  public:

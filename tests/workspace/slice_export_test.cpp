@@ -110,6 +110,8 @@ TEST_F(SliceExportTest, ExampleUpperCaseDoubleQuotesAndPixelExactPngSlices) {
   ExpectSlice("page_21.png", 120, 0, 80, 40);
   ExpectSlice("page_12.png", 0, 40, 120, 60);
   ExpectSlice("page_22.png", 120, 40, 80, 60);
+  // No gamma or colour-space chunk that would make a browser show a slice unlike the source.
+  EXPECT_EQ(PngChunkTypes(ReadFile(dir_.Path() / "page_11.png")), "IHDR IDAT IEND");
 }
 
 TEST_F(SliceExportTest, ExampleWithLinkAndAltTextAndNoDoubleClosingBracket) {
