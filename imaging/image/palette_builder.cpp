@@ -317,8 +317,9 @@ class TNearestCentre {
     });
   }
 
-  // Index of the nearest centre (the lower index on a tie) and its squared distance; `hint` is a
-  // centre index to start from, or -1.
+  // Index of the nearest centre and its squared distance; `hint` is a centre index to start from,
+  // or -1. Among equally near centres the lower index wins, except that the hint is kept when it
+  // is strictly nearest by the half-distance rule.
   int Find(const TVec& p, int hint, const std::vector<TVec>& centres, double& distance) const {
     const double s = p[0] + p[1] + p[2];
     int best = hint;
@@ -330,6 +331,7 @@ class TNearestCentre {
     const auto start = std::lower_bound(sorted_.begin(), sorted_.end(), s,
                                         [](const TEntry& e, double value) { return e.sum < value; });
     auto consider = [&](const TEntry& e) {
+      if (e.index == hint) return;
       const double d = Distance(p, e.centre);
       if (d < bestDistance || (d == bestDistance && e.index < best)) {
         bestDistance = d;
