@@ -120,16 +120,17 @@ bool WriteSlicesInParallel(const TExportRequest& request, const TExportJob& job,
 
   std::vector<std::thread> workers;
   workers.reserve(static_cast<size_t>(threads));
+  // Whatever leaves this function (a failed thread start, a progress handler that throws), the
+  // workers are stopped and joined first.
+  const auto stopAndJoin = [&] {
+    stop = true;
+    for (std::thread& worker : workers) {
+      if (worker.joinable()) worker.join();
+    }
+  };
+  int64_t reported = 0;
   try {
     for (int32_t i = 0; i < threads; ++i) workers.emplace_back(work);
-  } catch (...) {
-    stop = true;
-    for (std::thread& worker : workers) worker.join();
-    throw;
-  }
-
-  int64_t reported = 0;
-  {
     std::unique_lock lock(mutex);
     while (running > 0) {
       wake.wait_for(lock, std::chrono::milliseconds(50));
@@ -141,8 +142,11 @@ bool WriteSlicesInParallel(const TExportRequest& request, const TExportJob& job,
         lock.lock();
       }
     }
+  } catch (...) {
+    stopAndJoin();
+    throw;
   }
-  for (std::thread& worker : workers) worker.join();
+  stopAndJoin();
   written = slices.load();
   if (failure) std::rethrow_exception(failure);
   if (Cancelled(request) && done.load() < total) return false;

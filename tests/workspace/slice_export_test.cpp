@@ -357,6 +357,14 @@ TEST_F(SliceExportTest, CancelledExportWritesNoHtmlAndNoGrid) {
   }
 }
 
+TEST_F(SliceExportTest, ProgressHandlerThatThrowsStopsTheWorkersCleanly) {
+  onProgress_ = [](int64_t done, int64_t) {
+    if (done >= 1) throw std::runtime_error("stop here");
+  };
+  EXPECT_THROW(Export("t.html", ".png", 2), std::runtime_error);
+  EXPECT_FALSE(fs::exists(dir_.Path() / "t.html"));
+}
+
 TEST_F(SliceExportTest, GridOutsideTheImageIsRefusedBeforeAnythingIsWritten) {
   grid_.VerticalSplits = {-5, 120, 200};
   EXPECT_THROW(Export("neg.html"), EExportError);
