@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -149,8 +150,9 @@ void AddSplits(TIntegerList& list, const std::vector<std::string>& values, const
 
 // column \t row \t URL \t target \t ALT, one slice a line; empty lines are skipped.
 std::map<std::pair<int32_t, int32_t>, TLinkAnswer> ReadLinks(const std::string& path) {
+  std::error_code ignored;
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot open file \"" + path + "\"");
+  if (!in || fs::is_directory(path, ignored)) throw std::runtime_error("Cannot open file \"" + path + "\"");
   std::map<std::pair<int32_t, int32_t>, TLinkAnswer> links;
   std::string line;
   int lineNumber = 0;
