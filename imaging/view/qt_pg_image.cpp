@@ -145,16 +145,21 @@ class TPGImageHost : public TViewHost {
   }
 
   void InvalidateRect(const TPGRect& r) override {
-    if (!r.IsEmpty()) view_.viewport()->update(ToQRect(r));
+    if (r.IsEmpty()) return;
+    pending_ += ToQRect(r);
+    view_.viewport()->update(ToQRect(r));
   }
   void InvalidateView() override { view_.Invalidate(); }
   void InvalidatePicBox() override { view_.picBox_->update(); }
   void RepaintNow() override {
     // Qt paints through its backing store; an immediate repaint is only allowed outside a paint.
+    // Only what was invalidated since the last immediate repaint, or everything.
+    const QRegion region = pending_.isEmpty() ? QRegion(view_.viewport()->rect()) : pending_;
+    pending_ = QRegion();
     if (!view_.painting_ && view_.isVisible()) {
-      view_.viewport()->repaint();
+      view_.viewport()->repaint(region);
     } else {
-      view_.viewport()->update();
+      view_.viewport()->update(region);
     }
   }
   void CaptureMouse() override { view_.mouseCaptured_ = true; }  // Qt grabs on press already
@@ -189,6 +194,7 @@ class TPGImageHost : public TViewHost {
  private:
   TPGImage& view_;
   TScrollInfo scroll_;
+  QRegion pending_;
 };
 
 // ---- Creation and destruction ------------------------------------------------------------------
@@ -229,6 +235,8 @@ TPGImage::TPGImage(QWidget* parent) : QAbstractScrollArea(parent) {
 
 TPGImage::~TPGImage() {
   StopPaintWorker();
+  delete picBox_;  // before the core it reports to
+  picBox_ = nullptr;
   delete frameTimer_;
   frameTimer_ = nullptr;
   delete autoScrollTimer_;
@@ -396,6 +404,7 @@ void TPGImage::resizeEvent(QResizeEvent* event) {
 }
 
 void TPGImage::scrollContentsBy(int, int) {
+  if (picBox_ == nullptr) return;
   const TPGRect& box = core_->PicBoxBounds();
   picBox_->move(box.Left - horizontalScrollBar()->value(), box.Top - verticalScrollBar()->value());
   if (!arranging_) viewport()->update();

@@ -409,3 +409,69 @@ TEST_F(ViewTest, ScrolledRowsShowTheirPixels) {
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+// Screens of few colours get a display copy in their own format, even at natural size.
+TEST_F(ViewTest, DisplayCopyForPaletteScreens) {
+  view.SetUseThread(false);
+  auto image = MakeImage(60, 40);
+  view.SetPixelGraphic(image.get());
+  view.SetScreenBitsPerPixel(8);
+  view.viewport()->repaint();
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  EXPECT_EQ(view.PaintPixelGraphic()->BitCount(), bc8Bit);
+  EXPECT_EQ(view.PaintPixelGraphic()->Width(), 60);
+  EXPECT_LE(view.PaintPixelGraphic()->PaletteCount(), 256);
+
+  view.SetScreenBitsPerPixel(4);
+  view.viewport()->repaint();
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  EXPECT_EQ(view.PaintPixelGraphic()->BitCount(), bc4Bit);
+  EXPECT_EQ(view.PaintPixelGraphic()->PaletteIdent(), pSys16);
+
+  // An 8-bit image shown with its own palette on an 8-bit screen needs no copy.
+  TPixelGraphic gray;
+  gray.NewImage(30, 20, bc8Bit);
+  gray.SetPaletteIdent(pGray256);
+  view.SetPalette8BitSys8BitGraphic(pSource);
+  view.SetPixelGraphic(&gray);
+  view.SetScreenBitsPerPixel(8);
+  view.viewport()->repaint();
+  EXPECT_EQ(view.PaintPixelGraphic(), nullptr);
+  view.SetPalette8BitSys8BitGraphic(pSys16);
+  view.viewport()->repaint();
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  EXPECT_EQ(view.PaintPixelGraphic()->PaletteIdent(), pSys16);
+}
+
+// With KeepOldPaintPixelGraphic the old copy stays on screen until its successor is ready.
+TEST_F(ViewTest, KeepOldDisplayCopyUntilTheNewOneIsReady) {
+  view.SetStretch(sZoomKAR);
+  view.SetStretchMode(smMedium);
+  view.SetZoomFactor(0.5L);
+  view.SetKeepOldPaintPixelGraphic(true);
+  auto image = MakeImage(200, 100);
+  view.SetPixelGraphic(image.get());
+  QElapsedTimer timer;
+  timer.start();
+  while (view.PaintPixelGraphic() == nullptr && timer.elapsed() < 10000) {
+    view.viewport()->repaint();
+    QTest::qWait(10);
+  }
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  const TPixelGraphic* old = view.PaintPixelGraphic();
+  view.SetZoomFactor(0.25L);
+  EXPECT_EQ(view.PaintPixelGraphic(), old);  // still shown
+  timer.restart();
+  while (view.PaintPixelGraphic() == old && timer.elapsed() < 10000) {
+    view.viewport()->repaint();
+    QTest::qWait(10);
+  }
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  EXPECT_EQ(view.PaintPixelGraphic()->Width(), 50);
+}
+
+}  // namespace
+}  // namespace pg
