@@ -1047,7 +1047,6 @@ void TPGImage::PicBoxMousePress(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   picBoxPressed_ = true;
   core_->MouseDown(ToButton(event->button()), {p.x(), p.y()});
-  UpdateCursor(p);
   if (PicBoxOnMouseDown) PicBoxOnMouseDown(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
 }
 
