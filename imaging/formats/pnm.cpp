@@ -118,20 +118,24 @@ TPxMFileFormatReader::TPxMFileFormatReader() {
 
 TPBMFileFormatReader::TPBMFileFormatReader() {
   Extension = "pbm";
+  kinds_ = "14";
   Description = "Portable Bitmap";
 }
 
 TPGMFileFormatReader::TPGMFileFormatReader() {
   Extension = "pgm";
+  kinds_ = "25";
   Description = "Portable Graymap";
 }
 
 TPPMFileFormatReader::TPPMFileFormatReader() {
   Extension = "ppm";
+  kinds_ = "36";
   Description = "Portable Pixelmap";
 }
 
 bool TPxMFileFormatReader::IsFormat(const uint8_t* header) const {
+  if (!kinds_.empty() && kinds_.find(static_cast<char>(header[1])) == std::string::npos) return false;
   return header[0] == 'P' && header[1] >= '1' && header[1] <= '6' && (IsSpace(header[2]) || header[2] == '#');
 }
 

@@ -1,5 +1,6 @@
 // Portable bitmap, graymap and pixelmap (PBM, PGM, PPM) readers and writers, plain (P1-P3) and
-// raw (P4-P6). Every reader reads all six kinds; the extension only names the table entry.
+// raw (P4-P6). Each reader recognises its own two kinds, so a file is described by its content,
+// and reads all six.
 #pragma once
 
 #include "imaging/formats/file_format.h"
@@ -14,6 +15,10 @@ class TPxMFileFormatReader : public TFileFormatReader {
   void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                std::string& colorsText, int32_t& height, int32_t& width, std::string& infoText,
                std::string& subFormatText) const override;
+
+ protected:
+  // The plain and raw kind digits this reader recognises ("14" for bitmaps); all six when empty.
+  std::string kinds_;
 };
 
 class TPBMFileFormatReader : public TPxMFileFormatReader {

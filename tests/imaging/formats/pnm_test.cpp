@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
@@ -85,14 +87,30 @@ TEST(PnmReader, PixmapsKeepRedGreenBlue) {
   EXPECT_TRUE(SameColors(plain, binary));
 }
 
-TEST(PnmReader, SignatureNeedsPAndADigit) {
-  TPPMFileFormatReader reader;
+TEST(PnmReader, EachReaderRecognisesItsTwoKinds) {
+  const TPBMFileFormatReader pbm;
+  const TPGMFileFormatReader pgm;
+  const TPPMFileFormatReader ppm;
   std::array<uint8_t, 17> header{};
-  const std::string good = "P6\n1 1\n255\n";
-  std::copy(good.begin(), good.end(), header.begin());
-  EXPECT_TRUE(reader.IsFormat(header.data()));
+  const std::vector<std::tuple<char, const TFileFormatReader*, const char*>> kinds = {
+      {'1', &pbm, "Portable Bitmap"},  {'4', &pbm, "Portable Bitmap"},   {'2', &pgm, "Portable Graymap"},
+      {'5', &pgm, "Portable Graymap"}, {'3', &ppm, "Portable Pixelmap"}, {'6', &ppm, "Portable Pixelmap"}};
+  for (const auto& [kind, owner, description] : kinds) {
+    const std::string text = std::string("P") + kind + "\n1 1\n255\n";
+    std::copy(text.begin(), text.end(), header.begin());
+    for (const TFileFormatReader* reader :
+         {static_cast<const TFileFormatReader*>(&pbm), static_cast<const TFileFormatReader*>(&pgm),
+          static_cast<const TFileFormatReader*>(&ppm)}) {
+      EXPECT_EQ(reader->IsFormat(header.data()), reader == owner) << kind << " " << reader->Extension;
+    }
+    // Found by content whatever the name.
+    TMemoryStream stream(Bytes(text));
+    const TFileFormatReader* found = FindFileFormatReader(stream, "tga");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->Description, description);
+  }
   header[1] = '7';
-  EXPECT_FALSE(reader.IsFormat(header.data()));
+  EXPECT_FALSE(TPxMFileFormatReader().IsFormat(header.data()));
 }
 
 TEST(PnmReader, BadHeadersAndShortDataRaise) {
