@@ -150,6 +150,8 @@ class TPGImageHost : public TViewHost {
     view_.viewport()->update(ToQRect(r));
   }
   void InvalidateView() override { view_.Invalidate(); }
+  // The whole client area changed (scrolling): an immediate repaint must cover all of it.
+  void MarkAllPending() { pending_ = QRegion(view_.viewport()->rect()); }
   void InvalidatePicBox() override { view_.picBox_->update(); }
   void RepaintNow() override {
     // Qt paints through its backing store; an immediate repaint is only allowed outside a paint.
@@ -407,7 +409,10 @@ void TPGImage::scrollContentsBy(int, int) {
   if (picBox_ == nullptr) return;
   const TPGRect& box = core_->PicBoxBounds();
   picBox_->move(box.Left - horizontalScrollBar()->value(), box.Top - verticalScrollBar()->value());
-  if (!arranging_) viewport()->update();
+  if (!arranging_) {
+    host_->MarkAllPending();
+    viewport()->update();
+  }
 }
 
 void TPGImage::changeEvent(QEvent* event) {
