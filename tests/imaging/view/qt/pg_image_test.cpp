@@ -475,3 +475,67 @@ TEST_F(ViewTest, KeepOldDisplayCopyUntilTheNewOneIsReady) {
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+TEST_F(ViewTest, CursorsOverThePictureBox) {
+  auto image = MakeImage(100, 100);
+  view.SetPixelGraphic(image.get());
+  view.SetActionMode(amMoveResizeCreateSelection);
+  view.SetSelectionBounds(20, 20, 30, 30);
+  view.SetSelection(true);
+  Send(Box(), QEvent::MouseMove, {30, 30}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(Box()->cursor().shape(), Qt::SizeAllCursor);
+  Send(Box(), QEvent::MouseMove, {14, 14}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(Box()->cursor().shape(), Qt::SizeFDiagCursor);
+  Send(Box(), QEvent::MouseMove, {5, 90}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(Box()->cursor().shape(), Qt::CrossCursor);
+  // The handler has the last word.
+  view.PicBoxOnSetCursor = [](const void*, TPGCursor& c) {
+    if (c == crSelCross) c = crArrow;
+  };
+  Send(Box(), QEvent::MouseMove, {5, 90}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(Box()->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(ViewTest, AutoSizeTakesThePictureSize) {
+  int reportedW = -1, reportedH = -1;
+  view.OnNewAutoSize = [&](const void*, int32_t w, int32_t h) {
+    reportedW = w;
+    reportedH = h;
+  };
+  auto image = MakeImage(120, 80);
+  view.SetPixelGraphic(image.get());
+  EXPECT_EQ(reportedW, 124);  // reported even without AutoSize
+  EXPECT_EQ(reportedH, 84);
+  EXPECT_EQ(view.width(), 300);
+  view.SetAutoSize(true);
+  EXPECT_EQ(view.width(), 124);
+  EXPECT_EQ(view.height(), 84);
+  EXPECT_EQ(view.PicBoxRect(), (TPGRect{0, 0, 120, 80}));
+  EXPECT_FALSE(view.horizontalScrollBar()->isVisible());
+  view.SetAutoSizeMaxWidth(100);  // too wide: a horizontal bar joins the height
+  EXPECT_EQ(view.width(), 100);
+  EXPECT_EQ(view.height(), 84 + view.horizontalScrollBar()->sizeHint().height());
+}
+
+TEST_F(ViewTest, SelectionDragScrollsWhenThePointerLeavesTheView) {
+  auto image = MakeImage(600, 600);
+  view.SetPixelGraphic(image.get());
+  view.SetActionMode(amCreateSelection);
+  Send(Box(), QEvent::MouseButtonPress, {50, 50}, Qt::LeftButton, Qt::LeftButton);
+  QCursor::setPos(view.viewport()->mapToGlobal(QPoint(view.ClientWidth() + 20, view.ClientHeight() + 20)));
+  QTest::qWait(300);
+  EXPECT_GT(view.HorzScrollPos(), 0);
+  EXPECT_GT(view.VertScrollPos(), 0);
+  EXPECT_EQ(view.HorzScrollPos() % 5, 0);
+  Send(Box(), QEvent::MouseButtonRelease, {50, 50}, Qt::LeftButton, Qt::NoButton);
+  const int h = view.HorzScrollPos();
+  QTest::qWait(150);
+  EXPECT_EQ(view.HorzScrollPos(), h);  // the timer went with the mouse-up
+  EXPECT_EQ(selectionsMade, 1);
+}
+
+}  // namespace
+}  // namespace pg
