@@ -742,14 +742,15 @@ void TMainWindow::ViewMouseMove(int32_t x, int32_t y) {
   }
 }
 
-void TMainWindow::ViewMouseUp(pg::TMouseButton, int32_t x, int32_t y) {
+void TMainWindow::ViewMouseUp(pg::TMouseButton button, int32_t x, int32_t y) {
   const TSplitTool tool = Tool();
-  if (tool == TSplitTool::Cross) {
+  // A right click does nothing with the cross tool, like with the rectangle tool.
+  if (tool == TSplitTool::Cross && button == pg::mbLeft) {
     EditGrid([&] { grid_.AddCross(x, y, ImageWidth(), ImageHeight()); });
     RedrawGrid();
     return;
   }
-  if (tool != TSplitTool::Vertical && tool != TSplitTool::Horizontal) return;
+  if (tool == TSplitTool::Cross || tool == TSplitTool::Rectangle) return;
   if (drag_ == TDragState::Horizontal) {
     grid_.DropHorizontal(y, ImageHeight());
   } else if (drag_ == TDragState::Vertical) {

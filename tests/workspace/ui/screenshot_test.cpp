@@ -38,14 +38,26 @@ TEST(ScreenshotTest, WindowShowsThePictureWithItsSplitLines) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("0\r\n50\r\n120\r\n-\r\n0\r\n70\r\n160\r\n");
   }
-  const QString script =
-      QString(
-          "export XDG_CONFIG_HOME='%1/config' XDG_CACHE_HOME='%1/cache'; unset QT_QPA_PLATFORM; "
-          "'%2' --grid '%3' '%4' & pid=$!; sleep 6; import -window root '%5'; kill $pid; wait $pid "
-          "2>/dev/null; true")
-          .arg(dir.path(), TESSEL_PROGRAM, grid, image, shot);
-  const QString command = "xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" +
-                          QString(script).replace("\"", "\\\"") + "\" >/dev/null 2>&1";
+  // The program runs on the X server of its own, with settings of its own; the screen is taken
+  // once it has had time to show the picture.
+  const QString script = dir.filePath("run.sh");
+  {
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QString("export XDG_CONFIG_HOME='%1/config' XDG_CACHE_HOME='%1/cache'\n"
+                       "unset QT_QPA_PLATFORM\n"
+                       "'%2' --grid '%3' '%4' &\n"
+                       "pid=$!\n"
+                       "sleep 8\n"
+                       "import -window root '%5'\n"
+                       "kill $pid\n"
+                       "wait $pid\n"
+                       "exit 0\n")
+                   .arg(dir.path(), TESSEL_PROGRAM, grid, image, shot)
+                   .toLocal8Bit());
+  }
+  const QString command = "timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "' >'" +
+                          dir.filePath("log") + "' 2>&1";
   ASSERT_EQ(std::system(command.toLocal8Bit().constData()), 0);
   QImage screen(shot);
   ASSERT_FALSE(screen.isNull()) << "no screenshot was taken";
