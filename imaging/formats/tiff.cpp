@@ -386,14 +386,20 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
   int64_t rows = std::clamp<int64_t>(band, 1, height);
   rows = std::max<int64_t>(1, std::min<int64_t>(rows, kRGBAChunkPixels / width));
 
-  graphic.NewImage(width, height, bc24Bit);
+  // Orientations 5 to 8 store the picture transposed: file rows are the image's columns.
+  const uint16_t o = f.orientation;
+  const bool transposed = o >= ORIENTATION_LEFTTOP && o <= ORIENTATION_LEFTBOT;
+  const bool flipV = o == ORIENTATION_BOTRIGHT || o == ORIENTATION_BOTLEFT;
+  const bool flipH = o == ORIENTATION_TOPRIGHT || o == ORIENTATION_BOTRIGHT;
+  const bool mirrorX = o == ORIENTATION_RIGHTTOP || o == ORIENTATION_RIGHTBOT;
+  const bool mirrorY = o == ORIENTATION_RIGHTBOT || o == ORIENTATION_LEFTBOT;
+  if (transposed) {
+    graphic.NewImage(height, width, bc24Bit);
+  } else {
+    graphic.NewImage(width, height, bc24Bit);
+  }
   const TColor background = graphic.BackgroundColor();
   const uint32_t bgR = GetRValue(background), bgG = GetGValue(background), bgB = GetBValue(background);
-  const uint16_t o = f.orientation;
-  const bool flipV = o == ORIENTATION_BOTLEFT || o == ORIENTATION_BOTRIGHT || o == ORIENTATION_LEFTBOT ||
-                     o == ORIENTATION_RIGHTBOT;
-  const bool flipH = o == ORIENTATION_TOPRIGHT || o == ORIENTATION_BOTRIGHT || o == ORIENTATION_RIGHTTOP ||
-                     o == ORIENTATION_RIGHTBOT;
 
   std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
   formatio::TProgressScope progress(graphic, sender);
@@ -408,21 +414,36 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
     HandleWarnings(ctx, graphic);
     for (int32_t i = 0; i < count; ++i) {
       const int32_t r = row + i;
-      uint8_t* dst = graphic.ScanLine(flipV ? height - 1 - r : r);
       const uint32_t* src = &raster[static_cast<size_t>(i) * width];
-      for (int32_t x = 0; x < width; ++x) {
-        const uint32_t p = src[x];
+      uint8_t* line = transposed ? nullptr : graphic.ScanLine(flipV ? height - 1 - r : r);
+      const int32_t column = mirrorX ? height - 1 - r : r;
+      for (int32_t c = 0; c < width; ++c) {
+        const uint32_t p = src[c];
         const uint32_t rest = 255 - TIFFGetA(p);
-        const int32_t dx = flipH ? width - 1 - x : x;
-        dst[3 * dx] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetB(p) + (bgB * rest + 127) / 255, 255));
-        dst[3 * dx + 1] =
-            static_cast<uint8_t>(std::min<uint32_t>(TIFFGetG(p) + (bgG * rest + 127) / 255, 255));
-        dst[3 * dx + 2] =
-            static_cast<uint8_t>(std::min<uint32_t>(TIFFGetR(p) + (bgR * rest + 127) / 255, 255));
+        uint8_t* dst = transposed
+                           ? graphic.ScanLine(mirrorY ? width - 1 - c : c) + 3 * static_cast<size_t>(column)
+                           : line + 3 * static_cast<size_t>(flipH ? width - 1 - c : c);
+        dst[0] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetB(p) + (bgB * rest + 127) / 255, 255));
+        dst[1] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetG(p) + (bgG * rest + 127) / 255, 255));
+        dst[2] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetR(p) + (bgR * rest + 127) / 255, 255));
       }
       if (progress.Step(r, height)) return;
     }
   }
+}
+
+// Uncompressed pixel data must be in the file before the image is allocated for it.
+void CheckUncompressedSize(TIFF* tif, TTIFFContext& ctx, const TImageFields& f) {
+  if (f.compression != COMPRESSION_NONE) return;
+  long double needed = 0;
+  if (TIFFIsTiled(tif)) {
+    needed = static_cast<long double>(TIFFTileSize64(tif)) * TIFFNumberOfTiles(tif);
+  } else {
+    const long double planes = f.planar == PLANARCONFIG_SEPARATE ? f.samplesPerPixel : 1;
+    needed = static_cast<long double>(TIFFScanlineSize64(tif)) * f.height * planes;
+  }
+  const int64_t available = ctx.stream->Size() - ctx.base;
+  if (needed > static_cast<long double>(available)) throw EPGTIFFileFormatReader(kPrefix + MessageText(32));
 }
 
 std::string PhotometricName(uint16_t photometric) {
@@ -475,6 +496,7 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   TIFF* tif = handle.get();
   const TImageFields f = ReadFields(tif);
   formatio::CheckImageSize<EPGTIFFileFormatReader>(f.width, f.height, kPrefix);
+  CheckUncompressedSize(tif, ctx, f);
   if (CanReadNatively(tif, f)) {
     ReadNative(tif, ctx, f, graphic, this);
     return;
@@ -515,6 +537,7 @@ void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   const TImageFields f = ReadFields(tif);
   width = static_cast<int32_t>(std::min<uint32_t>(f.width, INT32_MAX));
   height = static_cast<int32_t>(std::min<uint32_t>(f.height, INT32_MAX));
+  if (f.orientation >= ORIENTATION_LEFTTOP && f.orientation <= ORIENTATION_LEFTBOT) std::swap(width, height);
   bitsPerPixel = f.bitsPerSample * f.samplesPerPixel;
   colorsText = formatio::ColorsTextOf(std::min(bitsPerPixel, 24));
   subFormatText = PhotometricName(f.photometric);

@@ -67,6 +67,7 @@ void WritePage(TIFF* tif, const TPage& p) {
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, p.planar);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
+  if (p.photometric == PHOTOMETRIC_YCBCR) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
   if (p.predictor != 1) TIFFSetField(tif, TIFFTAG_PREDICTOR, p.predictor);
   if (p.photometric == PHOTOMETRIC_SEPARATED) TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
@@ -158,6 +159,8 @@ struct TVariant {
   std::function<TColor(int32_t, int32_t)> expected;
   int tolerance = 0;
   TBitCount bitCount = bc24Bit;
+  bool transposed = false;   // orientations 5 to 8 swap width and height
+  double meanTolerance = 0;  // lossy variants: largest mean difference per component
 };
 
 uint32_t Gray(int32_t x, int32_t y, int bits) {
@@ -237,7 +240,9 @@ std::vector<TVariant> Variants() {
   {
     TPage p = rgb;
     p.compression = COMPRESSION_JPEG;
-    v.push_back({"rgb 8 jpeg", p, rgbAt, 48, bc24Bit});
+    TVariant t{"rgb 8 jpeg", p, rgbAt, 48, bc24Bit};
+    t.meanTolerance = 4;
+    v.push_back(t);
   }
   {
     TPage p = rgb;
@@ -317,42 +322,73 @@ std::vector<TVariant> Variants() {
                  },
                  2, bc24Bit});
   }
+  {
+    TPage p = rgb;
+    p.orientation = ORIENTATION_RIGHTTOP;
+    TVariant t{"rgb 8 right-top", p, [](int32_t x, int32_t y) { return RGBAt(y, kHeight - 1 - x); }};
+    t.transposed = true;
+    v.push_back(t);
+    t.page.orientation = ORIENTATION_LEFTBOT;
+    t.name = "rgb 8 left-bottom";
+    t.expected = [](int32_t x, int32_t y) { return RGBAt(kWidth - 1 - y, x); };
+    v.push_back(t);
+  }
+  {
+    // Smooth colours: chroma subsampling blurs sharp edges.
+    TPage p = rgb;
+    p.photometric = PHOTOMETRIC_YCBCR;
+    p.compression = COMPRESSION_JPEG;
+    p.sample = [](int32_t x, int32_t y, int s) { return static_cast<uint32_t>(40 + x * 4 + y * 3 + s * 30); };
+    TVariant t{"ycbcr jpeg", p,
+               [](int32_t x, int32_t y) {
+                 auto c = [&](int s) { return static_cast<uint8_t>(40 + x * 4 + y * 3 + s * 30); };
+                 return RGBColor(c(0), c(1), c(2));
+               },
+               40, bc24Bit};
+    t.meanTolerance = 6;
+    v.push_back(t);
+  }
   return v;
 }
 
 TEST(TiffReader, EveryVariantGivesTheExpectedPixels) {
   TTIFFileFormatReader reader;
-  for (const TVariant& variant : Variants()) {
-    SCOPED_TRACE(variant.name);
-    const std::vector<uint8_t> file = MakeFile({variant.page}, "variant");
-    EXPECT_TRUE(reader.IsFormat(file.data()));
-    TPixelGraphic image;
-    image.NewImage(1, 1, bc24Bit);
-    image.SetBackgroundValue(RGBColor(255, 255, 255));
-    try {
-      ReadWith(reader, file, image);
-    } catch (const EPixelGraphic& e) {
-      ADD_FAILURE() << e.what();
-      continue;
-    }
-    ASSERT_EQ(image.Width(), kWidth);
-    ASSERT_EQ(image.Height(), kHeight);
-    EXPECT_EQ(image.BitCount(), variant.bitCount);
-    int worst = 0;
-    for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = 0; x < kWidth; ++x) {
-        const TColor got = image.Colors(x, y), want = variant.expected(x, y);
-        for (int shift : {0, 8, 16}) {
-          const int d =
-              std::abs(static_cast<int>((got >> shift) & 255) - static_cast<int>((want >> shift) & 255));
-          worst = std::max(worst, d);
-          if (d > variant.tolerance) {
-            ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << got << " vs " << want;
-            y = kHeight;
-            break;
+  for (bool bigEndian : {false, true}) {
+    for (const TVariant& variant : Variants()) {
+      SCOPED_TRACE(variant.name + (bigEndian ? " MM" : " II"));
+      const std::vector<uint8_t> file = MakeFile({variant.page}, "variant", bigEndian);
+      EXPECT_TRUE(reader.IsFormat(file.data()));
+      TPixelGraphic image;
+      image.NewImage(1, 1, bc24Bit);
+      image.SetBackgroundValue(RGBColor(255, 255, 255));
+      try {
+        ReadWith(reader, file, image);
+      } catch (const EPixelGraphic& e) {
+        ADD_FAILURE() << e.what();
+        continue;
+      }
+      const int32_t width = variant.transposed ? kHeight : kWidth;
+      const int32_t height = variant.transposed ? kWidth : kHeight;
+      ASSERT_EQ(image.Width(), width);
+      ASSERT_EQ(image.Height(), height);
+      EXPECT_EQ(image.BitCount(), variant.bitCount);
+      double total = 0;
+      int failures = 0;
+      for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+          const TColor got = image.Colors(x, y), want = variant.expected(x, y);
+          for (int shift : {0, 8, 16}) {
+            const int d =
+                std::abs(static_cast<int>((got >> shift) & 255) - static_cast<int>((want >> shift) & 255));
+            total += d;
+            if (d > variant.tolerance && failures++ == 0) {
+              ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << got << " vs " << want;
+            }
           }
         }
-        if (y == kHeight) break;
+      }
+      if (variant.meanTolerance > 0) {
+        EXPECT_LE(total / (3.0 * width * height), variant.meanTolerance);
       }
     }
   }
@@ -474,6 +510,10 @@ TEST(TiffReader, DamagedFilesRaise) {
   hugeSize[8 + 2 + 8] = 0xFF;  // width 65535
   hugeSize[8 + 2 + 12 + 8] = 0xFF;
   hugeSize[8 + 2 + 12 + 9] = 0xFF;  // height 65535
+  // 20000 x 20000 is within the pixel limit, but uncompressed pixels must be in the file.
+  std::vector<uint8_t> largeSize = HandMadeFile(false);
+  largeSize[8 + 2 + 8] = largeSize[8 + 2 + 12 + 8] = 0x20;
+  largeSize[8 + 2 + 9] = largeSize[8 + 2 + 12 + 9] = 0x4E;
   const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
       {"empty", {}},
       {"header only", headerOnly},
@@ -481,6 +521,7 @@ TEST(TiffReader, DamagedFilesRaise) {
       {"directory offset past the end", badOffset},
       {"strip cut short", stripCut},
       {"huge size, two bytes of data", hugeSize},
+      {"large size, two bytes of data", largeSize},
   };
   for (const auto& [name, data] : cases) {
     TPixelGraphic image;
@@ -488,6 +529,39 @@ TEST(TiffReader, DamagedFilesRaise) {
     EXPECT_TRUE(
         Raises<EPGTIFFileFormatReader>([&] { ReadWith(TTIFFileFormatReader(), data, image); }, kPrefix))
         << name;
+    if (std::string(name).find("size") != std::string::npos) {
+      EXPECT_LE(int64_t{image.Width()} * image.Height(), 4) << name << ": nothing allocated for it";
+    }
+  }
+}
+
+TEST(TiffReader, AbortAfterTheFirstRowKeepsTheImageSize) {
+  // Grey goes the native way, CMYK through the RGBA interface.
+  for (const char* name : {"grey 8 min-is-black", "cmyk 8"}) {
+    TVariant variant;
+    for (const TVariant& v : Variants()) {
+      if (v.name == name) variant = v;
+    }
+    ASSERT_EQ(variant.name, name);
+    SCOPED_TRACE(variant.name);
+    TPixelGraphic image;
+    int starts = 0, steps = 0, ends = 0;
+    image.OnProgressStart = [&](const void*) { ++starts; };
+    image.OnProgressEnd = [&](const void*) { ++ends; };
+    image.OnProgress = [&](const void*, int32_t step, int32_t max, bool& abort) {
+      EXPECT_EQ(step, 0);
+      EXPECT_EQ(max, kHeight);
+      ++steps;
+      abort = true;
+    };
+    ReadWith(TTIFFileFormatReader(), MakeFile({variant.page}, "abort"), image);
+    EXPECT_EQ(image.Width(), kWidth);
+    EXPECT_EQ(image.Height(), kHeight);
+    EXPECT_EQ(image.Colors(3, 0), variant.expected(3, 0));
+    EXPECT_EQ(image.Colors(3, 1), variant.bitCount == bc24Bit ? RGBColor(0, 0, 0) : image.PaletteEntries(0));
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(steps, 1);
+    EXPECT_EQ(ends, 1);
   }
 }
 
