@@ -302,6 +302,21 @@ TEST(BmpWriter, SixteenEntryPaletteOfAnEightBitImage) {
   EXPECT_TRUE(SameColors(image, fromDib));
 }
 
+// Colours used 0 would tell readers to expect a full table, so a full (black) table is written.
+TEST(BmpWriter, PaletteImageWithoutEntriesKeepsItsPixels) {
+  TPixelGraphic image;
+  image.NewImage(4, 2, bc8Bit);
+  image.SetPaletteCount(0);
+  image.SetPixels(1, 0, 7);
+  image.SetPixels(3, 1, 200);
+  TPixelGraphic back;
+  Load(back, Save(image, "bmp"));
+  EXPECT_EQ(back.PaletteCount(), 256);
+  EXPECT_EQ(back.Pixels(1, 0), 7u);
+  EXPECT_EQ(back.Pixels(3, 1), 200u);
+  EXPECT_EQ(back.Pixels(0, 0), 0u);
+}
+
 TEST(BmpWriter, RoundTripsEveryFormat) {
   for (TBitCount bitCount : {bc1Bit, bc4Bit, bc8Bit}) {
     TPixelGraphic image;
