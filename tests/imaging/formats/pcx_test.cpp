@@ -219,6 +219,23 @@ TEST(PcxReader, BadHeadersAndDataRaise) {
       [&] { ReadWith(TPCXFileFormatReader(), MakeFile({}), image, 1); }, kPrefix + "Index invalid"));
 }
 
+TEST(PcxReader, AbortAfterTheFirstRowKeepsTheImageSize) {
+  TPixelGraphic image;
+  int steps = 0, ends = 0;
+  image.OnProgressEnd = [&](const void*) { ++ends; };
+  image.OnProgress = [&](const void*, int32_t, int32_t max, bool& abort) {
+    EXPECT_EQ(max, kHeight);
+    ++steps;
+    abort = true;
+  };
+  ReadWith(TPCXFileFormatReader(), MakeFile({5, 8, 3, true, false}), image);
+  EXPECT_EQ(image.Height(), kHeight);
+  EXPECT_EQ(image.Colors(4, 0), ColorAt(4, 0));
+  EXPECT_EQ(image.Colors(4, 1), RGBColor(0, 0, 0));
+  EXPECT_EQ(steps, 1);
+  EXPECT_EQ(ends, 1);
+}
+
 TEST(PcxReader, GetInfoAndLoadThroughTheFramework) {
   TMemoryStream stream(MakeFile({5, 8, 3, true, false}));
   int32_t count = 0, bits = 0, height = 0, width = 0;

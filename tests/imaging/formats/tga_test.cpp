@@ -228,6 +228,35 @@ TEST(TgaReader, BadHeadersAndDataRaise) {
       [&] { ReadWith(TTGAFileFormatReader(), MakeFile({}), image, 1); }, kPrefix + "Index invalid"));
 }
 
+TEST(TgaReader, ProgressEndsAfterAbortAndAfterFailure) {
+  // Bottom-left origin: the first row in the file is the image's last.
+  TPixelGraphic image;
+  int starts = 0, steps = 0, ends = 0;
+  image.OnProgressStart = [&](const void*) { ++starts; };
+  image.OnProgressEnd = [&](const void*) { ++ends; };
+  image.OnProgress = [&](const void*, int32_t step, int32_t max, bool& abort) {
+    EXPECT_EQ(step, steps);
+    EXPECT_EQ(max, kHeight);
+    ++steps;
+    abort = true;
+  };
+  ReadWith(TTGAFileFormatReader(), MakeFile({2, 24, 0, 0, false, true}), image);
+  EXPECT_EQ(image.Height(), kHeight);
+  EXPECT_EQ(image.Colors(2, kHeight - 1), Reference(2, kHeight - 1));
+  EXPECT_EQ(image.Colors(2, 0), RGBColor(0, 0, 0));
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(steps, 1);
+  EXPECT_EQ(ends, 1);
+
+  image.OnProgress = nullptr;
+  std::vector<uint8_t> cut = MakeFile({2, 24, 0, 0, false, true});
+  cut.resize(cut.size() - 3);
+  EXPECT_TRUE(Raises<EPGTGAFileFormatReader>([&] { ReadWith(TTGAFileFormatReader(), cut, image); },
+                                             kPrefix + "Unexpected end of file"));
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(ends, 2);
+}
+
 TEST(TgaReader, RecognisedOnlyByTheExtension) {
   TMemoryStream stream(MakeFile({}));
   EXPECT_EQ(FindFileFormatReader(stream, "bmp"), nullptr);
