@@ -197,6 +197,14 @@ TEST(SaveDispatch, ConversionsReachTheirResolution) {
   ConvertToColorRes(twoColors, target, sixteen);
   EXPECT_EQ(sixteen.BitCount(), bc4Bit);
   EXPECT_TRUE(SameColors(twoColors, sixteen));
+
+  // The same through the TIFF writer: the file holds a 4-bit image of 16 colours.
+  twoColors.SetSaveColorResWarningAction(pgwaIgnore);
+  TPixelGraphic fromTiff;
+  Load(fromTiff, Save(twoColors, "tif"), "tif");
+  EXPECT_EQ(fromTiff.BitCount(), bc4Bit);
+  EXPECT_EQ(fromTiff.PaletteCount(), 16);
+  EXPECT_TRUE(SameColors(twoColors, fromTiff));
 }
 
 TEST(SaveToFile, FailureLeavesNoFileAndKeepsAnExistingOne) {
