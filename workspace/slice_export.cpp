@@ -28,6 +28,10 @@ void Progress(const TExportRequest& request, int64_t done, int64_t total) {
   if (request.OnProgress) request.OnProgress(done, total);
 }
 
+// More cells than any page can use; a grid file full of repeated positions would otherwise make
+// the export build gigabytes of table text.
+constexpr int64_t kMaxCells = int64_t{1} << 24;
+
 bool IsEmptyCell(const TGridCell& cell) {
   return cell.Width <= 0 || cell.Height <= 0;
 }
@@ -190,6 +194,10 @@ TExportReport ExportSlices(const TExportRequest& request) {
 
   grid.SortSplits();
   CheckGridInsideImage(grid, source);
+  if (grid.CellCount() > kMaxCells) {
+    throw EExportError("The grid has " + std::to_string(grid.CellCount()) + " cells; at most " +
+                       std::to_string(kMaxCells) + " can be exported");
+  }
   const TExportJob job{source, grid, names, style, extension};
   const int32_t rows = grid.RowCount();
   const int32_t columns = grid.ColumnCount();

@@ -370,6 +370,10 @@ TEST_F(SliceExportTest, GridOutsideTheImageIsRefusedBeforeAnythingIsWritten) {
   EXPECT_THROW(Export("neg.html"), EExportError);
   grid_.VerticalSplits = {0, 120, 201};
   EXPECT_THROW(Export("wide.html"), EExportError);
+  // 5000 x 5000 repeated positions: refused instead of building gigabytes of table text.
+  grid_.VerticalSplits.Assign(std::vector<int32_t>(5001, 7));
+  grid_.HorizontalSplits.Assign(std::vector<int32_t>(5001, 7));
+  EXPECT_THROW(Export("huge.html"), EExportError);
   EXPECT_TRUE(DirectoryNames(dir_.Path()).empty());
 }
 
