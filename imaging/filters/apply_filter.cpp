@@ -4,12 +4,11 @@
 // - a colour-only filter into a palette image at least as rich as the source maps the palette
 //   entries and copies the pixel indices as they are;
 // - the three adjustment filters between 24-bit images run on whole rows: RGB and CMY as one table
-//   lookup per byte, HLS through a table of the colours already seen, split over two threads;
+//   lookup per byte, HLS through THLSMapper with a small table of the colours met lately, both
+//   split over two threads;
 // - anything else asks the filter for every pixel, row by row.
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -221,64 +220,42 @@ void MapRowsByTables(TPixelGraphic& target, const TPixelGraphic& source, const T
   });
 }
 
-// The results of MapColor for colours already seen, shared by both threads. An entry is 0 until
-// computed, then the colour with bit 24 set; both threads may compute the same colour and then
-// store the same value. Entries are kept in an order that interleaves the bits of the three
-// channels, so that similar colours, which neighbouring pixels mostly have, share cache lines and
-// memory pages.
-class THLSResults {
+// The results of MapColor for the colours a thread has met lately: a direct-mapped table small
+// enough to stay in the core's cache, keyed by the whole colour. Neighbouring pixels mostly repeat
+// colours met shortly before; a colour not in the table is worked out again.
+class THLSRecentColours {
  public:
-  static constexpr uint32_t kComputed = 0x01000000;
+  explicit THLSRecentColours(const THLSMapper& mapper) : mapper_(mapper), slots_(size_t{1} << kBits, 0) {}
 
-  explicit THLSResults(const THLSFilter& filter)
-      : mapper_(filter), entries_(static_cast<uint32_t*>(std::calloc(size_t{1} << 24, sizeof(uint32_t)))) {
-    if (!entries_) throw std::bad_alloc();
-    for (uint32_t v = 0; v < 256; ++v) {
-      uint32_t spread = 0;
-      for (int bit = 0; bit < 8; ++bit) spread |= ((v >> bit) & 1u) << (3 * bit);
-      spread_[v] = spread;
-    }
-  }
-
-  TColor Map(TColor color) const {
-    const uint32_t index =
-        spread_[GetRValue(color)] | (spread_[GetGValue(color)] << 1) | (spread_[GetBValue(color)] << 2);
-    std::atomic_ref<uint32_t> entry(entries_.get()[index]);
-    const uint32_t known = entry.load(std::memory_order_relaxed);
-    if (known != 0) return known & 0x00FFFFFF;
+  TColor Map(TColor color) {
+    // The key is the colour with bit 24 set, so that an empty slot (0) never matches.
+    const uint64_t key = static_cast<uint64_t>(color | 0x01000000u) << 32;
+    uint64_t& slot = slots_[(color * 2654435761u) >> (32 - kBits)];
+    if ((slot & 0xFFFFFFFF00000000u) == key) return static_cast<TColor>(slot);
     const TColor result = mapper_.MapColor(color);
-    entry.store(result | kComputed, std::memory_order_relaxed);
+    slot = key | result;
     return result;
   }
 
  private:
-  struct TFree {
-    void operator()(uint32_t* p) const { std::free(p); }
-  };
-  const THLSMapper mapper_;
-  std::unique_ptr<uint32_t, TFree> entries_;
-  uint32_t spread_[256];
+  static constexpr int kBits = 15;  // 256 KiB per thread
+  const THLSMapper& mapper_;
+  std::vector<uint64_t> slots_;
 };
 
 void MapRowsByHLS(TPixelGraphic& target, const TPixelGraphic& source, const THLSFilter& filter) {
-  const THLSResults results(filter);
+  const THLSMapper mapper(filter);
   const int32_t width = target.Width();
   RunInBands(target, [&](int32_t first, int32_t end) {
+    THLSRecentColours recent(mapper);
     for (int32_t y = first; y < end; ++y) {
       const uint8_t* src = source.ScanLine(y);
       uint8_t* dst = target.ScanLine(y);
-      // Neighbouring pixels often share a colour.
-      TColor lastColor = 0;
-      TColor lastResult = results.Map(0);
       for (int32_t x = 0; x < width; ++x, src += 3, dst += 3) {
-        const TColor color = RGBColor(src[2], src[1], src[0]);
-        if (color != lastColor) {
-          lastColor = color;
-          lastResult = results.Map(color);
-        }
-        dst[0] = GetBValue(lastResult);
-        dst[1] = GetGValue(lastResult);
-        dst[2] = GetRValue(lastResult);
+        const TColor result = recent.Map(RGBColor(src[2], src[1], src[0]));
+        dst[0] = GetBValue(result);
+        dst[1] = GetGValue(result);
+        dst[2] = GetRValue(result);
       }
     }
   });

@@ -287,10 +287,12 @@ inline int PairIndex(int largest, int smallest) {
 
 }  // namespace
 
-THLSMapper::THLSMapper(const THLSFilter& filter) : filter_(filter), pairs_(256 * 257 / 2) {
+THLSMapper::THLSMapper(const THLSFilter& filter)
+    : filter_(filter), pairs_(256 * 257 / 2), exact_(256 * 257 / 2) {
   for (int largest = 0; largest < 256; ++largest) {
     for (int smallest = 0; smallest <= largest; ++smallest) {
       TPair& pair = pairs_[static_cast<size_t>(PairIndex(largest, smallest))];
+      TExactLevels& levels = exact_[static_cast<size_t>(PairIndex(largest, smallest))];
       const long double mx = largest * kInv255;
       const long double mn = smallest * kInv255;
       if (largest == smallest) {
@@ -311,9 +313,92 @@ THLSMapper::THLSMapper(const THLSFilter& filter) : filter_(filter), pairs_(256 *
         continue;
       }
       pair.hasHue = true;
-      BackLevels(lightness, saturation, pair.m1, pair.m2);
+      BackLevels(lightness, saturation, levels.m1, levels.m2);
+      pair.m1Quick = static_cast<double>(levels.m1);
+      pair.m2Quick = static_cast<double>(levels.m2);
+      pair.sixtyOverD = 60 / static_cast<double>(d);
     }
   }
+}
+
+namespace {
+
+// A channel value of the double pass to a byte as ToByte would give it from the long double value,
+// or false when the value lies so near a rounding boundary (k + 1/2) that the long double value,
+// which differs by far less than kGuard, might lie on its other side.
+bool QuickByte(double value, uint8_t& byte) {
+  constexpr double kGuard = 1e-7;
+  const double scaled = value * 255;
+  if (scaled <= 0) {
+    byte = 0;
+    return true;
+  }
+  if (scaled >= 255) {
+    byte = 255;
+    return true;
+  }
+  const auto whole = static_cast<int>(scaled);  // scaled > 0: truncation is floor
+  const double fraction = scaled - whole;
+  if (std::fabs(fraction - 0.5) < kGuard) return false;
+  byte = static_cast<uint8_t>(fraction > 0.5 ? whole + 1 : whole);
+  return true;
+}
+
+double QuickHueValue(double m1, double m2, double h) {
+  constexpr double kInv60 = 1.0 / 60.0;
+  if (h > 360) h = h - 360;
+  if (h < 0) h = h + 360;
+  if (h < 60) return m1 + (m2 - m1) * h * kInv60;
+  if (h < 180) return m2;
+  if (h < 240) return m1 + (m2 - m1) * (240 - h) * kInv60;
+  return m1;
+}
+
+}  // namespace
+
+// The steps of RGBToHLS, MapHue and the back conversion in double. Every step is continuous (the
+// hue up to whole turns, which the back conversion ignores), so the double result stays within
+// about 1e-10 of the long double one and only the final rounding can tell them apart.
+bool THLSMapper::MapQuick(uint8_t red, uint8_t green, uint8_t blue, int largest, const TPair& pair,
+                          TColor& result) const {
+  // Divisions become multiplications here; the error stays far below the rounding guard.
+  constexpr double kInv255Quick = 1.0 / 255.0;
+  constexpr double kInv360Quick = 1.0 / 360.0;
+  const double r = red * kInv255Quick;
+  const double g = green * kInv255Quick;
+  const double b = blue * kInv255Quick;
+  double hue;
+  if (red == largest) {
+    hue = (g - b) * pair.sixtyOverD;
+  } else if (green == largest) {
+    hue = 120 + (b - r) * pair.sixtyOverD;
+  } else {
+    hue = 240 + (r - g) * pair.sixtyOverD;
+  }
+  if (hue < 0) hue = hue + 360;
+
+  double x = (hue + 180) * (256 * kInv360Quick);
+  if (x >= 256) x = x - 256;
+  int p = x > 0 ? static_cast<int>(x) : 0;
+  if (p > 255) p = 255;
+  const double f = x - p;
+  const TFilterTable& table = filter_.Table1();
+  const int a = table[p];
+  int n = p == 255 ? table[0] : table[p + 1];
+  if (a - n > 128) n = n + 256;
+  if (a - n + 128 < 0) n = n - 256;
+  const double y = (1 - f) * a + f * n;
+  double h = y * (360.0 / 256) - 180;
+  while (h < 0) h = h + 360;
+  while (h >= 360) h = h - 360;
+
+  uint8_t bytes[3];
+  if (!QuickByte(QuickHueValue(pair.m1Quick, pair.m2Quick, h + 120), bytes[0]) ||
+      !QuickByte(QuickHueValue(pair.m1Quick, pair.m2Quick, h), bytes[1]) ||
+      !QuickByte(QuickHueValue(pair.m1Quick, pair.m2Quick, h - 120), bytes[2]))
+    return false;
+  result = RGBColor(bytes[0], bytes[1], bytes[2]);
+  return true;
 }
 
 TColor THLSMapper::MapColor(TColor color) const {
@@ -324,10 +409,24 @@ TColor THLSMapper::MapColor(TColor color) const {
   const int smallest = std::min({red, green, blue});
   const TPair& pair = pairs_[static_cast<size_t>(PairIndex(largest, smallest))];
   if (!pair.hasHue) return RGBColor(pair.grey, pair.grey, pair.grey);
+  TColor result;
+  if (MapQuick(red, green, blue, largest, pair, result)) return result;
+  return MapColorExact(color);
+}
+
+TColor THLSMapper::MapColorExact(TColor color) const {
+  const uint8_t red = GetRValue(color);
+  const uint8_t green = GetGValue(color);
+  const uint8_t blue = GetBValue(color);
+  const int largest = std::max({red, green, blue});
+  const int smallest = std::min({red, green, blue});
+  const size_t index = static_cast<size_t>(PairIndex(largest, smallest));
+  const TPair& pair = pairs_[index];
+  if (!pair.hasHue) return RGBColor(pair.grey, pair.grey, pair.grey);
   const long double mx = largest * kInv255;
   const long double d = mx - smallest * kInv255;
   const long double hue = HueOf(red * kInv255, green * kInv255, blue * kInv255, mx, d);
-  return HueChannels(filter_.MapHue(hue), pair.m1, pair.m2);
+  return HueChannels(filter_.MapHue(hue), exact_[index].m1, exact_[index].m2);
 }
 
 }  // namespace pg

@@ -105,22 +105,36 @@ class THLSFilter : public TXXXFilter {
 
 // THLSFilter::MapColor's results at a lower cost per colour, for mapping many colours: what depends
 // only on the largest and smallest channel (lightness, saturation, their table lookups and the
-// levels of the back conversion) is worked out once per pair, with the same arithmetic. The
-// filter's tables must not change while the mapper is in use.
+// levels of the back conversion) is worked out once per pair with MapColor's own arithmetic. The
+// hue part runs in double first; only when a channel lands so near a rounding boundary that the
+// two precisions could round differently is it worked out again in long double. The filter's
+// tables must not change while the mapper is in use.
 class THLSMapper {
  public:
   explicit THLSMapper(const THLSFilter& filter);
   TColor MapColor(TColor color) const;
+  // The same without the double-precision pass (for comparison).
+  TColor MapColorExact(TColor color) const;
 
  private:
+  // Kept small: the double pass reads only these.
   struct TPair {
-    long double m1 = 0;
-    long double m2 = 0;
-    uint8_t grey = 0;  // the result when the colour ends without hue
+    double m1Quick = 0;
+    double m2Quick = 0;
+    double sixtyOverD = 0;  // 60 / (largest - smallest channel as fractions of 255)
+    uint8_t grey = 0;       // the result when the colour ends without hue
     bool hasHue = false;
   };
+  struct TExactLevels {
+    long double m1 = 0;
+    long double m2 = 0;
+  };
+  bool MapQuick(uint8_t red, uint8_t green, uint8_t blue, int largest, const TPair& pair,
+                TColor& result) const;
+
   const THLSFilter& filter_;
-  std::vector<TPair> pairs_;  // by (largest, smallest channel), largest >= smallest
+  std::vector<TPair> pairs_;         // by (largest, smallest channel), largest >= smallest
+  std::vector<TExactLevels> exact_;  // the same order
 };
 
 // The hue of a colour without one (red = green = blue).

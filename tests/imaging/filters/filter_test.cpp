@@ -190,7 +190,13 @@ TEST(HLSMapper, GivesExactlyMapColorsResults) {
     THLSFilter filter;
     filter.SetAdjustment(a[0], a[1], a[2]);
     const THLSMapper mapper(filter);
-    ForDenseSample([&](TColor c) { ASSERT_EQ(mapper.MapColor(c), filter.MapColor(c)) << std::hex << c; }, 5);
+    ForDenseSample(
+        [&](TColor c) {
+          const TColor expected = filter.MapColor(c);
+          ASSERT_EQ(mapper.MapColor(c), expected) << std::hex << c;
+          ASSERT_EQ(mapper.MapColorExact(c), expected) << std::hex << c;
+        },
+        5);
     for (uint32_t v = 0; v < 256; ++v) {
       const TColor nearGrey = v * 0x010101u ^ 0x000001u;
       ASSERT_EQ(mapper.MapColor(nearGrey), filter.MapColor(nearGrey));
