@@ -1,7 +1,6 @@
 #include "imaging/formats/pnm.h"
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -165,6 +164,8 @@ void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   }
 
   const std::vector<uint8_t> scale = h.Bitmap() ? std::vector<uint8_t>() : ScaleTable(h.maxVal);
+  std::array<uint8_t, 256> byteScale{};
+  for (uint32_t v = 0; v < 256 && !scale.empty(); ++v) byteScale[v] = scale[std::min(v, h.maxVal)];
   // Bit 1 of a PBM file is black; the black-and-white palette has black at index 0.
   const bool blackIsZero = !h.Bitmap() || graphic.PaletteEntries(0) == RGBColor(0, 0, 0);
   std::vector<uint8_t> raw(static_cast<size_t>(rawRowBytes));
@@ -199,7 +200,19 @@ void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
           dst[(i / 3) * 3 + 2 - (i % 3)] = v;
         }
       };
-      if (h.Raw()) {
+      if (h.Raw() && sampleBytes == 1) {
+        // One byte per sample: straight through the scale table (samples above maxval clamp).
+        in.Bytes(raw.data(), raw.size());
+        if (channels == 1) {
+          for (int64_t x = 0; x < width; ++x) dst[x] = byteScale[raw[x]];
+        } else {
+          for (int64_t x = 0; x < width; ++x) {
+            dst[3 * x] = byteScale[raw[3 * x + 2]];
+            dst[3 * x + 1] = byteScale[raw[3 * x + 1]];
+            dst[3 * x + 2] = byteScale[raw[3 * x]];
+          }
+        }
+      } else if (h.Raw()) {
         in.Bytes(raw.data(), raw.size());
         for (int64_t i = 0; i < samplesPerRow; ++i) {
           uint32_t v = sampleBytes == 2 ? (uint32_t{raw[2 * i]} << 8) | raw[2 * i + 1] : raw[i];
@@ -301,11 +314,14 @@ void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
 
   const std::vector<TColor> palette = formatio::PaletteTable(graphic);
   std::vector<uint8_t> rgb(static_cast<size_t>(width) * 3);
-  std::array<char, 4> number{};
-  auto numberText = [&](uint8_t v) {
-    const int n = std::snprintf(number.data(), number.size(), "%u", static_cast<unsigned>(v));
-    return static_cast<size_t>(n);
-  };
+  // Decimal texts of 0..255, built once per file instead of formatting every sample.
+  std::array<std::array<char, 4>, 256> numbers{};
+  std::array<uint8_t, 256> lengths{};
+  for (int v = 0; v < 256; ++v) {
+    const std::string text = std::to_string(v);
+    std::copy(text.begin(), text.end(), numbers[v].begin());
+    lengths[v] = static_cast<uint8_t>(text.size());
+  }
 
   formatio::TProgressScope progress(graphic, this);
   TPlainOut plain(out, kind != 1);
@@ -334,7 +350,7 @@ void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
         if (binary) {
           out += static_cast<char>(g);
         } else {
-          plain.Token(number.data(), numberText(g));
+          plain.Token(numbers[g].data(), lengths[g]);
         }
       }
       if (!binary) plain.EndLine();
@@ -342,7 +358,7 @@ void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
       if (binary) {
         out.append(reinterpret_cast<const char*>(rgb.data()), rgb.size());
       } else {
-        for (uint8_t v : rgb) plain.Token(number.data(), numberText(v));
+        for (uint8_t v : rgb) plain.Token(numbers[v].data(), lengths[v]);
         plain.EndLine();
       }
     }

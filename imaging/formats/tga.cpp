@@ -142,6 +142,54 @@ class TRLEDecoder {
   std::array<uint8_t, 4> pixel_{};
 };
 
+enum class TRowKind { Index, Mapped, Color };
+
+// Turns one row of file pixels into image pixels: indices (colour-mapped into the palette, or
+// grey, whose second byte is alpha), colours looked up in the map, or B, G, R colours.
+void StoreRow(const uint8_t* src, uint8_t* dst, int32_t width, int bpp, TRowKind kind, int64_t mapEnd,
+              uint16_t mapFirst, const std::vector<TColor>& map) {
+  switch (kind) {
+    case TRowKind::Index:
+      if (bpp == 2) {
+        for (int32_t x = 0; x < width; ++x) dst[x] = src[2 * x];
+      } else if (mapEnd > 0 && mapEnd < 256) {
+        for (int32_t x = 0; x < width; ++x) dst[x] = src[x] < mapEnd ? src[x] : 0;
+      } else {
+        std::copy_n(src, width, dst);
+      }
+      break;
+    case TRowKind::Mapped:
+      for (int32_t x = 0; x < width; ++x) {
+        const int64_t v = bpp == 2 ? Le16(src + 2 * x) : src[x];
+        const TColor c = v >= mapFirst && v < mapEnd ? map[static_cast<size_t>(v - mapFirst)] : 0;
+        dst[3 * x] = GetBValue(c);
+        dst[3 * x + 1] = GetGValue(c);
+        dst[3 * x + 2] = GetRValue(c);
+      }
+      break;
+    case TRowKind::Color:
+      if (bpp == 3) {
+        std::copy_n(src, static_cast<size_t>(width) * 3, dst);  // B, G, R as the image keeps them
+      } else if (bpp == 4) {
+        for (int32_t x = 0; x < width; ++x) std::copy_n(src + 4 * x, 3, dst + 3 * x);
+      } else {
+        for (int32_t x = 0; x < width; ++x) {
+          const TColor c = Color16(src + 2 * x);
+          dst[3 * x] = GetBValue(c);
+          dst[3 * x + 1] = GetGValue(c);
+          dst[3 * x + 2] = GetRValue(c);
+        }
+      }
+      break;
+  }
+}
+
+void MirrorRow(uint8_t* row, int32_t width, int bytes) {
+  for (int32_t a = 0, b = width - 1; a < b; ++a, --b) {
+    std::swap_ranges(row + a * bytes, row + (a + 1) * bytes, row + b * bytes);
+  }
+}
+
 }  // namespace
 
 TTGAFileFormatReader::TTGAFileFormatReader() {
@@ -192,6 +240,9 @@ void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     graphic.NewImage(width, height, bc24Bit);
   }
 
+  const TRowKind kind = indexed || type == kTypeGray ? TRowKind::Index
+                        : type == kTypeMapped        ? TRowKind::Mapped
+                                                     : TRowKind::Color;
   std::vector<uint8_t> row(static_cast<size_t>(width) * bpp);
   TRLEDecoder rle(in, bpp);
   const bool topDown = (h.descriptor & kDescriptorTopDown) != 0;
@@ -205,26 +256,8 @@ void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
       in.Bytes(row.data(), row.size());
     }
     uint8_t* dst = graphic.ScanLine(topDown ? r : height - 1 - r);
-    for (int32_t i = 0; i < width; ++i) {
-      const uint8_t* p = &row[static_cast<size_t>(i) * bpp];
-      const int32_t x = rightToLeft ? width - 1 - i : i;
-      if (indexed) {
-        dst[x] = p[0] < mapEnd ? p[0] : 0;
-      } else if (type == kTypeGray) {
-        dst[x] = p[0];  // a second byte is alpha
-      } else {
-        TColor c = 0;
-        if (type == kTypeMapped) {
-          const int64_t v = bpp == 2 ? Le16(p) : p[0];
-          if (v >= h.mapFirst && v < mapEnd) c = map[static_cast<size_t>(v - h.mapFirst)];
-        } else {
-          c = PixelColor(p, bpp);
-        }
-        dst[3 * x] = GetBValue(c);
-        dst[3 * x + 1] = GetGValue(c);
-        dst[3 * x + 2] = GetRValue(c);
-      }
-    }
+    StoreRow(row.data(), dst, width, bpp, kind, type == kTypeGray ? 0 : mapEnd, h.mapFirst, map);
+    if (rightToLeft) MirrorRow(dst, width, kind == TRowKind::Index ? 1 : 3);
     if (progress.Step(r, height)) break;
   }
 }

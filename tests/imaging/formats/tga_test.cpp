@@ -176,6 +176,33 @@ TEST(TgaReader, EveryTypeDepthMapAndOrigin) {
   }
 }
 
+TEST(TgaReader, RightToLeftRowsAreMirrored) {
+  for (TSpec spec :
+       {TSpec{2, 24, 0, 0, true, false}, TSpec{1, 8, 24, 0, false, true}, TSpec{3, 8, 0, 0, true, true}}) {
+    std::vector<uint8_t> file = MakeFile(spec);
+    file[17] |= 0x10;
+    TPixelGraphic image;
+    ReadWith(TTGAFileFormatReader(), file, image);
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) ASSERT_EQ(image.Colors(x, y), Expected(spec, kWidth - 1 - x, y));
+    }
+  }
+}
+
+TEST(TgaReader, GreyIgnoresAColourMapItCarries) {
+  // A map of 6 entries in front of grey pixels must not limit the grey values.
+  std::vector<uint8_t> file = MakeFile({3, 8, 0, 0, true, false});
+  std::vector<uint8_t> withMap(file.begin(), file.begin() + 18 + 3);
+  withMap[1] = 1;
+  withMap[5] = 6;
+  withMap[7] = 24;
+  withMap.insert(withMap.end(), 18, 0x55);
+  withMap.insert(withMap.end(), file.begin() + 18 + 3, file.end());
+  TPixelGraphic image;
+  ReadWith(TTGAFileFormatReader(), withMap, image);
+  EXPECT_EQ(image.Colors(4, 2), Expected({3, 8, 0, 0, true, false}, 4, 2));
+}
+
 TEST(TgaWriter, PaletteAndTrueColourReadBackEqual) {
   for (TBitCount bitCount : {bc8Bit, bc24Bit, bc4Bit}) {
     TPixelGraphic source;
