@@ -24,18 +24,6 @@ namespace pg {
 
 namespace {
 
-// Closes BeginUpdate with EndUpdate on every way out.
-class TUpdateBracket {
- public:
-  explicit TUpdateBracket(TPixelGraphic& image) : image_(image) { image_.BeginUpdate(); }
-  ~TUpdateBracket() { image_.EndUpdate(); }
-  TUpdateBracket(const TUpdateBracket&) = delete;
-  TUpdateBracket& operator=(const TUpdateBracket&) = delete;
-
- private:
-  TPixelGraphic& image_;
-};
-
 // Runs work() between the filter's Prepare and Finish; Finish also when work fails.
 template <class Work>
 void Prepared(TPGFilter& filter, const TPixelGraphic& source, Work work) {
@@ -294,13 +282,23 @@ bool ApplyByRows(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& 
 void TPixelGraphic::ApplyFilter(TPGFilter& filter, const TPixelGraphic& source) {
   const bool colorOnly = filter.ColorOnly();
   if (&source == this && !colorOnly) throw EPGFilter(MessageText(23));
-  TUpdateBracket update(*this);
-  if (colorOnly && BitCount() != bc24Bit && BitCountNum() >= source.BitCountNum()) {
-    ApplyToPalette(*this, filter, source);
-    return;
+  // One OnChange at the end, also after a failure.
+  BeginUpdate();
+  try {
+    if (colorOnly && BitCount() != bc24Bit && BitCountNum() >= source.BitCountNum()) {
+      ApplyToPalette(*this, filter, source);
+    } else if (!ApplyByRows(*this, filter, source)) {
+      ApplyPerPixel(*this, filter, source);
+    }
+  } catch (...) {
+    try {
+      EndUpdate();
+    } catch (...) {
+      // The first failure is the one to report.
+    }
+    throw;
   }
-  if (ApplyByRows(*this, filter, source)) return;
-  ApplyPerPixel(*this, filter, source);
+  EndUpdate();
 }
 
 }  // namespace pg
