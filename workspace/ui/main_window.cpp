@@ -197,6 +197,7 @@ void TMainWindow::BuildSourcePage() {
     ruler->OnMove = [this, ruler](QPoint at) { RulerMove(ruler, at); };
   }
   sourcePage_->setMouseTracking(true);
+  toolBar->setMouseTracking(true);
   sourcePage_->installEventFilter(this);
   toolBar->installEventFilter(this);
 }
@@ -410,10 +411,10 @@ bool TMainWindow::OpenImage(const QString& path) {
   const bool loaded = RunGuarded(this, [&] { graphic->LoadFromFile(path.toStdString()); });
   QApplication::restoreOverrideCursor();
   if (!loaded) return false;
-  EditGrid([&] {
-    view_->AdoptPixelGraphic(std::move(graphic));
-    grid_.ResetGrid(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
-  });
+  view_->AdoptPixelGraphic(std::move(graphic));
+  grid_.ResetGrid(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
+  // Grid edits of the previous picture do not apply to this one.
+  history_.Clear();
   SetCaption(path);
   PushRecent(recentImages_, path);
   if (pages_->currentWidget() == jpegPage_) jpegPage_->SourceChanged(view_->PixelGraphic());
