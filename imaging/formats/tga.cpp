@@ -123,7 +123,9 @@ class TRLEDecoder {
         if (run_) in_.Bytes(pixel_.data(), static_cast<size_t>(bpp_));
       }
       const int32_t n = std::min(left_, width - x);
-      if (run_) {
+      if (run_ && bpp_ == 1) {
+        std::fill_n(dst + x, n, pixel_[0]);
+      } else if (run_) {
         for (int32_t i = 0; i < n; ++i)
           std::copy_n(pixel_.data(), bpp_, dst + static_cast<size_t>(x + i) * bpp_);
       } else {
