@@ -121,6 +121,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
     if (options.IncAltTags || total <= 0) return;
     progress.setValue(static_cast<int>(done * 100 / total));
     QApplication::processEvents();
+    if (progress.wasCanceled()) cancel = true;
   };
 
   // The export sorts the grid; that is an edit the user can take back like any other.

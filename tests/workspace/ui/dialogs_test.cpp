@@ -34,7 +34,8 @@ TEST(AboutBoxTest, NameVersionAndLink) {
 TEST(OpenImageDialogTest, ReaderFilterBecomesToolkitFilters) {
   const QStringList filters =
       ReaderFilterToQt("Image files|*.bmp; *.dib; *.jpg|BMP - Bitmap|*.bmp|All files|*.*");
-  EXPECT_EQ(filters, QStringList({"Image files (*.bmp *.dib *.jpg)", "BMP - Bitmap (*.bmp)", "All files (*.*)"}));
+  EXPECT_EQ(filters,
+            QStringList({"Image files (*.bmp *.dib *.jpg)", "BMP - Bitmap (*.bmp)", "All files (*.*)"}));
   EXPECT_TRUE(ReaderFilterToQt("").isEmpty());
   EXPECT_TRUE(ReaderFilterToQt("Lonely name").isEmpty());
 }
@@ -91,7 +92,8 @@ TEST(QuestionHandlerTest, LibraryQuestionsBecomeMessageBoxes) {
             pg::TQuestionAnswer::Cancel);
   EXPECT_EQ(caption, "Caption");
   EXPECT_EQ(text, "Reduce colours?");
-  test::AnswerNextModal([](QWidget* modal) { static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click(); });
+  test::AnswerNextModal(
+      [](QWidget* modal) { static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click(); });
   EXPECT_EQ(pg::AskQuestion("C", "T", pg::TQuestionButtons::OK), pg::TQuestionAnswer::OK);
   pg::SetQuestionHandler({});
 }

@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "imaging/formats/file_format.h"
 #include "tests/workspace/ui/ui_test_support.h"
@@ -185,6 +187,28 @@ TEST_F(ExportTest, JpegSlicesRightAfterStartUseQuality80) {
   ASSERT_TRUE(a.open(QIODevice::ReadOnly));
   ASSERT_TRUE(b.open(QIODevice::ReadOnly));
   EXPECT_EQ(a.readAll(), b.readAll());
+}
+
+TEST_F(ExportTest, CancelInTheProgressDialogStopsWithoutHtml) {
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->OptionsDialog()->AlwaysGrid()->setChecked(true);
+  window_->SetOutputExtension(".bmp");
+  window_->DivideImage(40, 20);
+  // Pressed as soon as the export first lets events through.
+  QTimer press;
+  press.setInterval(0);
+  QObject::connect(&press, &QTimer::timeout, [this, &press] {
+    if (auto* progress = window_->findChild<QProgressDialog*>("ExportProgress")) {
+      progress->cancel();
+      press.stop();
+    }
+  });
+  press.start();
+  const QString html = dir_.filePath("cancelled.html");
+  EXPECT_FALSE(window_->Export(html));
+  EXPECT_FALSE(QFile::exists(html));
+  EXPECT_FALSE(QFile::exists(dir_.filePath("cancelled.grd")));
+  EXPECT_FALSE(press.isActive());
 }
 
 TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
