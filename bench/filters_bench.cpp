@@ -1,16 +1,20 @@
 // The colour filters in place on a 24-bit 6000 x 4000 image (72 MB of pixels).
 //
-// "photo": smooth colour fields with a little noise, about as many distinct colours as a camera
-// picture of that size; "noise": random bytes, nearly every pixel a colour of its own (the worst
-// case for the HLS filter, which computes each distinct colour once).
+// "photo": the shared photo-like picture (smooth colour fields, mild noise); "noise": random bytes,
+// nearly every pixel a colour of its own (the worst case for the HLS filter, which reuses the
+// results of colours met shortly before).
+//
+//   filters_bench --write-ppm=FILE   writes the photo-like picture as a binary PPM, for timing
+//                                    other tools on the same pixels
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "bench/photo_like_image.h"
 #include "imaging/filters/filter.h"
 #include "imaging/image/pixel_graphic.h"
 
@@ -21,24 +25,17 @@ constexpr int32_t kHeight = 4000;
 
 std::unique_ptr<pg::TPixelGraphic> MakeImage(bool noise) {
   auto image = std::make_unique<pg::TPixelGraphic>();
+  if (!noise) {
+    pg::photo::MakePhotoLikeImage(*image, kWidth, kHeight);
+    return image;
+  }
   image->NewImage(kWidth, kHeight, pg::bc24Bit);
   uint32_t seed = 12345;
   for (int32_t y = 0; y < kHeight; ++y) {
     uint8_t* row = image->ScanLine(y);
-    for (int32_t x = 0; x < kWidth; ++x) {
-      for (int c = 0; c < 3; ++c) {
-        seed = seed * 1664525u + 1013904223u;
-        if (noise) {
-          row[3 * x + c] = static_cast<uint8_t>(seed >> 24);
-          continue;
-        }
-        const double fx = x / 900.0 * (c + 1);
-        const double fy = y / 700.0 * (3 - c);
-        const double base =
-            128 + 70 * std::sin(fx + 0.7 * c) * std::cos(fy) + 40 * std::sin(0.3 * fx * fy + c);
-        const double v = base + static_cast<int>((seed >> 24) % 9) - 4;
-        row[3 * x + c] = static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, v))));
-      }
+    for (int32_t x = 0; x < 3 * kWidth; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      row[x] = static_cast<uint8_t>(seed >> 24);
     }
   }
   return image;
@@ -101,6 +98,24 @@ void BM_HLSInPlace(benchmark::State& state) {
   RunInPlace(state, filter, state.range(0) != 0);
 }
 
+int WritePPM(const char* fileName) {
+  const pg::TPixelGraphic& image = Original(false);
+  std::FILE* file = std::fopen(fileName, "wb");
+  if (!file) return 1;
+  std::fprintf(file, "P6\n%d %d\n255\n", image.Width(), image.Height());
+  std::vector<uint8_t> rgb(3 * static_cast<size_t>(image.Width()));
+  for (int32_t y = 0; y < image.Height(); ++y) {
+    const uint8_t* row = image.ScanLine(y);
+    for (int32_t x = 0; x < image.Width(); ++x) {
+      rgb[3 * x] = row[3 * x + 2];
+      rgb[3 * x + 1] = row[3 * x + 1];
+      rgb[3 * x + 2] = row[3 * x];
+    }
+    std::fwrite(rgb.data(), 1, rgb.size(), file);
+  }
+  return std::fclose(file) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 BENCHMARK(BM_RGBInPlace)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
@@ -118,3 +133,13 @@ BENCHMARK(BM_HLSInPlace)
     ->UseRealTime()
     ->MeasureProcessCPUTime()
     ->Iterations(3);
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--write-ppm=", 12) == 0) return WritePPM(argv[i] + 12);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
