@@ -1,8 +1,8 @@
 // Palette building in three steps:
 //  1. a histogram of the image on a 64 x 64 x 64 cell grid (6 bits per channel), keeping per cell the
 //     pixel count, the channel sums and the sum of squares, so cell means are exact;
-//  2. Wu's variance-minimising box splitting on the cumulative moments of that grid, which gives a
-//     good first palette in a fixed, small amount of work;
+//  2. Wu's variance-minimising box splitting on the cumulative moments of the same data gathered
+//     into a 32 x 32 x 32 grid, which gives a good first palette in a fixed, small amount of work;
 //  3. a few weighted k-means (Lloyd) passes over the non-empty cells, in which the fixed system
 //     colours take part as unmovable centres, so the free colours settle where the fixed ones do
 //     not already serve the image.
@@ -29,6 +29,9 @@ constexpr int kCellBits = 6;
 constexpr int kSide = 1 << kCellBits;  // cells per channel
 constexpr int kCellShift = 8 - kCellBits;
 constexpr int kCellCount = kSide * kSide * kSide;
+// Wu's splitting runs on a coarser grid; the refinement then works on the finer cells.
+constexpr int kWuBits = 5;
+constexpr int kWuSide = 1 << kWuBits;
 constexpr int kRefinePasses = 16;
 constexpr double kRefineMinGain = 0.001;  // stop refining when a pass lowers the error by less
 
@@ -146,17 +149,18 @@ class TWuQuantizer {
   // Cumulative moments of the cells; coordinate 0 of every axis is the empty border.
   explicit TWuQuantizer(const std::vector<TCell>& cells)
       : w_(kMomentCount), r_(kMomentCount), g_(kMomentCount), b_(kMomentCount), m2_(kMomentCount) {
+    constexpr int kShift = kCellBits - kWuBits;
     for (int ri = 0; ri < kSide; ++ri) {
       for (int gi = 0; gi < kSide; ++gi) {
         for (int bi = 0; bi < kSide; ++bi) {
           const TCell& cell = cells[(ri << (2 * kCellBits)) | (gi << kCellBits) | bi];
           if (cell.count == 0) continue;
-          const size_t m = Index(ri + 1, gi + 1, bi + 1);
-          w_[m] = static_cast<double>(cell.count);
-          r_[m] = static_cast<double>(cell.sumR);
-          g_[m] = static_cast<double>(cell.sumG);
-          b_[m] = static_cast<double>(cell.sumB);
-          m2_[m] = static_cast<double>(cell.sumSq);
+          const size_t m = Index((ri >> kShift) + 1, (gi >> kShift) + 1, (bi >> kShift) + 1);
+          w_[m] += static_cast<double>(cell.count);
+          r_[m] += static_cast<double>(cell.sumR);
+          g_[m] += static_cast<double>(cell.sumG);
+          b_[m] += static_cast<double>(cell.sumB);
+          m2_[m] += static_cast<double>(cell.sumSq);
         }
       }
     }
@@ -165,7 +169,7 @@ class TWuQuantizer {
 
   // Up to `count` box centroids; fewer when the occupied cells cannot be split further.
   std::vector<TVec> Centroids(int count) {
-    std::vector<TBox> boxes(1, TBox{0, kSide, 0, kSide, 0, kSide});
+    std::vector<TBox> boxes(1, TBox{0, kWuSide, 0, kWuSide, 0, kWuSide});
     std::vector<double> variance(1, 0.0);
     if (count <= 0 || Volume(boxes[0], w_) <= 0) return {};
     variance[0] = Variance(boxes[0]);
@@ -192,7 +196,7 @@ class TWuQuantizer {
   }
 
  private:
-  static constexpr int kEdge = kSide + 1;
+  static constexpr int kEdge = kWuSide + 1;
   static constexpr size_t kMomentCount = size_t{kEdge} * kEdge * kEdge;
 
   // The box (r0, r1] x (g0, g1] x (b0, b1] in moment coordinates.
