@@ -265,10 +265,16 @@ bool CanReadNatively(TIFF* tif, const TImageFields& f) {
     case COMPRESSION_ADOBE_DEFLATE:
     case COMPRESSION_DEFLATE:
     case COMPRESSION_PACKBITS:
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
       break;
     default:
       return false;
   }
+  uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+  if (sampleFormat != SAMPLEFORMAT_UINT) return false;
   if (f.orientation != ORIENTATION_TOPLEFT && f.orientation != ORIENTATION_BOTLEFT) return false;
   const uint16_t bps = f.bitsPerSample;
   switch (f.photometric) {
@@ -319,8 +325,9 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
       }
     } else {
       for (int32_t i = 0; i < levels; ++i) {
-        auto v = static_cast<uint8_t>(i * 255 / (levels - 1));
-        if (f.photometric == PHOTOMETRIC_MINISWHITE) v = static_cast<uint8_t>(255 - v);
+        // Always an ascending ramp (a standard grey or black-and-white palette); min-is-white
+        // data is inverted as it is read.
+        const auto v = static_cast<uint8_t>(i * 255 / (levels - 1));
         colors[i] = RGBColor(v, v, v);
       }
     }
@@ -330,6 +337,7 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
   }
 
   std::vector<uint8_t> line(static_cast<size_t>(lineSize));
+  const bool invert = f.photometric == PHOTOMETRIC_MINISWHITE;
   const bool bottomUp = f.orientation == ORIENTATION_BOTLEFT;
   formatio::TProgressScope progress(graphic, sender);
   for (int32_t r = 0; r < height; ++r) {
@@ -337,6 +345,9 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
       Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadScanline"));
     }
     HandleWarnings(ctx, graphic);
+    if (invert) {
+      for (uint8_t& b : line) b = static_cast<uint8_t>(~b);
+    }
     uint8_t* dst = graphic.ScanLine(bottomUp ? height - 1 - r : r);
     if (rgb) {
       for (int32_t x = 0; x < width; ++x) {

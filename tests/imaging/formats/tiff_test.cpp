@@ -348,6 +348,20 @@ std::vector<TVariant> Variants() {
     t.meanTolerance = 6;
     v.push_back(t);
   }
+  for (uint16_t compression : {COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4}) {
+    TPage p;
+    p.photometric = PHOTOMETRIC_MINISWHITE;
+    p.bits = 1;
+    p.samples = 1;
+    p.compression = compression;
+    p.sample = [](int32_t x, int32_t y, int) { return Gray(x, y, 1); };
+    v.push_back({"fax " + std::to_string(compression), p,
+                 [](int32_t x, int32_t y) {
+                   const uint8_t g = Gray(x, y, 1) ? 0 : 255;
+                   return RGBColor(g, g, g);
+                 },
+                 0, bc1Bit});
+  }
   return v;
 }
 
@@ -372,6 +386,16 @@ TEST(TiffReader, EveryVariantGivesTheExpectedPixels) {
       ASSERT_EQ(image.Width(), width);
       ASSERT_EQ(image.Height(), height);
       EXPECT_EQ(image.BitCount(), variant.bitCount);
+      // Grey files of 1, 4 and 8 bits keep a standard palette, whichever way their ramp runs.
+      if (variant.name.rfind("grey 1 ", 0) == 0) {
+        EXPECT_EQ(image.ColorRes(), crBlackWhite);
+      }
+      if (variant.name.rfind("grey 4 ", 0) == 0) {
+        EXPECT_EQ(image.ColorRes(), cr16Gray);
+      }
+      if (variant.name.rfind("grey 8 m", 0) == 0) {
+        EXPECT_EQ(image.ColorRes(), cr256Gray);
+      }
       double total = 0;
       int failures = 0;
       for (int32_t y = 0; y < height; ++y) {
