@@ -174,19 +174,10 @@ void TMainWindow::BuildSourcePage() {
                                   int32_t y) {
     ViewMouseUp(button, view_->PicBoxToImageX(x), view_->PicBoxToImageY(y));
   };
-  // Outside the picture box the pointer stands beyond the picture; positions are still image
-  // pixels (relative to the picture box), so a drop there is judged by the same rules.
-  view_->OnMouseDown = [this](const void*, pg::TMouseButton button, pg::TShiftState, int32_t x, int32_t y) {
-    const pg::TPGRect box = view_->PicBoxRect();
-    ViewMouseDown(button, x - box.Left, y - box.Top);
-  };
-  view_->OnMouseMove = [this](const void*, pg::TShiftState, int32_t x, int32_t y) {
-    const pg::TPGRect box = view_->PicBoxRect();
-    ViewMouseMove(x - box.Left, y - box.Top);
-  };
-  view_->OnMouseUp = [this](const void*, pg::TMouseButton button, pg::TShiftState, int32_t x, int32_t y) {
-    const pg::TPGRect box = view_->PicBoxRect();
-    ViewMouseUp(button, x - box.Left, y - box.Top);
+  // Beside the picture (the bands of a small picture) the line tools do nothing; the pointer
+  // goes back to the arrow there.
+  view_->OnMouseMove = [this](const void*, pg::TShiftState, int32_t, int32_t) {
+    if (drag_ == TDragState::None) SetPointer(TSplitPointer::Arrow);
   };
   view_->OnSelectionMade = [this](const void*) { ViewSelectionMade(); };
   view_->OnPaint = [this](const void*) { PaintGrid(); };
@@ -728,18 +719,32 @@ void TMainWindow::ViewMouseMove(int32_t x, int32_t y) {
       }
       break;
     case TDragState::Horizontal:
-      // The rubber-band line follows the pointer; it is drawn with the grid in the view's paint.
+      // The rubber-band line follows the pointer; it is drawn with the grid in the view's paint,
+      // and only the two rows it leaves and enters are repainted.
       if (y != lastDrawnY_) {
+        InvalidateLine(true, lastDrawnY_);
         lastDrawnY_ = y;
-        view_->Invalidate();
+        InvalidateLine(true, lastDrawnY_);
       }
       break;
     case TDragState::Vertical:
       if (x != lastDrawnX_) {
+        InvalidateLine(false, lastDrawnX_);
         lastDrawnX_ = x;
-        view_->Invalidate();
+        InvalidateLine(false, lastDrawnX_);
       }
       break;
+  }
+}
+
+void TMainWindow::InvalidateLine(bool horizontal, int32_t position) {
+  if (position == -1) return;
+  const pg::TPGRect box = view_->PicBoxRect();
+  QWidget* area = view_->viewport();
+  if (horizontal) {
+    area->update(0, box.Top + view_->ImageToPicBoxY(position), area->width(), 1);
+  } else {
+    area->update(box.Left + view_->ImageToPicBoxX(position), 0, 1, area->height());
   }
 }
 

@@ -126,6 +126,8 @@ class TMainWindow : public QMainWindow {
   void SetPointer(TSplitPointer pointer);
   void ViewMouseDown(pg::TMouseButton button, int32_t x, int32_t y);
   void ViewMouseMove(int32_t x, int32_t y);
+  // Repaints the one-pixel strip of a rubber-band line at an image row (or column).
+  void InvalidateLine(bool horizontal, int32_t position);
   void ViewMouseUp(pg::TMouseButton button, int32_t x, int32_t y);
   void ViewSelectionMade();
   void PaintGrid();
