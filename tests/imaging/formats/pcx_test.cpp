@@ -34,7 +34,7 @@ TColor ColorAt(int32_t x, int32_t y) {
                   static_cast<uint8_t>(0xC0 + x));
 }
 
-struct TSpec {
+struct TLayout {
   uint8_t version = 5;
   uint8_t bits = 8;
   uint8_t planes = 1;
@@ -42,27 +42,27 @@ struct TSpec {
   bool trailer = true;
 };
 
-// Scan lines of the picture in `spec`'s plane layout, bytesPerLine even as the format asks.
-std::vector<uint8_t> Lines(const TSpec& spec, uint16_t& bytesPerLine) {
-  bytesPerLine = static_cast<uint16_t>(((kWidth * spec.bits + 7) / 8 + 1) & ~1);
+// Scan lines of the picture in `layout`'s plane layout, bytesPerLine even as the format asks.
+std::vector<uint8_t> Lines(const TLayout& layout, uint16_t& bytesPerLine) {
+  bytesPerLine = static_cast<uint16_t>(((kWidth * layout.bits + 7) / 8 + 1) & ~1);
   std::vector<uint8_t> out;
   for (int32_t y = 0; y < kHeight; ++y) {
-    for (int p = 0; p < spec.planes; ++p) {
+    for (int p = 0; p < layout.planes; ++p) {
       std::vector<uint8_t> plane(bytesPerLine, 0);
       for (int32_t x = 0; x < kWidth; ++x) {
-        if (spec.bits == 8 && spec.planes == 3) {
+        if (layout.bits == 8 && layout.planes == 3) {
           const TColor c = ColorAt(x, y);
           plane[x] = p == 0 ? GetRValue(c) : p == 1 ? GetGValue(c) : GetBValue(c);
-        } else if (spec.bits == 8) {
+        } else if (layout.bits == 8) {
           plane[x] = static_cast<uint8_t>(IndexAt(x, y, 8));
-        } else if (spec.planes > 1) {
-          const uint32_t bit = (IndexAt(x, y, spec.planes) >> p) & 1;
+        } else if (layout.planes > 1) {
+          const uint32_t bit = (IndexAt(x, y, layout.planes) >> p) & 1;
           plane[x / 8] = static_cast<uint8_t>(plane[x / 8] | (bit << (7 - x % 8)));
         } else {
-          const int perByte = 8 / spec.bits;
-          const uint32_t v = IndexAt(x, y, spec.bits);
+          const int perByte = 8 / layout.bits;
+          const uint32_t v = IndexAt(x, y, layout.bits);
           plane[x / perByte] =
-              static_cast<uint8_t>(plane[x / perByte] | (v << ((perByte - 1 - x % perByte) * spec.bits)));
+              static_cast<uint8_t>(plane[x / perByte] | (v << ((perByte - 1 - x % perByte) * layout.bits)));
         }
       }
       out.insert(out.end(), plane.begin(), plane.end());
@@ -87,14 +87,14 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& data) {
   return out;
 }
 
-std::vector<uint8_t> MakeFile(const TSpec& spec) {
+std::vector<uint8_t> MakeFile(const TLayout& layout) {
   uint16_t bytesPerLine = 0;
-  const std::vector<uint8_t> lines = Lines(spec, bytesPerLine);
+  const std::vector<uint8_t> lines = Lines(layout, bytesPerLine);
   std::vector<uint8_t> out(128, 0);
   out[0] = 0x0A;
-  out[1] = spec.version;
-  out[2] = spec.encoded ? 1 : 0;
-  out[3] = spec.bits;
+  out[1] = layout.version;
+  out[2] = layout.encoded ? 1 : 0;
+  out[3] = layout.bits;
   out[4] = 2;  // xMin = 2, yMin = 0
   out[8] = static_cast<uint8_t>(2 + kWidth - 1);
   out[10] = kHeight - 1;
@@ -103,13 +103,13 @@ std::vector<uint8_t> MakeFile(const TSpec& spec) {
     out[17 + 3 * i] = GetGValue(HeaderColor(i));
     out[18 + 3 * i] = GetBValue(HeaderColor(i));
   }
-  out[65] = spec.planes;
+  out[65] = layout.planes;
   out[66] = static_cast<uint8_t>(bytesPerLine & 0xFF);
   out[67] = static_cast<uint8_t>(bytesPerLine >> 8);
   out[68] = 1;
-  const std::vector<uint8_t> data = spec.encoded ? Encode(lines) : lines;
+  const std::vector<uint8_t> data = layout.encoded ? Encode(lines) : lines;
   out.insert(out.end(), data.begin(), data.end());
-  if (spec.bits == 8 && spec.planes == 1 && spec.trailer) {
+  if (layout.bits == 8 && layout.planes == 1 && layout.trailer) {
     out.push_back(0x0C);
     for (int i = 0; i < 256; ++i) {
       out.push_back(GetRValue(TrailerColor(i)));
@@ -130,36 +130,36 @@ constexpr std::array<TColor, 16> kEGA = {
     RGBColor(0xFF, 0xFF, 0xFF),
 };
 
-TColor Expected(const TSpec& spec, int32_t x, int32_t y) {
-  const int bits = spec.bits * spec.planes;
-  if (spec.bits == 8 && spec.planes == 3) return ColorAt(x, y);
+TColor Expected(const TLayout& layout, int32_t x, int32_t y) {
+  const int bits = layout.bits * layout.planes;
+  if (layout.bits == 8 && layout.planes == 3) return ColorAt(x, y);
   if (bits == 8) {
     const uint32_t i = IndexAt(x, y, 8);
-    return spec.trailer ? TrailerColor(static_cast<int32_t>(i)) : RGBColor(i, i, i);
+    return layout.trailer ? TrailerColor(static_cast<int32_t>(i)) : RGBColor(i, i, i);
   }
   const uint32_t i = IndexAt(x, y, bits);
   if (bits == 1) return i ? RGBColor(255, 255, 255) : RGBColor(0, 0, 0);
-  return spec.version == 3 ? kEGA[i] : HeaderColor(static_cast<int32_t>(i));
+  return layout.version == 3 ? kEGA[i] : HeaderColor(static_cast<int32_t>(i));
 }
 
 TEST(PcxReader, EveryLayoutAndEncoding) {
-  std::vector<TSpec> specs;
+  std::vector<TLayout> layouts;
   for (bool encoded : {true, false}) {
-    specs.push_back({0, 1, 1, encoded, false});
-    specs.push_back({2, 1, 4, encoded, false});
-    specs.push_back({3, 1, 4, encoded, false});
-    specs.push_back({5, 1, 3, encoded, false});
-    specs.push_back({5, 2, 1, encoded, false});
-    specs.push_back({5, 4, 1, encoded, false});
-    specs.push_back({5, 8, 1, encoded, true});
-    specs.push_back({5, 8, 1, encoded, false});
-    specs.push_back({5, 8, 3, encoded, false});
+    layouts.push_back({0, 1, 1, encoded, false});
+    layouts.push_back({2, 1, 4, encoded, false});
+    layouts.push_back({3, 1, 4, encoded, false});
+    layouts.push_back({5, 1, 3, encoded, false});
+    layouts.push_back({5, 2, 1, encoded, false});
+    layouts.push_back({5, 4, 1, encoded, false});
+    layouts.push_back({5, 8, 1, encoded, true});
+    layouts.push_back({5, 8, 1, encoded, false});
+    layouts.push_back({5, 8, 3, encoded, false});
   }
-  for (const TSpec& spec : specs) {
+  for (const TLayout& layout : layouts) {
     SCOPED_TRACE(::testing::Message()
-                 << "version " << int{spec.version} << " bits " << int{spec.bits} << " planes "
-                 << int{spec.planes} << " encoded " << spec.encoded << " trailer " << spec.trailer);
-    const std::vector<uint8_t> file = MakeFile(spec);
+                 << "version " << int{layout.version} << " bits " << int{layout.bits} << " planes "
+                 << int{layout.planes} << " encoded " << layout.encoded << " trailer " << layout.trailer);
+    const std::vector<uint8_t> file = MakeFile(layout);
     TPCXFileFormatReader reader;
     std::array<uint8_t, 17> header{};
     std::copy_n(file.begin(), header.size(), header.begin());
@@ -168,11 +168,11 @@ TEST(PcxReader, EveryLayoutAndEncoding) {
     ReadWith(reader, file, image);
     ASSERT_EQ(image.Width(), kWidth);
     ASSERT_EQ(image.Height(), kHeight);
-    const int bits = spec.bits * spec.planes;
+    const int bits = layout.bits * layout.planes;
     EXPECT_EQ(image.BitCount(), bits == 1 ? bc1Bit : bits <= 4 ? bc4Bit : bits == 8 ? bc8Bit : bc24Bit);
     for (int32_t y = 0; y < kHeight; ++y) {
       for (int32_t x = 0; x < kWidth; ++x)
-        ASSERT_EQ(image.Colors(x, y), Expected(spec, x, y)) << x << "," << y;
+        ASSERT_EQ(image.Colors(x, y), Expected(layout, x, y)) << x << "," << y;
     }
   }
 }
@@ -259,12 +259,12 @@ namespace {
 
 TEST(PcxFuzzSeeds, Write) {
   if (!testing::WritingFuzzSeeds()) GTEST_SKIP() << "set TESSEL_WRITE_FUZZ_SEEDS to write the seeds";
-  const std::vector<std::pair<std::string, TSpec>> seeds = {
+  const std::vector<std::pair<std::string, TLayout>> seeds = {
       {"mono.pcx", {0, 1, 1, true, false}},   {"ega.pcx", {3, 1, 4, true, false}},
       {"cga.pcx", {5, 2, 1, true, false}},    {"nibbles.pcx", {5, 4, 1, false, false}},
       {"palette.pcx", {5, 8, 1, true, true}}, {"rgb.pcx", {5, 8, 3, true, false}},
   };
-  for (const auto& [name, spec] : seeds) testing::WriteFuzzSeed("pcx", name, MakeFile(spec));
+  for (const auto& [name, layout] : seeds) testing::WriteFuzzSeed("pcx", name, MakeFile(layout));
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ void PutColor(std::vector<uint8_t>& out, TColor c, int bits) {
   }
 }
 
-struct TSpec {
+struct TLayout {
   uint8_t type = 2;
   int bits = 24;
   int mapBits = 24;
@@ -67,50 +67,50 @@ struct TSpec {
   bool rle = false;
 };
 
-// A file of the reference picture (or indices into a 6-entry map for type 1) in `spec`'s layout.
+// A file of the reference picture (or indices into a 6-entry map for type 1) in `layout`'s layout.
 // RLE files hold one run across each row end and raw packets elsewhere.
-std::vector<uint8_t> MakeFile(const TSpec& spec) {
+std::vector<uint8_t> MakeFile(const TLayout& layout) {
   std::vector<uint8_t> out;
-  const bool mapped = spec.type == 1;
+  const bool mapped = layout.type == 1;
   out.push_back(3);  // image ID length
   out.push_back(mapped ? 1 : 0);
-  out.push_back(static_cast<uint8_t>(spec.type | (spec.rle ? 8 : 0)));
-  Put16(out, mapped ? spec.mapFirst : 0);
+  out.push_back(static_cast<uint8_t>(layout.type | (layout.rle ? 8 : 0)));
+  Put16(out, mapped ? layout.mapFirst : 0);
   Put16(out, mapped ? 6 : 0);
-  out.push_back(static_cast<uint8_t>(mapped ? spec.mapBits : 0));
+  out.push_back(static_cast<uint8_t>(mapped ? layout.mapBits : 0));
   Put16(out, 0);
   Put16(out, 0);
   Put16(out, kWidth);
   Put16(out, kHeight);
-  out.push_back(static_cast<uint8_t>(spec.bits));
-  out.push_back(static_cast<uint8_t>(spec.topDown ? 0x20 : 0));
+  out.push_back(static_cast<uint8_t>(layout.bits));
+  out.push_back(static_cast<uint8_t>(layout.topDown ? 0x20 : 0));
   out.insert(out.end(), {'I', 'D', '!'});
   if (mapped) {
-    for (int i = 0; i < 6; ++i) PutColor(out, MapColor(i), spec.mapBits);
+    for (int i = 0; i < 6; ++i) PutColor(out, MapColor(i), layout.mapBits);
   }
   // Pixels in file order.
   std::vector<std::vector<uint8_t>> pixels;
   for (int32_t r = 0; r < kHeight; ++r) {
-    const int32_t y = spec.topDown ? r : kHeight - 1 - r;
+    const int32_t y = layout.topDown ? r : kHeight - 1 - r;
     for (int32_t x = 0; x < kWidth; ++x) {
       std::vector<uint8_t> p;
       if (mapped) {
-        const uint32_t index = ReferenceIndex(x, y) + spec.mapFirst;
-        if (spec.bits == 16) {
+        const uint32_t index = ReferenceIndex(x, y) + layout.mapFirst;
+        if (layout.bits == 16) {
           Put16(p, index);
         } else {
           p.push_back(static_cast<uint8_t>(index));
         }
-      } else if (spec.type == 3) {
+      } else if (layout.type == 3) {
         p.push_back(GetRValue(Reference(x, y)));
-        if (spec.bits == 16) p.push_back(0xFF);
+        if (layout.bits == 16) p.push_back(0xFF);
       } else {
-        PutColor(p, Reference(x, y), spec.bits);
+        PutColor(p, Reference(x, y), layout.bits);
       }
       pixels.push_back(p);
     }
   }
-  if (!spec.rle) {
+  if (!layout.rle) {
     for (const auto& p : pixels) out.insert(out.end(), p.begin(), p.end());
     return out;
   }
@@ -132,17 +132,17 @@ std::vector<uint8_t> MakeFile(const TSpec& spec) {
   return out;
 }
 
-TColor Expected(const TSpec& spec, int32_t x, int32_t y) {
-  if (spec.type == 1) {
+TColor Expected(const TLayout& layout, int32_t x, int32_t y) {
+  if (layout.type == 1) {
     TColor c = MapColor(ReferenceIndex(x, y));
-    if (spec.mapBits == 15 || spec.mapBits == 16) {
+    if (layout.mapBits == 15 || layout.mapBits == 16) {
       c = RGBColor(static_cast<uint8_t>(Expand5(GetRValue(c) >> 3)),
                    static_cast<uint8_t>(Expand5(GetGValue(c) >> 3)),
                    static_cast<uint8_t>(Expand5(GetBValue(c) >> 3)));
     }
     return c;
   }
-  if (spec.type == 3) {
+  if (layout.type == 3) {
     const uint8_t v = GetRValue(Reference(x, y));
     return RGBColor(v, v, v);
   }
@@ -150,41 +150,42 @@ TColor Expected(const TSpec& spec, int32_t x, int32_t y) {
 }
 
 TEST(TgaReader, EveryTypeDepthMapAndOrigin) {
-  std::vector<TSpec> specs;
+  std::vector<TLayout> layouts;
   for (bool rle : {false, true}) {
     for (bool topDown : {false, true}) {
-      for (int bits : {15, 16, 24, 32}) specs.push_back({2, bits, 0, 0, topDown, rle});
-      for (int mapBits : {15, 16, 24, 32}) specs.push_back({1, 8, mapBits, 2, topDown, rle});
-      specs.push_back({1, 16, 24, 300, topDown, rle});
-      specs.push_back({3, 8, 0, 0, topDown, rle});
-      specs.push_back({3, 16, 0, 0, topDown, rle});
+      for (int bits : {15, 16, 24, 32}) layouts.push_back({2, bits, 0, 0, topDown, rle});
+      for (int mapBits : {15, 16, 24, 32}) layouts.push_back({1, 8, mapBits, 2, topDown, rle});
+      layouts.push_back({1, 16, 24, 300, topDown, rle});
+      layouts.push_back({3, 8, 0, 0, topDown, rle});
+      layouts.push_back({3, 16, 0, 0, topDown, rle});
     }
   }
-  for (const TSpec& spec : specs) {
-    SCOPED_TRACE(::testing::Message() << "type " << int{spec.type} << " bits " << spec.bits << " map "
-                                      << spec.mapBits << " rle " << spec.rle << " top-down " << spec.topDown);
+  for (const TLayout& layout : layouts) {
+    SCOPED_TRACE(::testing::Message()
+                 << "type " << int{layout.type} << " bits " << layout.bits << " map " << layout.mapBits
+                 << " rle " << layout.rle << " top-down " << layout.topDown);
     TPixelGraphic image;
-    ReadWith(TTGAFileFormatReader(), MakeFile(spec), image);
+    ReadWith(TTGAFileFormatReader(), MakeFile(layout), image);
     ASSERT_EQ(image.Width(), kWidth);
     ASSERT_EQ(image.Height(), kHeight);
-    const bool indexed = (spec.type == 1 && spec.bits == 8) || spec.type == 3;
+    const bool indexed = (layout.type == 1 && layout.bits == 8) || layout.type == 3;
     EXPECT_EQ(image.BitCount(), indexed ? bc8Bit : bc24Bit);
     for (int32_t y = 0; y < kHeight; ++y) {
       for (int32_t x = 0; x < kWidth; ++x)
-        ASSERT_EQ(image.Colors(x, y), Expected(spec, x, y)) << x << "," << y;
+        ASSERT_EQ(image.Colors(x, y), Expected(layout, x, y)) << x << "," << y;
     }
   }
 }
 
 TEST(TgaReader, RightToLeftRowsAreMirrored) {
-  for (TSpec spec :
-       {TSpec{2, 24, 0, 0, true, false}, TSpec{1, 8, 24, 0, false, true}, TSpec{3, 8, 0, 0, true, true}}) {
-    std::vector<uint8_t> file = MakeFile(spec);
+  for (TLayout layout : {TLayout{2, 24, 0, 0, true, false}, TLayout{1, 8, 24, 0, false, true},
+                         TLayout{3, 8, 0, 0, true, true}}) {
+    std::vector<uint8_t> file = MakeFile(layout);
     file[17] |= 0x10;
     TPixelGraphic image;
     ReadWith(TTGAFileFormatReader(), file, image);
     for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = 0; x < kWidth; ++x) ASSERT_EQ(image.Colors(x, y), Expected(spec, kWidth - 1 - x, y));
+      for (int32_t x = 0; x < kWidth; ++x) ASSERT_EQ(image.Colors(x, y), Expected(layout, kWidth - 1 - x, y));
     }
   }
 }
@@ -318,13 +319,13 @@ namespace {
 
 TEST(TgaFuzzSeeds, Write) {
   if (!testing::WritingFuzzSeeds()) GTEST_SKIP() << "set TESSEL_WRITE_FUZZ_SEEDS to write the seeds";
-  const std::vector<std::pair<std::string, TSpec>> seeds = {
+  const std::vector<std::pair<std::string, TLayout>> seeds = {
       {"type1_map16.tga", {1, 8, 16, 2, false, false}}, {"type2_24.tga", {2, 24, 0, 0, false, false}},
       {"type2_16_top.tga", {2, 16, 0, 0, true, false}}, {"type3.tga", {3, 8, 0, 0, false, false}},
       {"type9.tga", {1, 8, 24, 0, false, true}},        {"type10_32.tga", {2, 32, 0, 0, true, true}},
       {"type11_16.tga", {3, 16, 0, 0, false, true}},
   };
-  for (const auto& [name, spec] : seeds) testing::WriteFuzzSeed("tga", name, MakeFile(spec));
+  for (const auto& [name, layout] : seeds) testing::WriteFuzzSeed("tga", name, MakeFile(layout));
 }
 
 }  // namespace
