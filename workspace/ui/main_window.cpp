@@ -833,9 +833,9 @@ void TMainWindow::RulerRelease(TRuler* ruler, Qt::MouseButton button, QPoint at)
   pressedRuler_ = nullptr;
   EditGrid([&] {
     if (ruler == topRuler_) {
-      grid_.TopRulerRelease(at.x() + ruler->ScrollPosition(), ImageWidth());
+      grid_.TopRulerRelease(at.x() - view_->PicBoxRect().Left, ImageWidth());
     } else {
-      grid_.LeftRulerRelease(at.y() + ruler->ScrollPosition(), ImageHeight());
+      grid_.LeftRulerRelease(at.y() - view_->PicBoxRect().Top, ImageHeight());
     }
   });
   RedrawGrid();
@@ -843,9 +843,9 @@ void TMainWindow::RulerRelease(TRuler* ruler, Qt::MouseButton button, QPoint at)
 
 void TMainWindow::RulerMove(TRuler* ruler, QPoint at) {
   if (ruler == topRuler_) {
-    status_->setText(QString("X: %1").arg(at.x() - kRulerThickness + ruler->ScrollPosition()));
+    status_->setText(QString("X: %1").arg(at.x() - kRulerThickness - view_->PicBoxRect().Left));
   } else {
-    status_->setText(QString("Y: %1").arg(at.y() + ruler->ScrollPosition()));
+    status_->setText(QString("Y: %1").arg(at.y() - view_->PicBoxRect().Top));
   }
   if (drag_ == TDragState::None) SetPointer(TSplitPointer::Arrow);
 }

@@ -458,6 +458,30 @@ TEST_F(MainWindowTest, RecentImagesKeepTenMostRecentFirstAndReportMissingFiles) 
   EXPECT_EQ(window_->ImageWidth(), 0);
 }
 
+TEST_F(MainWindowTest, ScrolledRulersAndLinesStayWithThePicture) {
+  const QString big = dir_.filePath("big.bmp");
+  test::WritePicture(big.toStdString(), 1500, 1200);
+  ASSERT_TRUE(window_->OpenImage(big));
+  QApplication::processEvents();
+  pg::TPGImage* view = window_->View();
+  view->SetHorzScrollPos(300);
+  view->SetVertScrollPos(200);
+  QApplication::processEvents();
+  ASSERT_EQ(view->PicBoxRect().Left, -300);
+  ASSERT_EQ(view->PicBoxRect().Top, -200);
+  // A ruler release stands for the image position under it.
+  Release(window_->TopRuler(), {25 + 10, 5}, Qt::RightButton);
+  EXPECT_THAT(V(*window_), ElementsAre(0, 1500, 310));
+  Release(window_->LeftRuler(), {5, 7}, Qt::RightButton);
+  EXPECT_THAT(H(*window_), ElementsAre(0, 1200, 207));
+  Move(window_->TopRuler(), {25 + 10, 3}, Qt::NoButton);
+  EXPECT_EQ(window_->StatusText(), "X: 310");
+  // The rulers' labels and marks follow once the view has painted.
+  view->Repaint();
+  EXPECT_EQ(window_->TopRuler()->ScrollPosition(), 300);
+  EXPECT_EQ(window_->LeftRuler()->ScrollPosition(), 200);
+}
+
 TEST_F(MainWindowTest, StatusBarShowsPointerPosition) {
   Open();
   Move(Box(), At(12, 34), Qt::NoButton);
