@@ -248,7 +248,7 @@ TImageFields ReadFields(TIFF* tif) {
   return f;
 }
 
-// Opens the file and moves to directory `index`; `Fail` is the exception type for faults.
+// Checks the open handle and moves to directory `index`; E is the exception raised on faults.
 template <class E>
 void OpenDirectory(TTIFFHandle& handle, TTIFFContext& ctx, int32_t index, const std::string& indexText) {
   if (handle.get() == nullptr) Raise<E>(ctx, MessageText(34, "TIFF"));
