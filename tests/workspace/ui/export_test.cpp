@@ -10,12 +10,15 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QSlider>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "imaging/formats/file_format.h"
 #include "tests/workspace/ui/ui_test_support.h"
 #include "workspace/ui/export_dialogs.h"
+#include "workspace/ui/jpeg_page.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/settings.h"
 
@@ -186,7 +189,27 @@ TEST_F(ExportTest, JpegSlicesRightAfterStartUseQuality80) {
   QFile a(dir_.filePath("q_11.jpg")), b(reference);
   ASSERT_TRUE(a.open(QIODevice::ReadOnly));
   ASSERT_TRUE(b.open(QIODevice::ReadOnly));
-  EXPECT_EQ(a.readAll(), b.readAll());
+  const QByteArray at80 = b.readAll();
+  EXPECT_EQ(a.readAll(), at80);
+
+  // After the JPEG page has applied quality 30 progressive, the export uses that.
+  const pg::TFormatOptions saved = pg::FormatOptions();
+  TJpegPage* page = window_->JpegPage();
+  page->SetTempDirectory(std::filesystem::path(dir_.path().toStdString()) / "preview");
+  window_->Pages()->setCurrentWidget(page);
+  page->Slider()->setValue(30);
+  page->Progressive()->click();
+  window_->Pages()->setCurrentWidget(window_->SourcePage());
+  ASSERT_TRUE(window_->Export(dir_.filePath("r.html")));
+  const QString reference30 = dir_.filePath("reference30.jpg");
+  slice.SaveToFile(reference30.toStdString());
+  pg::FormatOptions() = saved;
+  QFile c(dir_.filePath("r_11.jpg")), d(reference30);
+  ASSERT_TRUE(c.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(d.open(QIODevice::ReadOnly));
+  const QByteArray bytes = c.readAll();
+  EXPECT_EQ(bytes, d.readAll());
+  EXPECT_NE(bytes, at80);
 }
 
 TEST_F(ExportTest, CancelInTheProgressDialogStopsWithoutHtml) {
