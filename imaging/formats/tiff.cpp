@@ -549,7 +549,8 @@ void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   width = static_cast<int32_t>(std::min<uint32_t>(f.width, INT32_MAX));
   height = static_cast<int32_t>(std::min<uint32_t>(f.height, INT32_MAX));
   if (f.orientation >= ORIENTATION_LEFTTOP && f.orientation <= ORIENTATION_LEFTBOT) std::swap(width, height);
-  bitsPerPixel = f.bitsPerSample * f.samplesPerPixel;
+  // Both counts are 16-bit fields of the file: their product can exceed an int.
+  bitsPerPixel = static_cast<int32_t>(std::min<uint32_t>(uint32_t{f.bitsPerSample} * f.samplesPerPixel, INT32_MAX));
   colorsText = formatio::ColorsTextOf(std::min(bitsPerPixel, 24));
   subFormatText = PhotometricName(f.photometric);
   const TIFFCodec* codec = TIFFFindCODEC(f.compression);
