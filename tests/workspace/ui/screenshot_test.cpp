@@ -24,8 +24,9 @@ QRgb PictureColor(const pg::TPixelGraphic& picture, int x, int y) {
 
 TEST(ScreenshotTest, WindowShowsThePictureWithItsSplitLines) {
   if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
+      QStandardPaths::findExecutable("xwininfo").isEmpty() ||
       QStandardPaths::findExecutable("import").isEmpty()) {
-    GTEST_SKIP() << "xvfb-run or import (ImageMagick) is not installed";
+    GTEST_SKIP() << "xvfb-run, xwininfo or import (ImageMagick) is not installed";
   }
   QTemporaryDir dir;
   const QString image = dir.filePath("picture.bmp");
@@ -39,7 +40,7 @@ TEST(ScreenshotTest, WindowShowsThePictureWithItsSplitLines) {
     file.write("0\r\n50\r\n120\r\n-\r\n0\r\n70\r\n160\r\n");
   }
   // The program runs on the X server of its own, with settings of its own; the screen is taken
-  // once it has had time to show the picture.
+  // once its window is up.
   const QString script = dir.filePath("run.sh");
   {
     QFile file(script);
@@ -48,7 +49,14 @@ TEST(ScreenshotTest, WindowShowsThePictureWithItsSplitLines) {
                        "unset QT_QPA_PLATFORM\n"
                        "'%2' --grid '%3' '%4' &\n"
                        "pid=$!\n"
-                       "sleep 8\n"
+                       // Wait until the window with the picture's caption exists (a slow,
+                       // sanitized build may need long), then give it a moment to paint.
+                       "i=0\n"
+                       "sleep 1\n"
+                       "until xwininfo -name 'Tessel! - [%4]' >/dev/null 2>&1; do\n"
+                       "  i=$((i+1)); [ $i -ge 60 ] && break; sleep 1\n"
+                       "done\n"
+                       "sleep 2\n"
                        "import -window root '%5'\n"
                        "kill $pid\n"
                        "wait $pid\n"
