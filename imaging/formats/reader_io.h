@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/format_support.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/stream.h"
@@ -78,30 +79,8 @@ class TByteReader {
   size_t end_ = 0;
 };
 
-// Fires the image's progress-start event on construction and progress-end on destruction, so the
-// end event also follows a failure or an abort.
-class TProgressScope {
- public:
-  TProgressScope(const TPixelGraphic& graphic, const void* sender) : graphic_(graphic), sender_(sender) {
-    graphic_.ProgressStart(sender_);
-  }
-  ~TProgressScope() {
-    try {
-      graphic_.ProgressEnd(sender_);
-    } catch (...) {
-      // A handler that throws here must not end the program while another error travels.
-    }
-  }
-  TProgressScope(const TProgressScope&) = delete;
-  TProgressScope& operator=(const TProgressScope&) = delete;
-
-  // Reports row `row` done; true when the handler asked to stop.
-  bool Step(int32_t row, int32_t max) const { return graphic_.ProgressStep(sender_, row, max); }
-
- private:
-  const TPixelGraphic& graphic_;
-  const void* sender_;
-};
+// The progress bracket of the reader protocol, shared with the other readers.
+using formats::TProgressScope;
 
 // Checks image dimensions before anything is allocated: both positive (message 35) and the pixel
 // count within the library-wide limit.
