@@ -58,6 +58,12 @@ void TPixelGraphic::LoadFromStream(TStream& stream, const std::string& extension
     CorrectLoadedGamma(*this);
     RecognizePalette();
   } catch (...) {
+    // The image is finished also when the reader failed: what it produced so far gets its palette
+    // identity, and the reader's error is the one that propagates.
+    try {
+      RecognizePalette();
+    } catch (...) {
+    }
     EndUpdate();
     throw;
   }

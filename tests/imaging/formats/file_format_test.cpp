@@ -317,6 +317,23 @@ TEST(ReaderProtocol, IndexAndProgressEndOnFailure) {
   }
 }
 
+TEST(ReaderProtocol, AFailedLoadStillRecognisesThePalette) {
+  // A grey image cut in the middle of its pixels: the reader has set up the 256-grey palette
+  // entry by entry before it fails; the load still tells what that palette is.
+  TPixelGraphic grey;
+  grey.NewImage(64, 64, bc8Bit);
+  grey.SetPaletteIdent(pGray256);
+  for (int32_t y = 0; y < 64; ++y) {
+    for (int32_t x = 0; x < 64; ++x) grey.SetPixels(x, y, static_cast<uint32_t>((x * 7 + y * 13) & 0xFF));
+  }
+  std::vector<uint8_t> file = Save(grey, "png");
+  file.resize(file.size() / 2);
+  TPixelGraphic image;
+  EXPECT_NE(ErrorOf<EPGPNGFileFormatReaderWriter>([&] { Load(image, file); }), "");
+  EXPECT_EQ(image.BitCount(), bc8Bit);
+  EXPECT_EQ(image.PaletteIdent(), pGray256);
+}
+
 TEST(GraphicFileInfo, HeadersOnly) {
   TTempDir dir;
   TPixelGraphic image;
