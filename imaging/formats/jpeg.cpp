@@ -48,6 +48,11 @@ struct TErrorManager {
 
 void ErrorExit(j_common_ptr cinfo) {
   auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
+  if (cinfo->err->msg_code == JERR_BAD_LIB_VERSION) {
+    // The linked library is not the one whose headers we were compiled against.
+    std::snprintf(manager->Message, sizeof(manager->Message), "Invalid library version");
+    JumpBack(*manager);
+  }
   char text[JMSG_LENGTH_MAX] = {};
   (*cinfo->err->format_message)(cinfo, text);
   std::snprintf(manager->Message, sizeof(manager->Message), "%.200s", text);
@@ -233,7 +238,8 @@ void TermDestination(j_compress_ptr cinfo) {
 //
 // The library version check: jpeg_create_decompress and jpeg_create_compress pass the
 // JPEG_LIB_VERSION and structure size of the headers we were compiled against, and the linked
-// library refuses any other version or size with an error that ends up as "JPG: " + its text.
+// library refuses any other version ("JPG: Invalid library version") or structure size ("JPG: " +
+// the codec's text).
 
 struct TDecompressor {
   jpeg_decompress_struct Info{};
