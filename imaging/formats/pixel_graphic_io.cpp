@@ -83,6 +83,14 @@ void TPixelGraphic::SaveToFile(const std::string& fileName) {
       std::error_code error;
       std::filesystem::rename(temporary, target, error);
       if (error) throw EPGStreamError("Cannot create file \"" + target.string() + "\". " + error.message());
+    } catch (const EPGStreamError& e) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      // The user asked for the target: name it, not the temporary file, in the error.
+      std::string text = e.what();
+      const size_t at = text.find(temporary.string());
+      if (at != std::string::npos) text.replace(at, temporary.string().size(), target.string());
+      throw EPGStreamError(text);
     } catch (...) {
       std::error_code ignored;
       std::filesystem::remove(temporary, ignored);
