@@ -77,6 +77,18 @@ TEST_F(ExportCommandTest, DivideFormatCaseQuotesAndSavedGrid) {
   }
 }
 
+TEST_F(ExportCommandTest, DividePositionsTruncateAndAreNotAddedTwice) {
+  // 600 x 150 in 7 columns and 4 rows: i * 600 div 7 and j * 150 div 4, truncated, not rounded;
+  // 342 and 75 are already present and are not added again.
+  ASSERT_EQ(
+      Run({image_, "--html", Html(), "--vsplit", "342", "--hsplit", "75", "--divide", "7x4", "--save-grid"}),
+      0)
+      << err_;
+  EXPECT_EQ(ReadFile(dir_ / "page.grd"),
+            "0\r\n37\r\n75\r\n112\r\n150\r\n-\r\n0\r\n85\r\n171\r\n257\r\n342\r\n428\r\n514\r\n600\r\n");
+  EXPECT_TRUE(fs::exists(dir_ / "page_74.jpg"));
+}
+
 TEST_F(ExportCommandTest, ExistingHtmlNeedsForce) {
   std::ofstream(Html()) << "keep";
   EXPECT_EQ(Run({image_, "--html", Html()}), 1);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/image/exceptions.h"
@@ -157,15 +158,18 @@ TEST_F(GridFileTest, BadLineOrMissingFileLeavesTheGridUntouched) {
   TGridFileHooks hooks{[&](const std::string& m) { messages.push_back(m); },
                        [&](const fs::path&) { ++used; }};
 
-  for (const char* text : {"1\r\n2\r\nabc\r\n", "1\r\n\r\n-\r\n2\r\n", "999\r\n-\r\n1.5"}) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1\r\n2\r\nabc\r\n", "'abc' is not a valid integer value"},
+      {"1\r\n\r\n-\r\n2\r\n", "'' is not a valid integer value"},  // an empty line
+      {"999\r\n-\r\n1.5", "'1.5' is not a valid integer value"},
+      {"5\r\n 7 \r\n", "' 7 ' is not a valid integer value"},  // blanks only before the number
+  };
+  for (const auto& [text, message] : cases) {
     try {
       LoadGrid(grid, Write("bad.grd", text), 640, 480, hooks);
       ADD_FAILURE() << text;
     } catch (const EConvertError& e) {
-      const std::string what = e.what();
-      EXPECT_TRUE(what == "'abc' is not a valid integer value" || what == "'' is not a valid integer value" ||
-                  what == "'1.5' is not a valid integer value")
-          << what;
+      EXPECT_STREQ(e.what(), message);
     }
     EXPECT_EQ(grid, before);
   }
