@@ -22,6 +22,10 @@ std::string ClampMessage(int32_t value) {
   return "Grid larger than image, line " + std::to_string(value) + " out of bounds!";
 }
 
+// Far more than any grid can use (the export refuses grids of more than 2^24 cells); a device or
+// pipe that never ends, or a huge file, is refused instead of filling memory.
+constexpr size_t kMaxGridFileBytes = size_t{64} << 20;
+
 std::string ReadWholeFile(const std::filesystem::path& path) {
   // A directory opens for reading on this system but yields no data; say what it is instead.
   std::error_code ignored;
@@ -35,6 +39,9 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
   for (;;) {
     const size_t n = stream.Read(buffer, sizeof buffer);
     if (n == 0) break;
+    if (n > kMaxGridFileBytes - text.size()) {
+      throw pg::EPGStreamError("File \"" + path.string() + "\" is too large for a grid file");
+    }
     text.append(buffer, n);
   }
   return text;

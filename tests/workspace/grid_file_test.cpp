@@ -175,6 +175,8 @@ TEST_F(GridFileTest, BadLineOrMissingFileLeavesTheGridUntouched) {
   }
   EXPECT_THROW(LoadGrid(grid, dir_ / "missing.grd", 640, 480, hooks), pg::EPGStreamError);
   EXPECT_THROW(LoadGrid(grid, dir_, 640, 480, hooks), pg::EPGStreamError);
+  // A device that never ends is refused instead of being read into memory without bound.
+  EXPECT_THROW(LoadGrid(grid, "/dev/zero", 640, 480, hooks), pg::EPGStreamError);
   EXPECT_EQ(grid, before);
   EXPECT_EQ(used, 0);
   EXPECT_TRUE(messages.empty());  // nothing about clamped values of a grid that was not loaded
