@@ -31,11 +31,12 @@ class TConvertSettings {
   TConvertSettings(const TConvertSettings&) = delete;
   TConvertSettings& operator=(const TConvertSettings&) = delete;
 
-  void Install(bool strict) {
-    previous_ =
-        pg::SetQuestionHandler([strict](const std::string&, const std::string&, pg::TQuestionButtons) {
-          return strict ? pg::TQuestionAnswer::Cancel : pg::TQuestionAnswer::OK;
-        });
+  // Every question (a codec's warning about the input, for one) is answered OK without a word;
+  // --strict is applied through the image's own warning action, so it refuses only the change of
+  // colour resolution and not an input the codec can read with a warning.
+  void Install() {
+    previous_ = pg::SetQuestionHandler(
+        [](const std::string&, const std::string&, pg::TQuestionButtons) { return pg::TQuestionAnswer::OK; });
   }
 
  private:
@@ -74,12 +75,13 @@ int RunConvert(const TArgs& args) {
   if (files.size() != 2) return ConvertUsage();
 
   TConvertSettings settings;
-  settings.Install(strict);
+  settings.Install();
   pg::FormatOptions().JPEGQuality = quality;
   pg::FormatOptions().JPEGProgressive = progressive;
 
   pg::TPixelGraphic image;
   image.LoadFromFile(files[0]);
+  image.SetSaveColorResWarningAction(strict ? pg::pgwaRaise : pg::pgwaIgnore);
   image.SaveToFile(files[1]);
   return 0;
 }
