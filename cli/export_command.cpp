@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -148,6 +149,25 @@ void AddSplits(TIntegerList& list, const std::vector<std::string>& values, const
   }
 }
 
+// One line without its LF; a line longer than any link can need (a device such as /dev/zero)
+// is refused instead of being read into memory without bound.
+bool ReadLinkLine(std::istream& in, std::string& line, const std::string& path) {
+  constexpr size_t kMaxLine = size_t{1} << 20;
+  line.clear();
+  std::istreambuf_iterator<char> it(in), end;
+  if (it == end) return false;
+  for (; it != end; ++it) {
+    if (*it == '\n') {
+      ++it;
+      return true;
+    }
+    if (line.size() >= kMaxLine)
+      throw std::runtime_error("File \"" + path + "\": line too long for a links file");
+    line += *it;
+  }
+  return true;
+}
+
 // column \t row \t URL \t target \t ALT, one slice a line; empty lines are skipped.
 std::map<std::pair<int32_t, int32_t>, TLinkAnswer> ReadLinks(const std::string& path) {
   std::error_code ignored;
@@ -156,7 +176,7 @@ std::map<std::pair<int32_t, int32_t>, TLinkAnswer> ReadLinks(const std::string& 
   std::map<std::pair<int32_t, int32_t>, TLinkAnswer> links;
   std::string line;
   int lineNumber = 0;
-  while (std::getline(in, line)) {
+  while (ReadLinkLine(in, line, path)) {
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;

@@ -148,6 +148,7 @@ TEST_F(ExportCommandTest, UsageErrors) {
   EXPECT_EQ(Run({image_, "--html", Html(), "--bogus"}), 2);
   EXPECT_EQ(Run({image_}), 2);
   EXPECT_EQ(Run({(dir_ / "missing.png").string(), "--html", Html()}), 1);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--links", "/dev/zero"}), 1);  // refused, not read forever
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);
 }
 
