@@ -521,7 +521,9 @@ void TMainWindow::SetOutputExtension(const QString& extension) {
 
 void TMainWindow::PageChanged(int) {
   UpdateMenuState();
-  if (pages_->currentWidget() == jpegPage_ && HasImage()) {
+  // Whichever page becomes active, the compression page is given the current picture (it may have
+  // changed meanwhile) and compresses it after the timer's second.
+  if (HasImage()) {
     RunGuarded(this, [this] { jpegPage_->SourceChanged(view_->PixelGraphic()); });
   }
 }

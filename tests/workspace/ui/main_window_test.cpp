@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <filesystem>
 
 #include "tests/workspace/ui/ui_test_support.h"
 #include "workspace/ui/jpeg_page.h"
@@ -356,6 +357,28 @@ TEST_F(MainWindowTest, OutputFormatHidesJpegPageAndActivatesSource) {
   Action("Format.jpg")->trigger();
   EXPECT_TRUE(pages->isTabVisible(jpeg));
   EXPECT_EQ(pages->currentWidget(), window_->SourcePage());
+}
+
+TEST_F(MainWindowTest, EveryPageChangeHandsThePictureToTheCompressionPage) {
+  TJpegPage* page = window_->JpegPage();
+  page->SetTempDirectory(std::filesystem::path(dir_.path().toStdString()) / "preview");
+  // Without a picture a page change starts nothing.
+  window_->Pages()->setCurrentWidget(page);
+  window_->Pages()->setCurrentWidget(window_->SourcePage());
+  EXPECT_FALSE(page->Timer()->isActive());
+  Open();
+  window_->Pages()->setCurrentWidget(page);
+  EXPECT_EQ(page->LeftView()->PixelGraphicWidth(), 200);
+  EXPECT_TRUE(page->Timer()->isActive());
+  page->TimerStep();
+  EXPECT_FALSE(page->Timer()->isActive());
+  // Going back to "Source" is a page change too: the picture as it stands now, compressed anew.
+  window_->View()->PixelGraphic()->NewImage(30, 20, pg::bc24Bit);
+  window_->View()->PixelGraphicChanged();
+  window_->Pages()->setCurrentWidget(window_->SourcePage());
+  EXPECT_EQ(page->LeftView()->PixelGraphicWidth(), 30);
+  EXPECT_TRUE(page->Timer()->isActive());
+  page->Stop();
 }
 
 TEST_F(MainWindowTest, UndoAndRedoStepThroughGridEdits) {
