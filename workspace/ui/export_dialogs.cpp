@@ -205,8 +205,12 @@ void TEditCodeDialog::EditCode(std::vector<std::string>& lines) {
   memo_->setPlainText(text.join('\n'));
   CentreOnScreen(this);
   exec();
+  // One line per line break: a break at the very end closes the last line instead of opening an
+  // empty one, and an empty text is no line at all (each line is written with its own CR LF).
+  QStringList edited = memo_->toPlainText().split('\n');
+  if (!edited.isEmpty() && edited.last().isEmpty()) edited.removeLast();
   lines.clear();
-  for (const QString& line : memo_->toPlainText().split('\n')) lines.push_back(line.toStdString());
+  for (const QString& line : edited) lines.push_back(line.toStdString());
 }
 
 }  // namespace tessel

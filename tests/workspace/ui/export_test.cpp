@@ -268,6 +268,21 @@ TEST(EditCodeDialogTest, SizeAndRoundTrip) {
   test::AnswerNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->close(); });
   dialog.EditCode(lines);
   EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "c"}));
+  // A line break typed after the last line ends it; it does not add an empty line to the file.
+  test::AnswerNextModal([](QWidget* modal) {
+    auto* edit = static_cast<TEditCodeDialog*>(modal);
+    edit->Memo()->setPlainText("<table>\n</TABLE>\n");
+    edit->accept();
+  });
+  dialog.EditCode(lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"<table>", "</TABLE>"}));
+  // Everything deleted: no line at all.
+  test::AnswerNextModal([](QWidget* modal) {
+    static_cast<TEditCodeDialog*>(modal)->Memo()->clear();
+    static_cast<QDialog*>(modal)->accept();
+  });
+  dialog.EditCode(lines);
+  EXPECT_TRUE(lines.empty());
 }
 
 }  // namespace
