@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -129,6 +130,9 @@ TColorDialog::TColorDialog(TKind kind, const pg::TPixelGraphic& source, QWidget*
   grid->setColumnStretch(2, 1);
   layout->addLayout(grid);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  // The library's own button captions, like every other text of these dialogs.
+  buttons->button(QDialogButtonBox::Ok)->setText(Msg(42));
+  buttons->button(QDialogButtonBox::Cancel)->setText(Msg(43));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -53,8 +54,17 @@ TEST(ColorDialogTest, SlidersAndLabels) {
   EXPECT_TRUE(texts.contains("+180\u00B0"));
   EXPECT_TRUE(texts.contains("-100%"));
   EXPECT_TRUE(texts.contains("+100%"));
+  // Channel names from the message table, with the degree sign after the hue and the plus-minus
+  // sign after the percent channels.
+  EXPECT_TRUE(texts.contains("H \u00B0"));
+  EXPECT_TRUE(texts.contains("L \u00B1"));
+  EXPECT_TRUE(texts.contains("S \u00B1"));
   TColorDialog cmy(TColorDialog::kCMY, *picture);
   EXPECT_EQ(cmy.windowTitle(), "CMY Filter");
+  QStringList buttons;
+  for (QPushButton* button : cmy.findChildren<QPushButton*>()) buttons << button->text();
+  buttons.sort();
+  EXPECT_EQ(buttons, QStringList({"Cancel", "OK"}));
 }
 
 TEST(ColorDialogTest, OkAppliesTheFilterExactlyAndCancelChangesNothing) {
