@@ -216,7 +216,14 @@ bool TPGImageCore::PanningPossible() const {
 }
 
 void TPGImageCore::MouseDown(TMouseButton button, TPGPoint p) {
-  if (button != mbLeft || dragKind_ != dkNone) return;
+  if (button != mbLeft) return;
+  if (dragKind_ != dkNone) {
+    // The release of the last drag never arrived (a dialog took the mouse meanwhile): end that
+    // drag quietly so the view does not stay stuck in it.
+    host_.ReleaseMouse();
+    host_.StopAutoScrollTimer();
+    dragKind_ = dkNone;
+  }
   const TPGRect s = SelectionPicBoxRect();
   const bool inSelection = selection_ && s.Contains(p);
 

@@ -271,6 +271,22 @@ TEST_F(CoreTest, CreateSelectionByDragAndClick) {
   EXPECT_EQ(n.made, 2);
 }
 
+// A drag whose mouse-up was lost (a dialog took the mouse) does not block the next one.
+TEST_F(CoreTest, PressAfterALostReleaseStartsAFreshDrag) {
+  core.SetActionMode(amCreateSelection);
+  Show(50, 50);
+  core.MouseDown(mbLeft, {10, 10});
+  core.MouseMove({12, 12});
+  core.MouseDown(mbLeft, {30, 30});
+  EXPECT_EQ(core.DragKind(), dkCreateSelection);
+  EXPECT_EQ(host.autoScrollStops, 1);
+  EXPECT_EQ(n.made, 0);
+  core.MouseMove({31, 32});
+  core.MouseUp(mbLeft, {31, 32});
+  EXPECT_EQ(core.SelectionRect(), (TPGRect{30, 30, 32, 33}));
+  EXPECT_EQ(n.made, 1);
+}
+
 TEST_F(CoreTest, RightButtonNeverDrags) {
   for (TActionMode m : {amMoveImage, amMoveResizeCreateSelection, amCreateSelection, amMoveSelection}) {
     core.SetActionMode(m);
