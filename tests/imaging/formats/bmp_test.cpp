@@ -277,6 +277,36 @@ TEST(BmpReader, HostileHeaders) {
   EXPECT_EQ(BmpError(cut), "BMP: Unexpected end of file");
 }
 
+// A file with a 12-byte core header: 16-bit width and height, 3-byte palette entries.
+std::vector<uint8_t> MakeCoreBmp(uint16_t planes, uint16_t bitCount) {
+  std::vector<uint8_t> dib;
+  Put32(dib, 12);
+  Put16(dib, 3);  // width
+  Put16(dib, 1);  // height
+  Put16(dib, planes);
+  Put16(dib, bitCount);
+  for (uint8_t c : {0, 0, 0, 30, 20, 10}) dib.push_back(c);  // black; B 30, G 20, R 10
+  std::vector<uint8_t> file = {'B', 'M'};
+  Put32(file, static_cast<uint32_t>(14 + dib.size() + 4));
+  Put32(file, 0);
+  Put32(file, static_cast<uint32_t>(14 + dib.size()));
+  file.insert(file.end(), dib.begin(), dib.end());
+  for (uint8_t b : {0x40, 0, 0, 0}) file.push_back(b);  // pixels 0 1 0
+  return file;
+}
+
+TEST(BmpReader, CoreHeader) {
+  TPixelGraphic image;
+  Load(image, MakeCoreBmp(1, 1));
+  EXPECT_EQ(image.BitCount(), bc1Bit);
+  EXPECT_EQ(image.Width(), 3);
+  EXPECT_EQ(image.PaletteCount(), 2);
+  EXPECT_EQ(image.Colors(1, 0), RGBColor(10, 20, 30));
+  EXPECT_EQ(image.Colors(0, 0), 0u);
+  EXPECT_EQ(BmpError(MakeCoreBmp(2, 1)), "BMP: BitmapCoreHeader.bcPlanes invalid");
+  EXPECT_EQ(BmpError(MakeCoreBmp(1, 16)), "BMP: BitmapCoreHeader.bcBitCount invalid");
+}
+
 TEST(BmpWriter, SixteenEntryPaletteOfAnEightBitImage) {
   TPixelGraphic image;
   MakeIndexed(image, 3, 2, bc8Bit, 16);
