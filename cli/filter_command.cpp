@@ -31,7 +31,8 @@ bool ParseTriple(const std::string& text, const int32_t (&low)[3], const int32_t
       if (p == end || *p != ',') return false;
       ++p;
     }
-    if (p != end && *p == '+') ++p;  // from_chars takes no plus sign
+    // from_chars takes no plus sign; one may stand before digits only (not "+-5").
+    if (p != end && *p == '+' && p + 1 != end && p[1] >= '0' && p[1] <= '9') ++p;
     const auto [next, error] = std::from_chars(p, end, values[i]);
     if (error != std::errc() || next == p || values[i] < low[i] || values[i] > high[i]) return false;
     p = next;

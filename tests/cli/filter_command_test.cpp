@@ -80,6 +80,8 @@ TEST_F(FilterCommandTest, WrongUsageAndFailures) {
   EXPECT_EQ(Main({"filter", in, out, "--rgb", "1,2"}), 2);
   EXPECT_EQ(Main({"filter", in, out, "--rgb", "1,2,3,4"}), 2);
   EXPECT_EQ(Main({"filter", in, out, "--rgb", "1,,3"}), 2);
+  EXPECT_EQ(Main({"filter", in, out, "--rgb", "+-5,0,0"}), 2);
+  EXPECT_EQ(Main({"filter", in, out, "--rgb", "1,2,+"}), 2);
   EXPECT_EQ(Main({"filter", in, out, "--rgb", "101,0,0"}), 2);
   EXPECT_EQ(Main({"filter", in, out, "--cmy", "0,-101,0"}), 2);
   EXPECT_EQ(Main({"filter", in, out, "--hls", "181,0,0"}), 2);
