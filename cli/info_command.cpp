@@ -17,6 +17,15 @@ int RunInfo(const TArgs& args) {
     return 2;
   }
   const std::string& fileName = args[0];
+  // The image count of a multi-image file is the point of the "images" line: have it counted
+  // (up to TIFFMaxImages) for this call, and leave the process-wide options as they were.
+  struct TCountImages {
+    pg::TFormatOptions saved = pg::FormatOptions();
+    TCountImages() { pg::FormatOptions().TIFFCountImages = true; }
+    ~TCountImages() { pg::FormatOptions() = saved; }
+    TCountImages(const TCountImages&) = delete;
+    TCountImages& operator=(const TCountImages&) = delete;
+  } countImages;
   // The steps of GetGraphicFileInfo, done here so that a failure reports its own reason.
   pg::TFileStream stream(fileName, pg::TFileMode::Read);
   std::string extension = std::filesystem::path(fileName).extension().string();

@@ -72,6 +72,45 @@ TEST_F(InfoConvertTest, InfoPrintsTheHeader) {
   EXPECT_EQ(Run({"info", "a", "b"}), 2);
 }
 
+// A little-endian TIFF of `pages` grey images of 1 x 1, each directory pointing to the next.
+std::string MultiPageTiff(int pages) {
+  std::string out = {'I', 'I', 42, 0};
+  auto put16 = [&](uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  constexpr uint32_t kEntries = 9, kDirectorySize = 2 + 12 * kEntries + 4, kPageSize = kDirectorySize + 2;
+  put32(8);
+  for (int page = 0; page < pages; ++page) {
+    const uint32_t start = 8 + kPageSize * static_cast<uint32_t>(page);
+    const uint32_t pixel = start + kDirectorySize;
+    const uint32_t entries[kEntries][4] = {{256, 3, 1, 1}, {257, 3, 1, 1}, {258, 3, 1, 8},
+                                           {259, 3, 1, 1}, {262, 3, 1, 1}, {273, 4, 1, pixel},
+                                           {277, 3, 1, 1}, {278, 3, 1, 1}, {279, 4, 1, 1}};
+    put16(kEntries);
+    for (const auto& e : entries) {
+      put16(e[0]);
+      put16(e[1]);
+      put32(e[2]);
+      put32(e[3]);
+    }
+    put32(page + 1 < pages ? start + kPageSize : 0);
+    out += static_cast<char>(page * 40);
+    out += '\0';  // keeps the next directory at an even offset
+  }
+  return out;
+}
+
+TEST_F(InfoConvertTest, InfoCountsTheImagesOfAMultiImageFile) {
+  std::ofstream(Path("pages.tif"), std::ios::binary) << MultiPageTiff(3);
+  EXPECT_EQ(Run({"info", Path("pages.tif")}), 0) << err_;
+  EXPECT_EQ(out_, "format: Tagged Image File Format\nwidth: 1\nheight: 1\nbits per pixel: 8\nimages: 3\n");
+}
+
 TEST_F(InfoConvertTest, ConvertNegotiatesSilentlyOrRefusesWhenStrict) {
   EXPECT_EQ(Run({"convert", pal8_, Path("out.jpg"), "--quality", "90", "--progressive"}), 0) << err_;
   EXPECT_TRUE(out_.empty());
