@@ -833,11 +833,14 @@ void TMainWindow::RulerRelease(TRuler* ruler, Qt::MouseButton button, QPoint at)
     SelectTool(ruler == topRuler_ ? TSplitTool::Horizontal : TSplitTool::Vertical);
   }
   pressedRuler_ = nullptr;
+  // The ruler position stands for the image pixel under it, scroll position included. The corner
+  // of the top ruler (and anything above the left ruler) stands for no pixel, scrolled or not.
   EditGrid([&] {
     if (ruler == topRuler_) {
-      grid_.TopRulerRelease(at.x() - view_->PicBoxRect().Left, ImageWidth());
+      if (at.x() - kRulerThickness >= 1)
+        grid_.TopRulerRelease(at.x() - view_->PicBoxRect().Left, ImageWidth());
     } else {
-      grid_.LeftRulerRelease(at.y() - view_->PicBoxRect().Top, ImageHeight());
+      if (at.y() >= 0) grid_.LeftRulerRelease(at.y() - view_->PicBoxRect().Top, ImageHeight());
     }
   });
   RedrawGrid();

@@ -497,6 +497,13 @@ TEST_F(MainWindowTest, ScrolledRulersAndLinesStayWithThePicture) {
   EXPECT_THAT(V(*window_), ElementsAre(0, 1500, 310));
   Release(window_->LeftRuler(), {5, 7}, Qt::RightButton);
   EXPECT_THAT(H(*window_), ElementsAre(0, 1200, 207));
+  // The corner and a release above the left ruler stand for no pixel, even though the scrolled-off
+  // columns and rows lie inside the picture.
+  Release(window_->TopRuler(), {25, 5}, Qt::RightButton);
+  Release(window_->TopRuler(), {10, 5}, Qt::RightButton);
+  Release(window_->LeftRuler(), {5, -3}, Qt::RightButton);
+  EXPECT_THAT(V(*window_), ElementsAre(0, 1500, 310));
+  EXPECT_THAT(H(*window_), ElementsAre(0, 1200, 207));
   Move(window_->TopRuler(), {25 + 10, 3}, Qt::NoButton);
   EXPECT_EQ(window_->StatusText(), "X: 310");
   // The rulers' labels and marks follow once the view has painted.
