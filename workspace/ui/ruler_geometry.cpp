@@ -39,6 +39,8 @@ TRulerLayout LayoutRuler(TRulerKind kind, int32_t length, int32_t scrollPosition
     const int64_t at64 = static_cast<int64_t>(splits[i]) + start - scrollPosition;
     if (at64 < INT32_MIN || at64 > INT32_MAX) continue;
     const auto at = static_cast<int32_t>(at64);
+    // A column scrolled off to the left would put its mark into the corner, beside no picture.
+    if (top && scrollPosition > 0 && at < start) continue;
     if (top) {
       layout.Marks.push_back({at, kMarkStart, at, kRulerThickness});
     } else {

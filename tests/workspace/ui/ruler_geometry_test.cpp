@@ -37,6 +37,11 @@ TEST(RulerGeometryTest, ScrollPositionCountsIntoLabelsAndMovesMarks) {
   // The mark of x = 40 stands over image column 40, now 30 pixels further left.
   ASSERT_EQ(layout.Marks.size(), 2u);
   EXPECT_EQ(layout.Marks[0], (TRulerLine{35, 10, 35, 25}));
+  // Columns scrolled off to the left leave no mark in the corner.
+  const TRulerLayout scrolled = LayoutRuler(TRulerKind::Top, 100, 30, {0, 10, 30, 31});
+  ASSERT_EQ(scrolled.Marks.size(), 2u);
+  EXPECT_EQ(scrolled.Marks[0].X1, 25);
+  EXPECT_EQ(scrolled.Marks[1].X1, 26);
   const TRulerLayout left = LayoutRuler(TRulerKind::Left, 100, 7, {5, 20});
   EXPECT_EQ(left.Labels[0].Text, "7");
   ASSERT_EQ(left.Marks.size(), 1u);
