@@ -279,13 +279,23 @@ TEST(ReaderProtocol, AbortOnTheFirstRowKeepsTheSizeAndOneRow) {
     const std::vector<uint8_t> file = Save(source, extension);
     TPixelGraphic image;
     int starts = 0, steps = 0, ends = 0;
-    image.OnProgressStart = [&](const void*) { ++starts; };
-    image.OnProgress = [&](const void*, int32_t, int32_t, bool& abort) {
+    std::set<const void*> senders;  // every event comes from the reader
+    image.OnProgressStart = [&](const void* sender) {
+      ++starts;
+      senders.insert(sender);
+    };
+    image.OnProgress = [&](const void* sender, int32_t, int32_t, bool& abort) {
       ++steps;
+      senders.insert(sender);
       abort = true;
     };
-    image.OnProgressEnd = [&](const void*) { ++ends; };
+    image.OnProgressEnd = [&](const void* sender) {
+      ++ends;
+      senders.insert(sender);
+    };
     EXPECT_NO_THROW(Load(image, file)) << extension;
+    TMemoryStream peek(file);
+    EXPECT_EQ(senders, std::set<const void*>{FindFileFormatReader(peek, "")}) << extension;
     EXPECT_EQ(image.Width(), 16) << extension;
     EXPECT_EQ(image.Height(), 12) << extension;
     EXPECT_EQ(starts, 1) << extension;
