@@ -399,8 +399,16 @@ void TPGImage::Repaint() {
   host_->RepaintNow();
 }
 
-void TPGImage::resizeEvent(QResizeEvent* event) {
-  QAbstractScrollArea::resizeEvent(event);
+// QAbstractScrollArea lays out its bars on its own resize but hands resizeEvent only the
+// viewport's resizes (which Arrange itself causes and viewportEvent keeps away); the view's new
+// bounds call for a new layout, so they are passed on here.
+bool TPGImage::event(QEvent* event) {
+  const bool result = QAbstractScrollArea::event(event);
+  if (event->type() == QEvent::Resize && picBox_ != nullptr) resizeEvent(static_cast<QResizeEvent*>(event));
+  return result;
+}
+
+void TPGImage::resizeEvent(QResizeEvent*) {
   core_->CollapsePicBox();
   core_->Arrange(true);
 }

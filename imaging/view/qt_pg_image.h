@@ -247,6 +247,8 @@ class TPGImage : public QAbstractScrollArea {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
+  // The view's own new bounds (QAbstractScrollArea would deliver only the viewport's here).
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   bool viewportEvent(QEvent* event) override;

@@ -518,6 +518,10 @@ TEST_F(ViewTest, AutoSizeTakesThePictureSize) {
   view.SetAutoSizeMaxWidth(100);  // too wide: a horizontal bar joins the height
   EXPECT_EQ(view.width(), 100);
   EXPECT_EQ(view.height(), 84 + view.horizontalScrollBar()->sizeHint().height());
+  QTest::qWait(20);  // a window's new size may come back from the platform later
+  EXPECT_TRUE(view.horizontalScrollBar()->isVisible());
+  EXPECT_FALSE(view.verticalScrollBar()->isVisible());
+  EXPECT_EQ(view.ClientWidth(), 96);
 }
 
 TEST_F(ViewTest, SelectionDragScrollsWhenThePointerLeavesTheView) {
@@ -535,6 +539,44 @@ TEST_F(ViewTest, SelectionDragScrollsWhenThePointerLeavesTheView) {
   QTest::qWait(150);
   EXPECT_EQ(view.HorzScrollPos(), h);  // the timer went with the mouse-up
   EXPECT_EQ(selectionsMade, 1);
+}
+
+}  // namespace
+}  // namespace pg
+
+namespace pg {
+namespace {
+
+// New bounds of the view lay the picture out again: a stretched picture follows the view, and a
+// picture at natural size gets (or loses) its scroll bars.
+TEST(ViewResizeTest, NewBoundsArrangeAgain) {
+  QWidget window;
+  window.resize(700, 600);
+  auto* view = new TPGImage(&window);
+  view->setGeometry(0, 0, 300, 200);
+  auto image = MakeImage(250, 150);
+  view->SetPixelGraphic(image.get());  // laid out while hidden
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(view->PicBoxRect(), (TPGRect{0, 0, 250, 150}));
+  EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+
+  view->resize(200, 120);  // smaller than the picture: both bars
+  EXPECT_TRUE(view->horizontalScrollBar()->isVisible());
+  EXPECT_TRUE(view->verticalScrollBar()->isVisible());
+  EXPECT_EQ(view->ClientWidth(), view->viewport()->width());
+  view->SetHorzScrollPos(30);
+  EXPECT_EQ(view->PicBoxRect().Left, -30);
+
+  view->resize(400, 300);
+  EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+  EXPECT_EQ(view->PicBoxRect(), (TPGRect{0, 0, 250, 150}));
+
+  view->SetStretch(sAlways);
+  EXPECT_EQ(view->PicBoxRect(), (TPGRect{0, 0, 396, 296}));
+  view->resize(500, 250);
+  EXPECT_EQ(view->PicBoxRect(), (TPGRect{0, 0, 496, 246}));
+  EXPECT_EQ(view->EffectiveZoom(), -1.0L);
 }
 
 }  // namespace
