@@ -6,12 +6,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QTimer>
 #include <atomic>
 
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/view/qt_pg_image.h"
 #include "workspace/slice_export.h"
 #include "workspace/ui/export_dialogs.h"
+#include "workspace/ui/jpeg_page.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/message_boxes.h"
 
@@ -105,6 +107,9 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   progress.setMinimumDuration(500);
   progress.setAutoClose(false);
   progress.setAutoReset(false);
+  // The dialog would show itself a few seconds after its creation, also while the options dialog
+  // or the per-slice questions are up; it appears only once slice writing has reported progress.
+  progress.reset();
   connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
 
   TExportRequest request;
@@ -119,6 +124,12 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   request.OnProgress = [&](int64_t done, int64_t total) {
     // Only when no question is asked per slice: the per-slice dialog is progress enough.
     if (options.IncAltTags || total <= 0) return;
+    if (done >= total) {
+      // The slices are written; the code editor that may follow is no time for progress.
+      progress.hide();
+      progress.reset();
+      return;
+    }
     progress.setValue(static_cast<int>(done * 100 / total));
     QApplication::processEvents();
     if (progress.wasCanceled()) cancel = true;
@@ -126,9 +137,14 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
 
   // The export sorts the grid; that is an edit the user can take back like any other.
   const TGridSnapshot before = Snapshot();
+  // A compression preview due now would change the process-wide JPEG settings while slices are
+  // written, on other threads too; it waits until the export is over.
+  const bool previewDue = jpegPage_->Timer()->isActive();
+  jpegPage_->Stop();
   TExportReport report;
   const bool ok = RunGuarded(this, [&] { report = ExportSlices(request); });
   progress.close();
+  if (previewDue) jpegPage_->Timer()->start();
   if (!(Snapshot() == before)) history_.Record(before);
   if (!interaction.SavedGrid().empty())
     PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));

@@ -13,7 +13,9 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "imaging/formats/file_format.h"
 #include "tests/workspace/ui/ui_test_support.h"
@@ -210,6 +212,60 @@ TEST_F(ExportTest, JpegSlicesRightAfterStartUseQuality80) {
   const QByteArray bytes = c.readAll();
   EXPECT_EQ(bytes, d.readAll());
   EXPECT_NE(bytes, at80);
+}
+
+// Answers the modal dialogs in turn, each after `delay` ms, scheduling the next answer only once
+// the current one is given.
+void AnswerSlowly(std::vector<std::function<void(QDialog*)>> answers, int delay,
+                  const std::function<void()>& beforeEach) {
+  if (answers.empty()) return;
+  auto first = answers.front();
+  answers.erase(answers.begin());
+  test::AnswerNextModal([first, answers, delay, beforeEach](QWidget* modal) {
+    QTest::qWait(delay);
+    beforeEach();
+    first(static_cast<QDialog*>(modal));
+    AnswerSlowly(answers, delay, beforeEach);
+  });
+}
+
+TEST_F(ExportTest, NoProgressDialogWhileTheUserIsAsked) {
+  // The options dialog and the per-slice questions stay up for a while; the progress dialog
+  // belongs to slice writing without questions and must not appear over them.
+  bool shownDuringQuestions = false;
+  const auto check = [this, &shownDuringQuestions] {
+    auto* progress = window_->findChild<QProgressDialog*>("ExportProgress");
+    if (progress != nullptr && progress->isVisible()) shownDuringQuestions = true;
+  };
+  const auto accept = [](QDialog* dialog) { dialog->accept(); };
+  AnswerSlowly({[](QDialog* options) {
+                  static_cast<TExportOptionsDialog*>(options)->IncAltTags()->setChecked(true);
+                  options->accept();
+                },
+                accept, accept, accept, accept, accept},
+               1100, check);
+  ASSERT_TRUE(window_->Export(dir_.filePath("asked.html")));
+  EXPECT_FALSE(shownDuringQuestions);
+  EXPECT_TRUE(QFile::exists(dir_.filePath("asked_22.jpg")));
+}
+
+TEST_F(ExportTest, APreviewDueDuringTheExportWaitsUntilItIsOver) {
+  const pg::TFormatOptions saved = pg::FormatOptions();
+  TJpegPage* page = window_->JpegPage();
+  page->SetTempDirectory(std::filesystem::path(dir_.path().toStdString()) / "preview");
+  window_->Pages()->setCurrentWidget(page);
+  page->Slider()->setValue(30);
+  window_->Pages()->setCurrentWidget(window_->SourcePage());
+  ASSERT_TRUE(page->Timer()->isActive());
+  const int compressions = page->Compressions();
+  // The options dialog stays up past the timer's second.
+  AnswerSlowly({[](QDialog* options) { options->accept(); }}, 1300, [] {});
+  ASSERT_TRUE(window_->Export(dir_.filePath("w.html")));
+  EXPECT_EQ(page->Compressions(), compressions);
+  EXPECT_EQ(pg::FormatOptions().JPEGQuality, 80);
+  EXPECT_TRUE(page->Timer()->isActive());
+  page->Stop();
+  pg::FormatOptions() = saved;
 }
 
 TEST_F(ExportTest, CancelInTheProgressDialogStopsWithoutHtml) {
