@@ -18,7 +18,7 @@ if [ ! -x "$cli" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF >/dev/null
   cmake --build "$build" --target tessel-cli
 fi
-command -v convert >/dev/null || { echo "ImageMagick's convert is required" >&2; exit 1; }
+command -v convert >/dev/null || { echo "ImageMagick's convert is required (bench/install-peers installs the peers)" >&2; exit 1; }
 
 src="$work/photo.png"
 if [ ! -f "$src" ]; then
