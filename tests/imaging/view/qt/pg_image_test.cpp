@@ -581,3 +581,88 @@ TEST(ViewResizeTest, NewBoundsArrangeAgain) {
 
 }  // namespace
 }  // namespace pg
+
+namespace pg {
+namespace {
+
+// Every published setting starts at its documented default.
+TEST(ViewPropertiesTest, Defaults) {
+  TPGImage view;
+  EXPECT_FALSE(view.Allow24BitStretch());
+  EXPECT_FALSE(view.AutoSize());
+  EXPECT_EQ(view.AutoSizeMaxHeight(), 2147483647);
+  EXPECT_EQ(view.AutoSizeMinWidth(), 0);
+  EXPECT_EQ(view.AutoSizeMinHeight(), 0);
+  EXPECT_EQ(view.BackGroundColor(), 0u);
+  EXPECT_FALSE(view.Center());
+  EXPECT_EQ(view.DitherErrorLimit(), 32);
+  EXPECT_TRUE(view.DitherErrorLimitAuto());
+  EXPECT_TRUE(view.DitherErrorLimitSoft());
+  EXPECT_TRUE(view.FileName().empty());
+  EXPECT_FALSE(view.FlipHorizontal());
+  EXPECT_FALSE(view.FlipVertical());
+  EXPECT_FALSE(view.KeepOldPaintPixelGraphic());
+  EXPECT_EQ(view.Palette8BitSys24BitGraphic(), pOptimized252Sys16);
+  EXPECT_EQ(view.Palette8BitSys8BitGraphic(), pOptimized252Sys16);
+  EXPECT_TRUE(view.Progress5Clocks());
+  EXPECT_TRUE(view.ProgressClockVisible());
+  EXPECT_EQ(view.ProgressClockBkColor(), view.Color());               // both the button face
+  EXPECT_EQ(view.ProgressClockLineColor(), view.PicBoxFrameColor());  // both the button shadow
+  EXPECT_EQ(view.ReadWarningAction(), pgwaOKCancelBox);
+  EXPECT_EQ(view.SaveColorResWarningAction(), pgwaOKCancelBox);
+  EXPECT_FALSE(view.RearrangeAlways());
+  EXPECT_FALSE(view.ReduceOnLoad());
+  EXPECT_TRUE(view.RGBWeighting());
+  EXPECT_FALSE(view.Selection());
+  EXPECT_EQ(view.SelectionRect(), (TPGRect{0, 0, 1, 1}));
+  EXPECT_TRUE(view.ShowHourGlass());
+  EXPECT_EQ(view.Tiling(), tNone);
+  EXPECT_EQ(view.width(), 100);
+  EXPECT_EQ(view.height(), 100);
+}
+
+// Which setters run image-changed processing: AutoSize always; the others only on a change, the
+// dithering details only while dithering, the auto-size limits only under AutoSize.
+TEST(ViewPropertiesTest, SettersThatReprocessTheImage) {
+  TPGImage view;
+  int changes = 0;
+  view.OnPixelGraphicChange = [&](const void*) { ++changes; };
+  view.SetAutoSize(false);
+  EXPECT_EQ(changes, 1);
+  view.SetDither(true);
+  view.SetStretchMode(smFast);
+  view.SetAutoSizeMaxWidth(500);
+  view.SetAutoSizeMinHeight(5);
+  EXPECT_EQ(changes, 1);
+  view.SetDither(false);
+  EXPECT_EQ(changes, 2);
+  view.SetDitherErrorLimit(10);
+  view.SetDitherErrorLimitAuto(false);
+  view.SetDitherErrorLimitSoft(false);
+  EXPECT_EQ(changes, 2);
+  view.SetDither(true);
+  view.SetDitherErrorLimit(11);
+  view.SetDitherErrorLimitAuto(true);
+  view.SetDitherErrorLimitSoft(true);
+  EXPECT_EQ(changes, 6);
+  view.SetRGBWeighting(false);
+  view.SetAllow24BitStretch(true);
+  view.SetPalette8BitSys24BitGraphic(pSpecial216);
+  view.SetPalette8BitSys8BitGraphic(pSource);
+  view.SetStretchMode(smPrecise);
+  EXPECT_EQ(changes, 11);
+  view.SetAutoSize(true);
+  view.SetAutoSizeMaxHeight(400);
+  EXPECT_EQ(changes, 13);
+  // Layout-only settings do not reprocess.
+  view.SetCenter(true);
+  view.SetStretch(sAlways);
+  view.SetZoomFactor(2.0L);
+  view.SetTiling(tRepeat);
+  view.SetFlipHorizontal(true);
+  view.SetUseThread(false);
+  EXPECT_EQ(changes, 13);
+}
+
+}  // namespace
+}  // namespace pg
