@@ -731,6 +731,8 @@ void TPGImage::StopPaintWorker() {
     worker_->Wait();
     workerTerminated_ = true;
     workerPending_ = false;
+    // The copy that was under way is still owed: a kept old copy must not stand in for it.
+    paintDirty_ = true;
   }
   worker_.reset();
   ++workerGeneration_;  // reports still queued from the old worker are ignored

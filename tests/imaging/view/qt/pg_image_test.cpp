@@ -473,6 +473,37 @@ TEST_F(ViewTest, KeepOldDisplayCopyUntilTheNewOneIsReady) {
   EXPECT_EQ(view.PaintPixelGraphic()->Width(), 50);
 }
 
+// A build cut off by a reader of the image (PixelGraphic stops the worker) starts again; the
+// kept copy of the previous image does not stay on screen in its place.
+TEST_F(ViewTest, KeptCopyIsReplacedEvenWhenItsSuccessorWasCutOff) {
+  view.SetStretch(sZoomKAR);
+  view.SetStretchMode(smMedium);
+  view.SetZoomFactor(0.5L);
+  view.SetScreenBitsPerPixel(32);
+  view.SetKeepOldPaintPixelGraphic(true);
+  auto first = MakeImage(200, 100);
+  view.SetPixelGraphic(first.get());
+  QElapsedTimer timer;
+  timer.start();
+  while (view.PaintPixelGraphic() == nullptr && timer.elapsed() < 10000) {
+    view.viewport()->repaint();
+    QTest::qWait(10);
+  }
+  ASSERT_NE(view.PaintPixelGraphic(), nullptr);
+  auto second = MakeImage(3000, 2000);
+  view.SetPixelGraphic(second.get());
+  view.viewport()->repaint();  // starts the build for the second image
+  ASSERT_TRUE(view.PaintWorkerBusy());
+  ASSERT_NE(view.PixelGraphic(), nullptr);  // stops it
+  EXPECT_FALSE(view.PaintWorkerBusy());
+  timer.restart();
+  while (view.PaintPixelGraphic()->Width() != 1500 && timer.elapsed() < 20000) {
+    view.viewport()->repaint();
+    QTest::qWait(20);
+  }
+  EXPECT_EQ(view.PaintPixelGraphic()->Width(), 1500);
+}
+
 }  // namespace
 }  // namespace pg
 
