@@ -411,7 +411,9 @@ void TPixelGraphic::CopyRect(int32_t dstX, int32_t dstY, int32_t width, int32_t 
   const int64_t minX = std::max({dx, int64_t{0}, dx - sx0});
   const int64_t maxX = std::min({dx + width - 1, int64_t{width_} - 1, dx - sx0 + source.width_ - 1});
 
-  if (width > 0 && height > 0 && minX <= maxX && firstRow <= lastRow) {
+  // Only a rectangle without any column inside both images skips the work; one whose rows all lie
+  // outside still brackets its (empty) row loop with the progress start and end.
+  if (width > 0 && minX <= maxX) {
     const bool both24 = bitCount_ == bc24Bit && source.bitCount_ == bc24Bit;
     const bool dithering = dither_ && bitCount_ != bc24Bit;
     if (dithering)

@@ -347,10 +347,18 @@ TEST(PixelGraphicCopy, CopyRectWhollyOutsideOnlyFiresOnChange) {
   TEventLog log;
   log.Attach(image);
   image.CopyRect(10, 0, 4, 4, 0, 0, source);
-  image.CopyRect(0, -10, 4, 4, 0, 0, source);
   image.CopyRect(0, 0, 4, 4, 20, 0, source);
+  image.CopyRect(0, 0, 0, 4, 0, 0, source);
   EXPECT_EQ(log.changes, 3);
   EXPECT_EQ(log.starts + log.ends, 0);
+  EXPECT_TRUE(log.steps.empty());
+
+  // Columns inside but no row: the progress bracket still opens and closes, with no row reported.
+  image.CopyRect(0, -10, 4, 4, 0, 0, source);
+  image.CopyRect(0, 0, 4, 4, 0, 10, source);
+  EXPECT_EQ(log.changes, 5);
+  EXPECT_EQ(log.starts, 2);
+  EXPECT_EQ(log.ends, 2);
   EXPECT_TRUE(log.steps.empty());
 }
 
