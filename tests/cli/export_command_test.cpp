@@ -1,62 +1,33 @@
 // tessel-cli export, run as the real program.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/cli/cli_test_support.h"
 
 namespace tessel::cli {
 namespace {
 
+using test::ReadFile;
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-class ExportCommandTest : public ::testing::Test {
+class ExportCommandTest : public test::TCliTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tessel-cli-export-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    TCliTest::SetUp();
     image_ = (fs::path(TESSEL_SOURCE_DIR) / "samples" / "banner.png").string();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs tessel-cli export with `args`; returns the exit status, standard output and error kept.
-  int Run(const std::vector<std::string>& args) {
-    std::string command = Quote(TESSEL_CLI_PATH) + " export";
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    command += " >" + Quote((dir_ / "stdout.txt").string()) + " 2>" + Quote((dir_ / "stderr.txt").string());
-    const int status = std::system(command.c_str());
-    out_ = ReadFile(dir_ / "stdout.txt");
-    err_ = ReadFile(dir_ / "stderr.txt");
-    fs::remove(dir_ / "stdout.txt");
-    fs::remove(dir_ / "stderr.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // Runs tessel-cli export with `args`.
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "export");
+    return RunCli(args);
   }
 
   std::string Html(const std::string& name = "page.html") { return (dir_ / name).string(); }
 
-  fs::path dir_;
   std::string image_;
-  std::string out_, err_;
 };
 
 TEST_F(ExportCommandTest, DivideFormatCaseQuotesAndSavedGrid) {

@@ -1,62 +1,27 @@
 // tessel-cli info and convert, run as the real program.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "imaging/image/pixel_graphic.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace tessel::cli {
 namespace {
 
+using test::ReadFile;
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-class InfoConvertTest : public ::testing::Test {
+class InfoConvertTest : public test::TCliTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tessel-cli-convert-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    TCliTest::SetUp();
     pal8_ = (fs::path(TESSEL_TEST_DATA_DIR) / "bmpsuite" / "pal8.bmp").string();
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  int Run(const std::vector<std::string>& args) { return RunCli(args); }
 
-  int Run(const std::vector<std::string>& args) {
-    std::string command = Quote(TESSEL_CLI_PATH);
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    command += " >" + Quote((dir_ / "stdout.txt").string()) + " 2>" + Quote((dir_ / "stderr.txt").string());
-    const int status = std::system(command.c_str());
-    out_ = ReadText(dir_ / "stdout.txt");
-    err_ = ReadText(dir_ / "stderr.txt");
-    fs::remove(dir_ / "stdout.txt");
-    fs::remove(dir_ / "stderr.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string Path(const std::string& name) { return (dir_ / name).string(); }
-
-  fs::path dir_;
   std::string pal8_;
-  std::string out_, err_;
 };
 
 TEST_F(InfoConvertTest, InfoPrintsTheHeader) {
@@ -118,7 +83,7 @@ TEST_F(InfoConvertTest, ConvertNegotiatesSilentlyOrRefusesWhenStrict) {
   image.LoadFromFile(Path("out.jpg"));
   EXPECT_EQ(image.BitCount(), pg::bc24Bit);
   EXPECT_EQ(image.Width(), 127);
-  const std::string jpeg = ReadText(Path("out.jpg"));
+  const std::string jpeg = ReadFile(Path("out.jpg"));
   EXPECT_NE(jpeg.find("\xFF\xC2"), std::string::npos);  // progressive
 
   EXPECT_EQ(Run({"convert", "--strict", pal8_, Path("strict.jpg")}), 1);
@@ -137,7 +102,7 @@ TEST_F(InfoConvertTest, ConvertNegotiatesSilentlyOrRefusesWhenStrict) {
 
   // --strict is about colour resolutions only: a JPEG that the codec reads with a warning (its end
   // is missing) still converts, with or without it.
-  std::string cut = ReadText(Path("out.jpg"));
+  std::string cut = ReadFile(Path("out.jpg"));
   cut.resize(cut.size() * 3 / 4);
   std::ofstream(Path("cut.jpg"), std::ios::binary) << cut;
   EXPECT_EQ(Run({"convert", Path("cut.jpg"), Path("cut.png"), "--strict"}), 0) << err_;
