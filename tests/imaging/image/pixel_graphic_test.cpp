@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -92,6 +93,22 @@ TEST(PixelGraphicStorage, BitmapInfoHeaderAndColourTable) {
   EXPECT_EQ(info[47], 0);
   image.SetPaletteCount(5);
   EXPECT_EQ(le32(32), 5);
+
+  // A new 8-bit block: table entries beyond the 5 palette entries repeat entry 0; with no
+  // palette at all they are black.
+  image.SetPaletteEntries(0, RGBColor(1, 2, 3));
+  image.NewImage(2, 2, bc8Bit);
+  const std::vector<uint8_t>& wide = image.BitmapInfo();
+  ASSERT_EQ(wide.size(), 40u + 256 * 4);
+  EXPECT_EQ(wide[40 + 4 * 4], 68);  // entry 4 keeps its grey
+  for (size_t i = 5; i < 256; ++i) {
+    EXPECT_EQ(wide[40 + 4 * i], 3) << i;
+    EXPECT_EQ(wide[40 + 4 * i + 1], 2) << i;
+    EXPECT_EQ(wide[40 + 4 * i + 2], 1) << i;
+  }
+  image.SetPaletteCount(0);
+  image.NewImage(3, 2, bc8Bit);
+  for (size_t i = 0; i < 256 * 4; ++i) ASSERT_EQ(image.BitmapInfo()[40 + i], 0) << i;
 }
 
 TEST(PixelGraphicStorage, EmptyImages) {
@@ -240,6 +257,19 @@ TEST(PixelGraphicPixels, ClearFillsWithBackgroundValue) {
   image.SetBackgroundValue(1);
   image.Clear();
   EXPECT_EQ(image.ScanLine(0)[0] & 0xE0, 0xE0);
+
+  // 8 bit: the first Width bytes of each row, padding untouched; value 0 clears every byte.
+  image.NewImage(5, 2, bc8Bit);
+  std::fill(image.Bits(), image.Bits() + image.ImageSize(), uint8_t{0xEE});
+  image.SetBackgroundValue(0x107);
+  image.Clear();
+  for (int32_t y = 0; y < 2; ++y) {
+    for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(image.ScanLine(y)[x], 7);
+    for (int32_t x = 5; x < 8; ++x) EXPECT_EQ(image.ScanLine(y)[x], 0xEE);
+  }
+  image.SetBackgroundValue(0);
+  image.Clear();
+  EXPECT_EQ(std::count(image.Bits(), image.Bits() + image.ImageSize(), 0), image.ImageSize());
 }
 
 TEST(PixelGraphicUpdates, NewImageAtTheSameSizeClearsAndFiresOnChange) {
