@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <filesystem>
 
@@ -310,6 +311,39 @@ TEST_F(MainWindowTest, AddByNumberAcceptsGoodTextAndRemembersIt) {
   window_->AddSplitByNumber(1);
   EXPECT_EQ(title, "Enter position (0-100)");
   EXPECT_THAT(H(*window_), ElementsAre(0, 100, 100));
+}
+
+TEST_F(MainWindowTest, ShortcutsReachTheirCommandsOnlyWhereTheMenusAllowThem) {
+  Open();
+  // Key presses go to the active window; a closed dialog does not give activation back here.
+  const auto activate = [this] {
+    window_->activateWindow();
+    return QTest::qWaitForWindowActive(window_.get());
+  };
+  ASSERT_TRUE(activate());
+  QString title;
+  const auto answer = [&title] {
+    test::AnswerNextModal([&title](QWidget* modal) {
+      title = modal->windowTitle();
+      static_cast<QDialog*>(modal)->reject();
+    });
+  };
+  answer();
+  QTest::keyClick(window_.get(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(title, "Enter position (0-100)");
+  title.clear();
+  answer();
+  ASSERT_TRUE(activate());
+  QTest::keyClick(window_.get(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(title, "Enter position (0-200)");
+  // On the compression page the Tools menu and its shortcuts are off.
+  window_->Pages()->setCurrentWidget(window_->JpegPage());
+  title.clear();
+  ASSERT_TRUE(activate());
+  QTest::keyClick(window_.get(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_TRUE(title.isEmpty());
+  window_->JpegPage()->Stop();
+  QApplication::processEvents();
 }
 
 TEST_F(MainWindowTest, AddByNumberRejectsBadAndOutOfRangeText) {
