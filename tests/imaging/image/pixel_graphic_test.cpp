@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <random>
 #include <vector>
 
 #include "imaging/image/exceptions.h"
@@ -455,6 +456,53 @@ TEST(PixelGraphicCopy, CopyRectFromPaletteImages) {
   log.Attach(image);
   EXPECT_THROW(image.CopyRect(0, 0, 5, 1, 0, 0, source), EPGInvalidPaletteIndex);
   EXPECT_EQ(log.starts, log.ends);
+}
+
+// Random rectangles between every pair of formats: pixels inside the clipped rectangle take the
+// source colour (24 bit) or its nearest index (no dithering); everything else stays as it was.
+TEST(PixelGraphicCopy, CopyRectClipsRandomRectanglesInEveryFormat) {
+  std::mt19937 rng(2);
+  const TBitCount formats[] = {bc24Bit, bc8Bit, bc4Bit, bc1Bit};
+  for (int round = 0; round < 1000; ++round) {
+    const TBitCount sourceFormat = formats[rng() % 4], targetFormat = formats[rng() % 4];
+    TPixelGraphic source;
+    source.NewImage(1 + rng() % 9, 1 + rng() % 7, sourceFormat);
+    if (sourceFormat != bc24Bit)
+      source.SetPaletteIdent(sourceFormat == bc8Bit   ? pGray256
+                             : sourceFormat == bc4Bit ? pSys16
+                                                      : pBlackWhite);
+    for (int32_t y = 0; y < source.Height(); ++y)
+      for (int32_t x = 0; x < source.Width(); ++x) source.SetPixels(x, y, rng());
+    TPixelGraphic image;
+    image.NewImage(1 + rng() % 9, 1 + rng() % 7, targetFormat);
+    if (targetFormat != bc24Bit)
+      image.SetPaletteIdent(targetFormat == bc8Bit   ? pSpecial216
+                            : targetFormat == bc4Bit ? pGray16
+                                                     : pBlackWhite);
+    image.SetDither((rng() & 1) != 0);
+    for (int32_t y = 0; y < image.Height(); ++y)
+      for (int32_t x = 0; x < image.Width(); ++x) image.SetPixels(x, y, rng());
+    TPixelGraphic before;
+    before.Assign(&image);
+    const int32_t dx = int32_t(rng() % 21) - 10, dy = int32_t(rng() % 17) - 8;
+    const int32_t w = int32_t(rng() % 14) - 2, h = int32_t(rng() % 12) - 2;
+    const int32_t sx = int32_t(rng() % 21) - 10, sy = int32_t(rng() % 17) - 8;
+    image.CopyRect(dx, dy, w, h, sx, sy, source);
+    for (int32_t y = 0; y < image.Height(); ++y)
+      for (int32_t x = 0; x < image.Width(); ++x) {
+        const int32_t fx = x + sx - dx, fy = y + sy - dy;
+        const bool copied = x >= dx && x < dx + w && y >= dy && y < dy + h && fx >= 0 &&
+                            fx < source.Width() && fy >= 0 && fy < source.Height();
+        if (!copied) {
+          ASSERT_EQ(image.Pixels(x, y), before.Pixels(x, y)) << round << ": " << x << "," << y;
+        } else if (targetFormat == bc24Bit) {
+          ASSERT_EQ(image.Pixels(x, y), source.Colors(fx, fy)) << round << ": " << x << "," << y;
+        } else if (!image.Dither()) {
+          ASSERT_EQ(image.Pixels(x, y), image.ColorToIndex(source.Colors(fx, fy)))
+              << round << ": " << x << "," << y;
+        }
+      }
+  }
 }
 
 }  // namespace
