@@ -290,6 +290,30 @@ TEST_F(ExportTest, CancelInTheProgressDialogStopsWithoutHtml) {
   EXPECT_FALSE(press.isActive());
 }
 
+TEST(ExportOptionsDialogTest, SixBoxesInOrderWithTheirCaptionsAndKeys) {
+  OpenSettings().clear();
+  TExportOptionsDialog dialog;
+  QStringList captions;
+  for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) captions << box->text();
+  EXPECT_EQ(captions,
+            QStringList({"Include ALT-Tags and/or Links", "Edit HTML Code before Export",
+                         "Save grid on export", "Double quoted tags (\" instead of ')",
+                         "Upper case tags (<TAG> instead of <tag>)", "Show this Dialog on export"}));
+  EXPECT_TRUE(dialog.ShowOptionsBox()->isChecked());
+  EXPECT_FALSE(dialog.IncAltTags()->isChecked());
+  dialog.EditCode()->setChecked(true);
+  QSettings settings = OpenSettings();
+  settings.beginGroup(kOptionsGroup);
+  EXPECT_EQ(settings.childKeys().size(), 6);
+  for (const char* key : {"incalttags.Checked", "editcode.Checked", "alwaysgrid.Checked",
+                          "showoptions.Checked", "uppercase.Checked", "doublequote.Checked"}) {
+    EXPECT_TRUE(settings.contains(key)) << key;
+  }
+  EXPECT_TRUE(settings.value("editcode.Checked").toBool());
+  settings.endGroup();
+  settings.clear();
+}
+
 TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
   THtmlExportDialog dialog;
   EXPECT_EQ(dialog.size(), QSize(592, 291));
