@@ -51,6 +51,17 @@ TEST_F(JpegPageTest, StartsWithDefaults) {
   EXPECT_EQ(page_.Timer()->interval(), 1000);
   EXPECT_EQ(page_.Splitter()->handleWidth(), 5);
   EXPECT_EQ(page_.TempFile().filename(), "~tessel.jpg");
+  QStringList texts;
+  for (QLabel* label : page_.findChildren<QLabel*>()) texts << label->text();
+  for (const char* text : {"Best Compression", "Best Quality", "Quality (0-100%):"}) {
+    EXPECT_TRUE(texts.contains(text)) << text;
+  }
+  QStringList buttons;
+  for (QPushButton* button : page_.findChildren<QPushButton*>()) buttons << button->text();
+  EXPECT_EQ(buttons, QStringList({"Zoom In", "Zoom Out", "Actual Size"}));
+  EXPECT_EQ(page_.Progressive()->text(), "Progressive Encoding");
+  EXPECT_EQ(page_.LeftView()->objectName(), "PGImage2");
+  EXPECT_EQ(page_.RightView()->objectName(), "PGImage3");
 }
 
 TEST_F(JpegPageTest, SeveralSliderMovesWithinASecondGiveOneCompression) {
