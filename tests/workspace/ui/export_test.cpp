@@ -317,6 +317,16 @@ TEST(ExportOptionsDialogTest, SixBoxesInOrderWithTheirCaptionsAndKeys) {
 TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
   THtmlExportDialog dialog;
   EXPECT_EQ(dialog.size(), QSize(592, 291));
+  EXPECT_EQ(dialog.windowTitle(), "HTML Export...");
+  QStringList labels;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    EXPECT_TRUE(label->font().bold()) << label->text().toStdString();
+    labels << label->text();
+  }
+  EXPECT_EQ(labels, QStringList({"Link URL for this Image? (leave blank for none)", "Target Frame?",
+                                 "ALT Text for this Image? (leave blank for none)", "Resulting Code:"}));
+  EXPECT_EQ(dialog.SliceView()->Stretch(), pg::sShrinkKAR);
+  EXPECT_TRUE(dialog.SliceView()->Center());
   pg::TPixelGraphic slice;
   slice.NewImage(10, 10, pg::bc24Bit);
   dialog.Prepare(slice, "<img src='a_11.jpg' width=10 height=10");
@@ -343,6 +353,7 @@ TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
 TEST(EditCodeDialogTest, SizeAndRoundTrip) {
   TEditCodeDialog dialog;
   EXPECT_EQ(dialog.size(), QSize(592, 273));
+  EXPECT_EQ(dialog.windowTitle(), "Edit HTML Code");
   EXPECT_EQ(dialog.Memo()->size(), QSize(577, 225));
   std::vector<std::string> lines = {"a", "", "c"};
   test::AnswerNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->close(); });
