@@ -1,6 +1,8 @@
 #include "workspace/ui/message_boxes.h"
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QThread>
 #include <QWidget>
 
 #include "imaging/image/question.h"
@@ -27,6 +29,10 @@ bool RunGuarded(QWidget* parent, const std::function<void()>& work) {
 void InstallQuestionHandler() {
   pg::SetQuestionHandler(
       [](const std::string& caption, const std::string& text, pg::TQuestionButtons buttons) {
+        // A box can only be shown on the user-interface thread. The export's slice workers could in
+        // principle meet a codec warning; they go on as the box's OK would, rather than blocking on
+        // a user-interface thread that is waiting for them.
+        if (QThread::currentThread() != QApplication::instance()->thread()) return pg::TQuestionAnswer::OK;
         const auto standard = buttons == pg::TQuestionButtons::OKCancel
                                   ? QMessageBox::Ok | QMessageBox::Cancel
                                   : QMessageBox::StandardButtons(QMessageBox::Ok);
