@@ -1,7 +1,11 @@
 #include "imaging/view/qt_pg_image.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QDrag>
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -719,7 +723,157 @@ void TPGImage::SetPicBoxHint(const std::string& value) {
 }
 void TPGImage::SetPicBoxShowHint(bool value) {
   picBoxShowHint_ = value;
+  picBoxParentShowHint_ = false;
   picBox_->setToolTip(value ? QString::fromStdString(picBoxHint_) : QString());
+}
+
+// ---- Drag and drop ----------------------------------------------------------------------------
+
+void TPGImage::SetPicBoxDragMode(TDragMode value) {
+  picBoxDrag_.Mode = value;
+  picBoxDrag_.Armed = false;
+}
+void TPGImage::SetDragMode(TDragMode value) {
+  viewDrag_.Mode = value;
+  viewDrag_.Armed = false;
+}
+
+void TPGImage::UpdateDropTargets(bool watchWindow) {
+  if (picBox_ == nullptr) return;
+  const bool picBoxDrops = static_cast<bool>(PicBoxOnDragOver);
+  if (picBox_->acceptDrops() != picBoxDrops) picBox_->setAcceptDrops(picBoxDrops);
+  const bool viewDrops = static_cast<bool>(OnDragOver);
+  if (viewport()->acceptDrops() != viewDrops) viewport()->setAcceptDrops(viewDrops);
+  if (!watchWindow) return;
+  // A drag arriving in the window is seen there before a target is chosen, so handlers assigned
+  // after the view was shown still take part.
+  QWindow* w = window()->windowHandle();
+  if (w == watchedWindow_) return;
+  if (watchedWindow_) watchedWindow_->removeEventFilter(this);
+  watchedWindow_ = w;
+  if (w) w->installEventFilter(this);
+}
+
+void TPGImage::showEvent(QShowEvent* event) {
+  QAbstractScrollArea::showEvent(event);
+  UpdateDropTargets(true);
+}
+
+bool TPGImage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == watchedWindow_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove))
+    UpdateDropTargets(false);
+  return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+bool TPGImage::AutoDragMove(TDragSource& source, QWidget* widget, const QPoint& pos,
+                            const TPGStartDragEvent& onStart, const TPGEndDragEvent& onEnd) {
+  if (!source.Armed) return false;
+  if (source.Tried || (pos - source.PressPos).manhattanLength() < QApplication::startDragDistance())
+    return true;
+  source.Tried = true;
+  auto data = std::make_unique<QMimeData>();
+  bool cancel = false;
+  if (onStart) onStart(this, *data, cancel);
+  if (cancel) return true;
+
+  // The platform draws its own copy, move and link cursors; the drag cursor picks the action
+  // that shows it, and any other shape replaces them when the platform has a picture for it.
+  Qt::DropAction action = Qt::CopyAction;
+  QPixmap cursorPixmap;
+  switch (source.Cursor) {
+    case Qt::DragCopyCursor:
+      break;
+    case Qt::DragMoveCursor:
+      action = Qt::MoveAction;
+      break;
+    case Qt::DragLinkCursor:
+      action = Qt::LinkAction;
+      break;
+    default:
+      cursorPixmap = QCursor(source.Cursor).pixmap();
+      break;
+  }
+  auto* drag = new QDrag(widget);  // Qt disposes of it when the drag is over
+  drag->setMimeData(data.release());
+  if (!cursorPixmap.isNull()) {
+    for (Qt::DropAction a : {Qt::CopyAction, Qt::MoveAction, Qt::LinkAction})
+      drag->setDragCursor(cursorPixmap, a);
+  }
+  const QPointer<QWidget> guard(widget);
+  const TPGEndDragEvent endHandler = onEnd;  // the view may be gone when the drag returns
+  const Qt::DropAction result = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, action);
+  if (!guard) return true;
+  if (endHandler) {
+    const QPoint end = guard->mapFromGlobal(QCursor::pos());
+    endHandler(this, result != Qt::IgnoreAction, end.x(), end.y());
+  }
+  return true;
+}
+
+void TPGImage::DragOver(TDragSource& source, QDropEvent* event, TDragState state,
+                        const TPGDragOverEvent& onOver) {
+  if (!onOver) {
+    event->ignore();  // passes on to the parents
+    return;
+  }
+  const QPoint p = event->position().toPoint();
+  source.LastOverPos = p;
+  bool accept = false;
+  onOver(this, event->mimeData(), p.x(), p.y(), state, accept);
+  if (accept) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void TPGImage::DragLeave(TDragSource& source, QEvent* event, const TPGDragOverEvent& onOver) {
+  event->accept();
+  if (!onOver) return;
+  bool accept = false;
+  onOver(this, nullptr, source.LastOverPos.x(), source.LastOverPos.y(), dsDragLeave, accept);
+}
+
+void TPGImage::Drop(QDropEvent* event, const TPGDragDropEvent& onDrop) {
+  if (!onDrop) {
+    event->ignore();
+    return;
+  }
+  const QPoint p = event->position().toPoint();
+  event->acceptProposedAction();
+  onDrop(this, event->mimeData(), p.x(), p.y());
+}
+
+void TPGImage::PicBoxDragEvent(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+      DragOver(picBoxDrag_, static_cast<QDropEvent*>(event), dsDragEnter, PicBoxOnDragOver);
+      break;
+    case QEvent::DragMove:
+      DragOver(picBoxDrag_, static_cast<QDropEvent*>(event), dsDragMove, PicBoxOnDragOver);
+      break;
+    case QEvent::DragLeave:
+      DragLeave(picBoxDrag_, event, PicBoxOnDragOver);
+      break;
+    case QEvent::Drop:
+      Drop(static_cast<QDropEvent*>(event), PicBoxOnDragDrop);
+      break;
+    default:
+      break;
+  }
+}
+
+void TPGImage::dragEnterEvent(QDragEnterEvent* event) {
+  DragOver(viewDrag_, event, dsDragEnter, OnDragOver);
+}
+void TPGImage::dragMoveEvent(QDragMoveEvent* event) {
+  DragOver(viewDrag_, event, dsDragMove, OnDragOver);
+}
+void TPGImage::dragLeaveEvent(QDragLeaveEvent* event) {
+  DragLeave(viewDrag_, event, OnDragOver);
+}
+void TPGImage::dropEvent(QDropEvent* event) {
+  Drop(event, OnDragDrop);
 }
 
 // ---- Display copy -----------------------------------------------------------------------------------
@@ -1061,12 +1215,20 @@ void TPGImage::PicBoxMousePress(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
   picBoxPressed_ = true;
+  if (picBoxDrag_.Mode == dmAutomatic && event->button() == Qt::LeftButton) {
+    picBoxDrag_.Armed = true;  // the left press belongs to the drag
+    picBoxDrag_.Tried = false;
+    picBoxDrag_.PressPos = p;
+    return;
+  }
   core_->MouseDown(ToButton(event->button()), {p.x(), p.y()});
   if (PicBoxOnMouseDown) PicBoxOnMouseDown(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
 }
 
 void TPGImage::PicBoxMouseMove(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
+  if (!(event->buttons() & Qt::LeftButton)) picBoxDrag_.Armed = false;
+  if (AutoDragMove(picBoxDrag_, picBox_, p, PicBoxOnStartDrag, PicBoxOnEndDrag)) return;
   core_->MouseMove({p.x(), p.y()});
   // Panning moves the picture box under the pointer: the position is read again.
   const QPoint now =
@@ -1079,6 +1241,14 @@ void TPGImage::PicBoxMouseRelease(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
   const TMouseButton button = ToButton(event->button());
+  if (button == mbLeft && picBoxDrag_.Armed) {
+    // A press kept for a drag: a click when the drag never started.
+    picBoxDrag_.Armed = false;
+    if (!picBoxDrag_.Tried && picBoxPressed_ && picBox_->rect().contains(p) && PicBoxOnClick)
+      PicBoxOnClick(this);
+    if (event->buttons() == Qt::NoButton) picBoxPressed_ = false;
+    return;
+  }
   if (PicBoxOnMouseUp) PicBoxOnMouseUp(this, button, ToShift(event), p.x(), p.y());
   core_->MouseUp(button, {p.x(), p.y()});
   UpdateCursor(p);
@@ -1099,11 +1269,19 @@ void TPGImage::PicBoxMouseDoubleClick(QMouseEvent* event) {
 void TPGImage::mousePressEvent(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
+  if (viewDrag_.Mode == dmAutomatic && event->button() == Qt::LeftButton) {
+    viewDrag_.Armed = true;
+    viewDrag_.Tried = false;
+    viewDrag_.PressPos = p;
+    return;
+  }
   if (OnMouseDown) OnMouseDown(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
 }
 
 void TPGImage::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
+  if (!(event->buttons() & Qt::LeftButton)) viewDrag_.Armed = false;
+  if (AutoDragMove(viewDrag_, viewport(), p, OnStartDrag, OnEndDrag)) return;
   if (!QGuiApplication::overrideCursor()) {
     TPGCursor cursor = crDefault;
     if (OnSetCursor) OnSetCursor(this, cursor);
@@ -1115,6 +1293,11 @@ void TPGImage::mouseMoveEvent(QMouseEvent* event) {
 void TPGImage::mouseReleaseEvent(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
+  if (event->button() == Qt::LeftButton && viewDrag_.Armed) {
+    viewDrag_.Armed = false;
+    if (!viewDrag_.Tried && viewport()->rect().contains(p) && OnClick) OnClick(this);
+    return;
+  }
   if (OnMouseUp) OnMouseUp(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
   if (event->button() == Qt::LeftButton && viewport()->rect().contains(p) && OnClick) OnClick(this);
 }

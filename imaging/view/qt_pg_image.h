@@ -18,11 +18,25 @@
 // the user's handler; mouse up runs the user's PicBoxOnMouseUp first, so it still sees the drag
 // under way, and then the view's, which fires OnSelectionMade after a selection drag. Mouse
 // events over the view outside the picture box go to OnMouseDown/Move/Up in client pixels.
+//
+// Drag and drop. The picture box and the view (its client area outside the picture box) each
+// have a drag mode and a drag cursor. With dmAutomatic a left press followed by a move beyond
+// QApplication::startDragDistance() starts a drag (the left press is then kept for dragging: no
+// panning or selection, no mouse-down event); OnStartDrag fills the drag's mime data or cancels
+// it, and OnEndDrag reports the end. A control accepts drops only while its OnDragOver handler is
+// assigned (the setting is brought up to date when the view is shown and when a drag enters its
+// window): every enter, move and leave asks OnDragOver, and a drop that it accepted goes to
+// OnDragDrop. A drag the handler refuses, and any drag while no handler is assigned, passes on
+// to the parent widgets (so a window that takes dropped files still gets them over the view).
+// Positions are picture-box pixels for the PicBoxOn... events and client pixels for the view's.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QPointer>
+#include <QWindow>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,10 +45,34 @@
 #include "imaging/view/view_types.h"
 
 class QMenu;
+class QMimeData;
 class QPainter;
 class QTimer;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDragLeaveEvent;
+class QDropEvent;
 
 namespace pg {
+
+// Whether a left-button drag starts a drag-and-drop operation by itself.
+enum TDragMode : uint8_t { dmManual, dmAutomatic };
+// The phase of a drag over a control, as OnDragOver reports it.
+enum TDragState : uint8_t { dsDragEnter, dsDragLeave, dsDragMove };
+
+// A drag is about to start. `data` is the drag's (empty) mime data for the handler to fill;
+// setting `cancel` stops the drag before it starts.
+using TPGStartDragEvent = std::function<void(const void* sender, QMimeData& data, bool& cancel)>;
+// A drag is over the control: `data` is what it carries (nullptr for dsDragLeave, which repeats
+// the last position), (x, y) the pointer. `accept` comes in false; setting it to true accepts
+// the drag (with its proposed action), which makes a drop here possible.
+using TPGDragOverEvent = std::function<void(const void* sender, const QMimeData* data, int32_t x, int32_t y,
+                                            TDragState state, bool& accept)>;
+// An accepted drag was dropped at (x, y).
+using TPGDragDropEvent = std::function<void(const void* sender, const QMimeData* data, int32_t x, int32_t y)>;
+// A drag started here ended: `accepted` tells whether a target took the drop; (x, y) is the
+// pointer at the end in the source control's pixels.
+using TPGEndDragEvent = std::function<void(const void* sender, bool accepted, int32_t x, int32_t y)>;
 
 class TPGImageCore;
 class TPicBox;
@@ -212,6 +250,22 @@ class TPGImage : public QAbstractScrollArea {
   void SetPicBoxPopupMenu(QMenu* menu) { picBoxPopupMenu_ = menu; }
   intptr_t PicBoxTag() const { return picBoxTag_; }
   void SetPicBoxTag(intptr_t value) { picBoxTag_ = value; }
+  // True: the picture box's hint setting follows its parent's. Setting PicBoxShowHint clears it.
+  bool PicBoxParentShowHint() const { return picBoxParentShowHint_; }
+  void SetPicBoxParentShowHint(bool value) { picBoxParentShowHint_ = value; }
+  // The cursor of a drag started from the picture box. Qt::DragCopyCursor, Qt::DragMoveCursor and
+  // Qt::DragLinkCursor ask for the platform's own copy, move or link drag; another shape is
+  // shown in their place when the platform provides a picture for it.
+  Qt::CursorShape PicBoxDragCursor() const { return picBoxDrag_.Cursor; }
+  void SetPicBoxDragCursor(Qt::CursorShape value) { picBoxDrag_.Cursor = value; }
+  TDragMode PicBoxDragMode() const { return picBoxDrag_.Mode; }
+  void SetPicBoxDragMode(TDragMode value);
+
+  // ---- Drag and drop of the view itself (client area outside the picture box) --------------
+  Qt::CursorShape DragCursor() const { return viewDrag_.Cursor; }
+  void SetDragCursor(Qt::CursorShape value) { viewDrag_.Cursor = value; }
+  TDragMode DragMode() const { return viewDrag_.Mode; }
+  void SetDragMode(TDragMode value);
 
   // ---- Painting ------------------------------------------------------------------------------
   // Painter on the client area, valid during OnPaint/OnPainting (nullptr otherwise).
@@ -236,6 +290,10 @@ class TPGImage : public QAbstractScrollArea {
   TMouseEvent OnMouseUp;
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
+  TPGStartDragEvent OnStartDrag;  // client pixels
+  TPGDragOverEvent OnDragOver;
+  TPGDragDropEvent OnDragDrop;
+  TPGEndDragEvent OnEndDrag;
 
   TMouseEvent PicBoxOnMouseDown;  // picture-box pixels
   TMouseMoveEvent PicBoxOnMouseMove;
@@ -244,6 +302,10 @@ class TPGImage : public QAbstractScrollArea {
   TNotifyEvent PicBoxOnDblClick;
   TNotifyEvent PicBoxOnPaint;
   TPGSetCursorEvent PicBoxOnSetCursor;
+  TPGStartDragEvent PicBoxOnStartDrag;  // picture-box pixels
+  TPGDragOverEvent PicBoxOnDragOver;
+  TPGDragDropEvent PicBoxOnDragDrop;
+  TPGEndDragEvent PicBoxOnEndDrag;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -257,8 +319,24 @@ class TPGImage : public QAbstractScrollArea {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // Drag-source state of one control (the picture box or the view's client area).
+  struct TDragSource {
+    TDragMode Mode = dmManual;
+    Qt::CursorShape Cursor = Qt::DragCopyCursor;
+    bool Armed = false;  // a left press is kept for the drag until its release
+    bool Tried = false;  // the drag of this press was started (or cancelled) already
+    QPoint PressPos;
+    QPoint LastOverPos;  // last position reported to OnDragOver (for the leave)
+  };
+
   friend class TPicBox;
   friend class TPGImageHost;
 
@@ -268,6 +346,17 @@ class TPGImage : public QAbstractScrollArea {
   void PicBoxMouseDoubleClick(QMouseEvent* event);
   void PicBoxPaint(QPaintEvent* event);
   void UpdateCursor(const QPoint& clientPos);
+  // Brings the drop acceptance of the picture box and the client area up to date with the
+  // assigned OnDragOver handlers, and watches the window for arriving drags.
+  void UpdateDropTargets(bool watchWindow);
+  // Starts the drag of `source` on `widget` when the move from the press is long enough;
+  // true when the move was taken for the drag.
+  bool AutoDragMove(TDragSource& source, QWidget* widget, const QPoint& pos, const TPGStartDragEvent& onStart,
+                    const TPGEndDragEvent& onEnd);
+  void DragOver(TDragSource& source, QDropEvent* event, TDragState state, const TPGDragOverEvent& onOver);
+  void DragLeave(TDragSource& source, QEvent* event, const TPGDragOverEvent& onOver);
+  void Drop(QDropEvent* event, const TPGDragDropEvent& onDrop);
+  void PicBoxDragEvent(QEvent* event);
 
   void ConnectGraphic(TPixelGraphic& graphic);
   void ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic);
@@ -352,6 +441,10 @@ class TPGImage : public QAbstractScrollArea {
   QMenu* picBoxPopupMenu_ = nullptr;
   intptr_t picBoxTag_ = 0;
   std::string picBoxHint_;
+  bool picBoxParentShowHint_ = true;
+  TDragSource picBoxDrag_;
+  TDragSource viewDrag_;
+  QPointer<QWindow> watchedWindow_;  // the window whose arriving drags refresh the drop targets
 };
 
 }  // namespace pg

@@ -1,6 +1,7 @@
 #include "imaging/view/qt_pic_box.h"
 
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QMenu>
 
 #include "imaging/view/qt_pg_image.h"
@@ -26,6 +27,19 @@ void TPicBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 void TPicBox::mouseDoubleClickEvent(QMouseEvent* event) {
   owner_->PicBoxMouseDoubleClick(event);
+}
+
+void TPicBox::dragEnterEvent(QDragEnterEvent* event) {
+  owner_->PicBoxDragEvent(event);
+}
+void TPicBox::dragMoveEvent(QDragMoveEvent* event) {
+  owner_->PicBoxDragEvent(event);
+}
+void TPicBox::dragLeaveEvent(QDragLeaveEvent* event) {
+  owner_->PicBoxDragEvent(event);
+}
+void TPicBox::dropEvent(QDropEvent* event) {
+  owner_->PicBoxDragEvent(event);
 }
 
 void TPicBox::contextMenuEvent(QContextMenuEvent* event) {
