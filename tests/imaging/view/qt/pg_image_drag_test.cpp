@@ -164,6 +164,8 @@ TEST_F(ViewDragTest, PicBoxHandlersGetPictureBoxPositionsAndTheirAnswerHolds) {
   EXPECT_TRUE(Send(box, QEvent::DragEnter, {5, 5}));
   ASSERT_EQ(overs.size(), 1u);
   EXPECT_EQ(window.enters, 1);
+  QDragLeaveEvent end;
+  QCoreApplication::sendEvent(box, &end);
 }
 
 TEST_F(ViewDragTest, WithoutAHandlerDropsReachTheWindow) {
@@ -288,6 +290,31 @@ TEST_F(ViewDragTest, AutomaticModeAsksOnStartDragAfterTheDragDistance) {
   Mouse(box, QEvent::MouseButtonRelease, {40, 30}, Qt::LeftButton, Qt::NoButton);
   EXPECT_EQ(starts, 1);
   EXPECT_TRUE(view->Selection());
+}
+
+TEST_F(ViewDragTest, RefusedDragOverThePictureBoxIsDroppedOnTheWindow) {
+  AssignPicBoxHandlers();
+  acceptAnswer = false;
+  Show();
+  QWindow* handle = window.windowHandle();
+  const QPoint inBox = view->PicBox()->mapTo(&window, QPoint(10, 11));
+  {
+    QDragEnterEvent e(inBox, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &e);
+    EXPECT_TRUE(e.isAccepted());
+  }
+  {
+    QDragMoveEvent e(inBox + QPoint(1, 1), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &e);
+    EXPECT_TRUE(e.isAccepted());
+  }
+  {
+    QDropEvent e(QPointF(inBox + QPoint(1, 1)), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &e);
+  }
+  EXPECT_GE(overs.size(), 1u);
+  EXPECT_EQ(window.drops, 1);
+  EXPECT_EQ(droppedX, -1);
 }
 
 }  // namespace
