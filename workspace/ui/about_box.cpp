@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "tessel/version.h"
+
 namespace tessel {
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
@@ -18,7 +20,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   big.setBold(true);
   name->setFont(big);
   name->setAlignment(Qt::AlignCenter);
-  auto* version = new QLabel("Version 1.43", this);
+  auto* version = new QLabel(QString("Version ") + kVersion, this);
   version->setObjectName("Version");
   version->setAlignment(Qt::AlignCenter);
   auto* blurb = new QLabel("Cuts pictures into slices for web pages.", this);

@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "tessel/version.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/message_boxes.h"
 #include "workspace/ui/settings.h"
@@ -10,7 +11,7 @@ int main(int argc, char** argv) {
   tessel::TApplication app(argc, argv);
   QCoreApplication::setOrganizationName(tessel::kOrganisation);
   QCoreApplication::setApplicationName(tessel::kApplication);
-  QCoreApplication::setApplicationVersion("1.43");
+  QCoreApplication::setApplicationVersion(tessel::kVersion);
   tessel::InstallQuestionHandler();
 
   QCommandLineParser parser;
