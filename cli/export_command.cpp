@@ -255,14 +255,7 @@ int RunExport(const TArgs& args) {
       if (columns > std::max(width, 1) || rows > std::max(height, 1)) {
         throw TUsageError{"--divide: more columns or rows than the image has pixels"};
       }
-      for (int32_t i = 1; i < columns; ++i) {
-        const auto x = static_cast<int32_t>(static_cast<int64_t>(i) * width / columns);
-        if (!grid.VerticalSplits.Contains(x)) grid.VerticalSplits.Add(x);
-      }
-      for (int32_t j = 1; j < rows; ++j) {
-        const auto y = static_cast<int32_t>(static_cast<int64_t>(j) * height / rows);
-        if (!grid.HorizontalSplits.Contains(y)) grid.HorizontalSplits.Add(y);
-      }
+      grid.Divide(columns, rows, width, height);
     }
   } catch (const TUsageError& e) {
     std::cerr << "tessel-cli export: " << e.Message << "\n" << kUsage << "\n";

@@ -1,11 +1,40 @@
 #include "workspace/split_grid.h"
 
+#include <cstdlib>
+
 namespace tessel {
 
 namespace {
 
 bool InRange(int32_t value, int32_t low, int32_t high) {
   return value >= low && value <= high;
+}
+
+// The entry nearest to `value` within `tolerance`, the first of equally near ones; -1 if none.
+int32_t Nearest(const TIntegerList& list, int32_t value, int32_t tolerance) {
+  if (tolerance <= 0) return list.IndexOf(value);
+  int32_t best = -1;
+  int64_t bestDistance = 0;
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    const int64_t distance = std::llabs(static_cast<int64_t>(list[i]) - value);
+    if (distance <= tolerance && (best < 0 || distance < bestDistance)) {
+      best = i;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+// Adds position i * size / count for i = 1 .. count - 1 unless present; true when one was added.
+bool AddEqualParts(TIntegerList& list, int32_t count, int32_t size) {
+  bool added = false;
+  for (int32_t i = 1; i < count; ++i) {
+    const auto at = static_cast<int32_t>(static_cast<int64_t>(i) * size / count);
+    if (list.Contains(at)) continue;
+    list.Add(at);
+    added = true;
+  }
+  return added;
 }
 
 }  // namespace
@@ -98,30 +127,45 @@ bool TSplitGrid::DropVertical(int32_t x, int32_t width) {
   return true;
 }
 
-bool TSplitGrid::TopRulerRelease(int32_t rulerX, int32_t width) {
-  const int64_t x = static_cast<int64_t>(rulerX) - kRulerSize;
-  if (x < 1 || x > width) return false;
-  VerticalSplits.Add(static_cast<int32_t>(x));
+bool TSplitGrid::AddFromTopRuler(int32_t x, int32_t width) {
+  if (!InRange(x, 1, width)) return false;
+  VerticalSplits.Add(x);
   return true;
 }
 
-bool TSplitGrid::LeftRulerRelease(int32_t rulerY, int32_t height) {
-  if (!InRange(rulerY, 0, height)) return false;
-  HorizontalSplits.Add(rulerY);
+bool TSplitGrid::AddFromLeftRuler(int32_t y, int32_t height) {
+  if (!InRange(y, 0, height)) return false;
+  HorizontalSplits.Add(y);
   return true;
 }
 
-TSplitHit TSplitGrid::HitTest(int32_t x, int32_t y) const {
-  if (const int32_t index = FindHorizontal(y); index >= 0) return {TSplitKind::Horizontal, index};
-  if (const int32_t index = FindVertical(x); index >= 0) return {TSplitKind::Vertical, index};
+bool TSplitGrid::Divide(int32_t columns, int32_t rows, int32_t width, int32_t height) {
+  if (columns < 1 || rows < 1) return false;
+  const bool vertical = AddEqualParts(VerticalSplits, columns, width);
+  const bool horizontal = AddEqualParts(HorizontalSplits, rows, height);
+  return vertical || horizontal;
+}
+
+int32_t TSplitGrid::NearestHorizontal(int32_t y, int32_t tolerance) const {
+  return Nearest(HorizontalSplits, y, tolerance);
+}
+
+int32_t TSplitGrid::NearestVertical(int32_t x, int32_t tolerance) const {
+  return Nearest(VerticalSplits, x, tolerance);
+}
+
+TSplitHit TSplitGrid::HitTest(int32_t x, int32_t y, int32_t tolerance) const {
+  if (const int32_t index = NearestHorizontal(y, tolerance); index >= 0)
+    return {TSplitKind::Horizontal, index};
+  if (const int32_t index = NearestVertical(x, tolerance); index >= 0) return {TSplitKind::Vertical, index};
   return {};
 }
 
-TSplitKind TSplitGrid::PickUp(int32_t x, int32_t y) {
-  const TSplitHit hit = HitTest(x, y);
+TSplitHit TSplitGrid::PickUp(int32_t x, int32_t y, int32_t tolerance) {
+  const TSplitHit hit = HitTest(x, y, tolerance);
   if (hit.Kind == TSplitKind::Horizontal) RemoveAt(HorizontalSplits, hit.Index);
   if (hit.Kind == TSplitKind::Vertical) RemoveAt(VerticalSplits, hit.Index);
-  return hit.Kind;
+  return hit;
 }
 
 }  // namespace tessel

@@ -11,9 +11,6 @@
 
 namespace tessel {
 
-// Width of the left ruler and height of the top ruler; the top ruler's x = 25 is the image's x = 0.
-inline constexpr int32_t kRulerSize = 25;
-
 // One cell of the grid: column c and row r counted from 1, Number counted from 1 in enumeration
 // order (rows outer, columns inner).
 struct TGridCell {
@@ -83,17 +80,27 @@ class TSplitGrid {
   // line dropped onto another merges with it and one dropped past the edge is gone.
   bool DropHorizontal(int32_t y, int32_t height);
   bool DropVertical(int32_t x, int32_t width);
-  // Top ruler release at ruler x: vertical split x - 25 when 1 <= x - 25 <= width.
-  bool TopRulerRelease(int32_t rulerX, int32_t width);
-  // Left ruler release at ruler y: horizontal split y when 0 <= y <= height.
-  bool LeftRulerRelease(int32_t rulerY, int32_t height);
+  // Release on the top ruler over image column x: a vertical split when 1 <= x <= width (the
+  // ruler never adds one at the left edge).
+  bool AddFromTopRuler(int32_t x, int32_t width);
+  // Release on the left ruler over image row y: a horizontal split when 0 <= y <= height.
+  bool AddFromLeftRuler(int32_t y, int32_t height);
+  // "Divide": columns - 1 vertical splits at i * width / columns and rows - 1 horizontal ones at
+  // j * height / rows (integer division), each added only when not present yet. Nothing for a
+  // count below 1. True when something was added.
+  bool Divide(int32_t columns, int32_t rows, int32_t width, int32_t height);
 
   // ---- Line tools -----------------------------------------------------------------------------
-  // The split exactly under the pointer: horizontal list first (with y), then vertical (with x).
-  TSplitHit HitTest(int32_t x, int32_t y) const;
-  // Removes the split under the pointer, if any, and tells which list it came from; the drop
-  // later adds it back with DropHorizontal/DropVertical.
-  TSplitKind PickUp(int32_t x, int32_t y);
+  // The split under the pointer: the horizontal list first (with y), then the vertical list (with
+  // x). A split is under the pointer when it lies at most `tolerance` pixels away (0: exactly
+  // there); of several, the nearest, and of equally near ones the first in list order.
+  TSplitHit HitTest(int32_t x, int32_t y, int32_t tolerance = 0) const;
+  // Index of the horizontal (vertical) split nearest to y (x) within `tolerance`, or -1.
+  int32_t NearestHorizontal(int32_t y, int32_t tolerance = 0) const;
+  int32_t NearestVertical(int32_t x, int32_t tolerance = 0) const;
+  // Removes the split HitTest finds, if any, and tells which list it came from; the drop later
+  // adds it back with DropHorizontal/DropVertical.
+  TSplitHit PickUp(int32_t x, int32_t y, int32_t tolerance = 0);
 
   friend bool operator==(const TSplitGrid&, const TSplitGrid&) = default;
 };

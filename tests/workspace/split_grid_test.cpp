@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "workspace/errors.h"
@@ -83,18 +84,57 @@ TEST(SplitGrid, PickUpAndDropMovesMergesOrRemovesALine) {
   EXPECT_EQ(grid.HitTest(200, 101).Kind, TSplitKind::Vertical);
   EXPECT_EQ(grid.HitTest(201, 101).Kind, TSplitKind::None);  // exact hits only
 
-  EXPECT_EQ(grid.PickUp(200, 100), TSplitKind::Horizontal);
+  EXPECT_EQ(grid.PickUp(200, 100).Kind, TSplitKind::Horizontal);
   EXPECT_TRUE(grid.DropHorizontal(150, 480));
   EXPECT_EQ(V(grid.HorizontalSplits), (std::vector<int32_t>{0, 480, 150}));
 
-  EXPECT_EQ(grid.PickUp(200, 7), TSplitKind::Vertical);
+  EXPECT_EQ(grid.PickUp(200, 7).Kind, TSplitKind::Vertical);
   EXPECT_FALSE(grid.DropVertical(640, 640));  // onto another line: merged
   EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{0, 640}));
 
-  EXPECT_EQ(grid.PickUp(5, 150), TSplitKind::Horizontal);
+  EXPECT_EQ(grid.PickUp(5, 150).Kind, TSplitKind::Horizontal);
   EXPECT_FALSE(grid.DropHorizontal(500, 480));  // past the bottom: gone
   EXPECT_EQ(V(grid.HorizontalSplits), (std::vector<int32_t>{0, 480}));
-  EXPECT_EQ(grid.PickUp(5, 7), TSplitKind::None);
+  EXPECT_EQ(grid.PickUp(5, 7).Kind, TSplitKind::None);
+}
+
+TEST(SplitGrid, HitTestWithToleranceTakesTheNearestSplitHorizontalListFirst) {
+  TSplitGrid grid;
+  grid.VerticalSplits = {0, 640, 103, 97};
+  grid.HorizontalSplits = {0, 480, 52};
+  // Of two splits within reach the nearer wins; of equally near ones the first in list order.
+  EXPECT_EQ(grid.HitTest(101, 300, 3).Index, 2);
+  EXPECT_EQ(grid.HitTest(99, 300, 3).Index, 3);
+  EXPECT_EQ(grid.HitTest(100, 300, 3).Index, 2);
+  EXPECT_EQ(grid.HitTest(100, 300, 2).Kind, TSplitKind::None);
+  // A horizontal split within reach beats a vertical one right under the pointer.
+  const TSplitHit hit = grid.HitTest(103, 50, 2);
+  EXPECT_EQ(hit.Kind, TSplitKind::Horizontal);
+  EXPECT_EQ(hit.Index, 2);
+  // Far ends of the int32 range do not overflow the distance.
+  grid.VerticalSplits = {INT32_MIN};
+  EXPECT_EQ(grid.NearestVertical(INT32_MAX, INT32_MAX), -1);
+  EXPECT_EQ(grid.NearestVertical(INT32_MIN + 5, 5), 0);
+  // Picking up with a tolerance removes the line that was hit.
+  grid.VerticalSplits = {0, 640, 103, 97};
+  EXPECT_EQ(grid.PickUp(98, 300, 3).Index, 3);
+  EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{0, 640, 103}));
+}
+
+TEST(SplitGrid, DivideAddsEqualPartsThatAreNotThereYet) {
+  TSplitGrid grid;
+  grid.ResetGrid(200, 100);
+  grid.AddVertical(100);
+  EXPECT_TRUE(grid.Divide(4, 3, 200, 100));
+  EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{0, 200, 100, 50, 150}));
+  EXPECT_EQ(V(grid.HorizontalSplits), (std::vector<int32_t>{0, 100, 33, 66}));
+  EXPECT_FALSE(grid.Divide(2, 1, 200, 100));  // 100 is there already
+  EXPECT_FALSE(grid.Divide(0, 5, 200, 100));
+  EXPECT_FALSE(grid.Divide(5, -1, 200, 100));
+  // Products beyond 32 bits: 3 * 2000000000 / 4.
+  TSplitGrid wide;
+  EXPECT_TRUE(wide.Divide(4, 1, 2000000000, 1));
+  EXPECT_EQ(V(wide.VerticalSplits), (std::vector<int32_t>{500000000, 1000000000, 1500000000}));
 }
 
 TEST(SplitGrid, RectangleAndCrossPaths) {
@@ -118,23 +158,23 @@ TEST(SplitGrid, RectangleAndCrossPaths) {
 TEST(SplitGrid, RulerReleases) {
   TSplitGrid grid;
   grid.ResetGrid(640, 480);
-  EXPECT_FALSE(grid.TopRulerRelease(25, 640));  // x = 0 is refused on the top ruler
-  EXPECT_FALSE(grid.TopRulerRelease(3, 640));
-  EXPECT_TRUE(grid.TopRulerRelease(26, 640));
-  EXPECT_TRUE(grid.TopRulerRelease(665, 640));
-  EXPECT_FALSE(grid.TopRulerRelease(666, 640));
-  EXPECT_TRUE(grid.LeftRulerRelease(0, 480));
-  EXPECT_TRUE(grid.LeftRulerRelease(480, 480));
-  EXPECT_FALSE(grid.LeftRulerRelease(481, 480));
-  EXPECT_FALSE(grid.LeftRulerRelease(-1, 480));
+  EXPECT_FALSE(grid.AddFromTopRuler(0, 640));  // x = 0 is refused on the top ruler
+  EXPECT_FALSE(grid.AddFromTopRuler(-22, 640));
+  EXPECT_TRUE(grid.AddFromTopRuler(1, 640));
+  EXPECT_TRUE(grid.AddFromTopRuler(640, 640));
+  EXPECT_FALSE(grid.AddFromTopRuler(641, 640));
+  EXPECT_TRUE(grid.AddFromLeftRuler(0, 480));
+  EXPECT_TRUE(grid.AddFromLeftRuler(480, 480));
+  EXPECT_FALSE(grid.AddFromLeftRuler(481, 480));
+  EXPECT_FALSE(grid.AddFromLeftRuler(-1, 480));
   EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{0, 640, 1, 640}));
   EXPECT_EQ(V(grid.HorizontalSplits), (std::vector<int32_t>{0, 480, 0, 480}));
 
   // Without an image W = H = 0: only a left-ruler release at 0 is taken.
   TSplitGrid empty;
-  EXPECT_FALSE(empty.TopRulerRelease(26, 0));
-  EXPECT_TRUE(empty.LeftRulerRelease(0, 0));
-  EXPECT_FALSE(empty.LeftRulerRelease(1, 0));
+  EXPECT_FALSE(empty.AddFromTopRuler(1, 0));
+  EXPECT_TRUE(empty.AddFromLeftRuler(0, 0));
+  EXPECT_FALSE(empty.AddFromLeftRuler(1, 0));
   EXPECT_EQ(V(empty.HorizontalSplits), (std::vector<int32_t>{0}));
 }
 

@@ -124,7 +124,8 @@ void TMainWindow::BuildSourcePage() {
     toolButtons_[i] = button;
   }
   toolButtons_[0]->setChecked(true);
-  connect(tools_, &QButtonGroup::idClicked, this, [this](int) { ToolChanged(); });
+  connect(tools_, &QButtonGroup::idClicked, this,
+          [this](int id) { SelectTool(static_cast<TSplitTool>(id)); });
   toolLayout->addStretch(1);
   magnifier_ = new TMagnifier(toolBar);
   toolLayout->addWidget(magnifier_);
@@ -177,10 +178,15 @@ void TMainWindow::BuildSourcePage() {
   // Beside the picture (the bands of a small picture) the line tools do nothing; the pointer
   // goes back to the arrow there.
   view_->OnMouseMove = [this](const void*, pg::TShiftState, int32_t, int32_t) {
-    if (drag_ == TDragState::None) SetPointer(TSplitPointer::Arrow);
+    editor_.PointerAway();
+    ApplyPointer();
   };
   view_->OnSelectionMade = [this](const void*) { ViewSelectionMade(); };
   view_->OnPaint = [this](const void*) { PaintGrid(); };
+  // The editing paths check positions against the picture's size, also after it changed in place.
+  view_->OnPixelGraphicChange = [this](const void*) {
+    editor_.SetImageSize(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
+  };
 
   for (TRuler* ruler : {topRuler_, leftRuler_}) {
     ruler->OnPress = [this, ruler](Qt::MouseButton button, QPoint) { RulerPress(ruler, button); };
@@ -294,8 +300,8 @@ void TMainWindow::UpdateMenuState() {
   set("SaveGrid", image);
   reopenGridMenu_->menuAction()->setEnabled(image);
   reopenImageMenu_->menuAction()->setEnabled(!recentImages_.isEmpty());
-  set("Undo", history_.CanUndo());
-  set("Redo", history_.CanRedo());
+  set("Undo", editor_.CanUndo());
+  set("Redo", editor_.CanRedo());
   // The whole Tools menu is usable only on the Source page; its entries follow, so that their
   // shortcuts obey the same rule.
   toolsMenu_->menuAction()->setEnabled(source);
@@ -403,9 +409,7 @@ bool TMainWindow::OpenImage(const QString& path) {
   QApplication::restoreOverrideCursor();
   if (!loaded) return false;
   view_->AdoptPixelGraphic(std::move(graphic));
-  grid_.ResetGrid(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
-  // Grid edits of the previous picture do not apply to this one.
-  history_.Clear();
+  editor_.NewImage(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
   SetCaption(path);
   PushRecent(recentImages_, path);
   if (pages_->currentWidget() == jpegPage_) jpegPage_->SourceChanged(view_->PixelGraphic());
@@ -427,8 +431,9 @@ bool TMainWindow::LoadGridFile(const QString& path) {
   hooks.OnClamp = [this](const std::string& message) { ShowError(this, QString::fromStdString(message)); };
   bool used = false;
   hooks.OnUsed = [&used](const std::filesystem::path&) { used = true; };
-  const bool ok = RunGuarded(
-      this, [&] { EditGrid([&] { LoadGrid(grid_, ToPath(path), ImageWidth(), ImageHeight(), hooks); }); });
+  const bool ok = RunGuarded(this, [&] {
+    editor_.Edit([&](TSplitGrid& grid) { LoadGrid(grid, ToPath(path), ImageWidth(), ImageHeight(), hooks); });
+  });
   if (used) PushRecent(recentGrids_, path);
   RedrawGrid();
   return ok;
@@ -438,7 +443,7 @@ bool TMainWindow::SaveGridFile(const QString& path) {
   bool used = false;
   TGridFileHooks hooks;
   hooks.OnUsed = [&used](const std::filesystem::path&) { used = true; };
-  const bool ok = RunGuarded(this, [&] { SaveGrid(grid_, ToPath(path), hooks); });
+  const bool ok = RunGuarded(this, [&] { SaveGrid(editor_.Grid(), ToPath(path), hooks); });
   if (used) PushRecent(recentGrids_, path);
   return ok;
 }
@@ -544,44 +549,25 @@ void TMainWindow::ColorAdjustment(int kind) {
 
 // ---- Split editing ----------------------------------------------------------------------------
 
-TGridSnapshot TMainWindow::Snapshot() const {
-  return {grid_.HorizontalSplits.Values(), grid_.VerticalSplits.Values()};
-}
-
-void TMainWindow::Restore(const TGridSnapshot& snapshot) {
-  grid_.HorizontalSplits.Assign(snapshot.Horizontal);
-  grid_.VerticalSplits.Assign(snapshot.Vertical);
-}
-
-void TMainWindow::EditGrid(const std::function<void()>& edit) {
-  const TGridSnapshot before = Snapshot();
-  edit();
-  if (!(Snapshot() == before)) history_.Record(before);
-}
-
 void TMainWindow::Undo() {
-  if (!history_.CanUndo() || drag_ != TDragState::None) return;
-  Restore(history_.Undo(Snapshot()));
-  RedrawGrid();
+  if (editor_.Undo()) RedrawGrid();
 }
 
 void TMainWindow::Redo() {
-  if (!history_.CanRedo() || drag_ != TDragState::None) return;
-  Restore(history_.Redo(Snapshot()));
-  RedrawGrid();
+  if (editor_.Redo()) RedrawGrid();
 }
 
 void TMainWindow::RedrawGrid() {
   view_->Invalidate();
-  topRuler_->SetSplits(grid_.VerticalSplits.Values());
-  leftRuler_->SetSplits(grid_.HorizontalSplits.Values());
+  topRuler_->SetSplits(editor_.Grid().VerticalSplits.Values());
+  leftRuler_->SetSplits(editor_.Grid().HorizontalSplits.Values());
   topRuler_->update();
   leftRuler_->update();
 }
 
 void TMainWindow::ClearSplits() {
   if (!HasImage()) return;
-  EditGrid([this] { grid_.ResetGrid(ImageWidth(), ImageHeight()); });
+  editor_.ClearSplits();
   RedrawGrid();
 }
 
@@ -602,32 +588,15 @@ void TMainWindow::AddSplitByNumber(int tag) {
     if (!TryStrToInt(text.toStdString(), value)) {
       ShowError(this, QString::fromStdString(InvalidIntegerMessage(text.toStdString())));
     } else {
-      EditGrid([&] {
-        if (horizontal) {
-          grid_.AddHorizontalByNumber(value, limit);
-        } else {
-          grid_.AddVerticalByNumber(value, limit);
-        }
-      });
+      editor_.AddByNumber(horizontal ? TSplitKind::Horizontal : TSplitKind::Vertical, value);
     }
   }
   RedrawGrid();
 }
 
 void TMainWindow::DivideImage(int32_t columns, int32_t rows) {
-  if (!HasImage() || columns < 1 || rows < 1) return;
-  const int64_t width = ImageWidth();
-  const int64_t height = ImageHeight();
-  EditGrid([&] {
-    for (int32_t i = 1; i < columns; ++i) {
-      const auto x = static_cast<int32_t>(i * width / columns);
-      if (!grid_.VerticalSplits.Contains(x)) grid_.AddVertical(x);
-    }
-    for (int32_t j = 1; j < rows; ++j) {
-      const auto y = static_cast<int32_t>(j * height / rows);
-      if (!grid_.HorizontalSplits.Contains(y)) grid_.AddHorizontal(y);
-    }
-  });
+  if (!HasImage()) return;
+  editor_.Divide(columns, rows);
   RedrawGrid();
 }
 
@@ -635,18 +604,15 @@ QToolButton* TMainWindow::ToolButton(TSplitTool tool) const {
   return toolButtons_[static_cast<int>(tool)];
 }
 
-TSplitTool TMainWindow::Tool() const {
-  const int id = tools_->checkedId();
-  return id < 0 ? TSplitTool::Vertical : static_cast<TSplitTool>(id);
-}
-
 void TMainWindow::SelectTool(TSplitTool tool) {
-  ToolButton(tool)->setChecked(true);
+  editor_.SetTool(tool);
   ToolChanged();
 }
 
 void TMainWindow::ToolChanged() {
-  const TSplitTool tool = Tool();
+  const TSplitTool tool = editor_.Tool();
+  QToolButton* button = ToolButton(tool);
+  if (!button->isChecked()) button->setChecked(true);
   view_->SetActionMode(tool == TSplitTool::Rectangle || tool == TSplitTool::Cross ? pg::amCreateSelection
                                                                                   : pg::amNone);
 }
@@ -655,9 +621,10 @@ QString TMainWindow::StatusText() const {
   return status_->text();
 }
 
-void TMainWindow::SetPointer(TSplitPointer pointer) {
-  if (pointer == pointer_) return;
-  pointer_ = pointer;
+void TMainWindow::ApplyPointer() {
+  const TSplitPointer pointer = editor_.Pointer();
+  if (pointer == shownPointer_) return;
+  shownPointer_ = pointer;
   // The split pointers hold application-wide until set back, as during a drag the pointer may
   // leave the view.
   if (pointer == TSplitPointer::Arrow) {
@@ -674,116 +641,67 @@ void TMainWindow::SetPointer(TSplitPointer pointer) {
   }
 }
 
+namespace {
+
+TSplitButton ToSplitButton(pg::TMouseButton button) {
+  switch (button) {
+    case pg::mbLeft:
+      return TSplitButton::Left;
+    case pg::mbRight:
+      return TSplitButton::Right;
+    default:
+      return TSplitButton::Middle;
+  }
+}
+
+}  // namespace
+
 void TMainWindow::ViewMouseDown(pg::TMouseButton button, int32_t x, int32_t y) {
-  const TSplitTool tool = Tool();
-  if (tool != TSplitTool::Vertical && tool != TSplitTool::Horizontal) return;
-  if (button == pg::mbRight) {
-    SelectTool(tool == TSplitTool::Horizontal ? TSplitTool::Vertical : TSplitTool::Horizontal);
-    return;
-  }
-  if (button != pg::mbLeft || drag_ != TDragState::None) return;
-  dragBefore_ = Snapshot();
-  if (pointer_ == TSplitPointer::UpDown && grid_.FindHorizontal(y) >= 0) {
-    grid_.RemoveAt(grid_.HorizontalSplits, grid_.FindHorizontal(y));
-    drag_ = TDragState::Horizontal;
-    lastDrawnY_ = y;
-  } else if (pointer_ == TSplitPointer::LeftRight && grid_.FindVertical(x) >= 0) {
-    grid_.RemoveAt(grid_.VerticalSplits, grid_.FindVertical(x));
-    drag_ = TDragState::Vertical;
-    lastDrawnX_ = x;
-  } else if (tool == TSplitTool::Horizontal) {
-    drag_ = TDragState::Horizontal;
-    lastDrawnY_ = y;
-    SetPointer(TSplitPointer::UpDown);
-  } else {
-    drag_ = TDragState::Vertical;
-    lastDrawnX_ = x;
-    SetPointer(TSplitPointer::LeftRight);
-  }
+  const TSplitTool tool = editor_.Tool();
+  const bool started = editor_.PointerPress(ToSplitButton(button), x, y);
+  if (editor_.Tool() != tool) ToolChanged();
+  if (!started) return;
+  ApplyPointer();
   RedrawGrid();
 }
 
 void TMainWindow::ViewMouseMove(int32_t x, int32_t y) {
   status_->setText(QString("X: %1 Y: %2").arg(x).arg(y));
-  const TSplitTool tool = Tool();
-  if (tool != TSplitTool::Vertical && tool != TSplitTool::Horizontal) {
-    SetPointer(TSplitPointer::Arrow);
-    return;
+  // The rubber-band line follows the pointer; it is drawn with the grid in the view's paint, and
+  // only the two lines it leaves and enters are repainted.
+  const TRubberBand before = editor_.RubberBand();
+  editor_.PointerMove(x, y);
+  const TRubberBand now = editor_.RubberBand();
+  if (!(now == before)) {
+    InvalidateLine(before);
+    InvalidateLine(now);
   }
-  switch (drag_) {
-    case TDragState::None:
-      if (grid_.FindHorizontal(y) >= 0) {
-        SetPointer(TSplitPointer::UpDown);
-      } else if (grid_.FindVertical(x) >= 0) {
-        SetPointer(TSplitPointer::LeftRight);
-      } else {
-        SetPointer(TSplitPointer::Arrow);
-      }
-      break;
-    case TDragState::Horizontal:
-      // The rubber-band line follows the pointer; it is drawn with the grid in the view's paint,
-      // and only the two rows it leaves and enters are repainted.
-      if (y != lastDrawnY_) {
-        InvalidateLine(true, lastDrawnY_);
-        lastDrawnY_ = y;
-        InvalidateLine(true, lastDrawnY_);
-      }
-      break;
-    case TDragState::Vertical:
-      if (x != lastDrawnX_) {
-        InvalidateLine(false, lastDrawnX_);
-        lastDrawnX_ = x;
-        InvalidateLine(false, lastDrawnX_);
-      }
-      break;
-  }
+  ApplyPointer();
 }
 
-void TMainWindow::InvalidateLine(bool horizontal, int32_t position) {
-  if (position == -1) return;
+void TMainWindow::InvalidateLine(const TRubberBand& band) {
+  if (band.Kind == TSplitKind::None || band.Position == -1) return;
   const pg::TPGRect box = view_->PicBoxRect();
   QWidget* area = view_->viewport();
-  if (horizontal) {
-    area->update(0, box.Top + view_->ImageToPicBoxY(position), area->width(), 1);
+  if (band.Kind == TSplitKind::Horizontal) {
+    area->update(0, box.Top + view_->ImageToPicBoxY(band.Position), area->width(), 1);
   } else {
-    area->update(box.Left + view_->ImageToPicBoxX(position), 0, 1, area->height());
+    area->update(box.Left + view_->ImageToPicBoxX(band.Position), 0, 1, area->height());
   }
 }
 
 void TMainWindow::ViewMouseUp(pg::TMouseButton button, int32_t x, int32_t y) {
-  const TSplitTool tool = Tool();
-  // A right click does nothing with the cross tool, like with the rectangle tool.
-  if (tool == TSplitTool::Cross && button == pg::mbLeft) {
-    EditGrid([&] { grid_.AddCross(x, y, ImageWidth(), ImageHeight()); });
-    RedrawGrid();
-    return;
-  }
-  if (tool == TSplitTool::Cross || tool == TSplitTool::Rectangle) return;
-  if (drag_ == TDragState::Horizontal) {
-    grid_.DropHorizontal(y, ImageHeight());
-  } else if (drag_ == TDragState::Vertical) {
-    grid_.DropVertical(x, ImageWidth());
-  }
-  if (drag_ != TDragState::None && !(Snapshot() == dragBefore_)) history_.Record(dragBefore_);
-  drag_ = TDragState::None;
-  lastDrawnX_ = -1;
-  lastDrawnY_ = -1;
+  editor_.PointerRelease(ToSplitButton(button), x, y);
   RedrawGrid();
-  SetPointer(TSplitPointer::Arrow);
+  ApplyPointer();
 }
 
 void TMainWindow::ViewSelectionMade() {
-  const TSplitTool tool = Tool();
-  if (tool == TSplitTool::Rectangle) {
-    EditGrid([this] {
-      grid_.AddRectangle(view_->SelectionLeft(), view_->SelectionTop(), view_->SelectionWidth(),
-                         view_->SelectionHeight(), ImageWidth(), ImageHeight());
-    });
-  }
-  if (tool == TSplitTool::Rectangle || tool == TSplitTool::Cross) {
-    view_->SetSelection(false);
-    RedrawGrid();
-  }
+  if (!editor_.SelectionMade(view_->SelectionLeft(), view_->SelectionTop(), view_->SelectionWidth(),
+                             view_->SelectionHeight()))
+    return;
+  view_->SetSelection(false);
+  RedrawGrid();
 }
 
 void TMainWindow::PaintGrid() {
@@ -806,10 +724,11 @@ void TMainWindow::PaintGrid() {
       const int at = box.Left + view_->ImageToPicBoxX(x);
       canvas->drawLine(at, 0, at, bottom);
     };
-    for (int32_t y : grid_.HorizontalSplits.Values()) horizontal(y);
-    for (int32_t x : grid_.VerticalSplits.Values()) vertical(x);
-    if (drag_ == TDragState::Horizontal && lastDrawnY_ != -1) horizontal(lastDrawnY_);
-    if (drag_ == TDragState::Vertical && lastDrawnX_ != -1) vertical(lastDrawnX_);
+    for (int32_t y : editor_.Grid().HorizontalSplits.Values()) horizontal(y);
+    for (int32_t x : editor_.Grid().VerticalSplits.Values()) vertical(x);
+    const TRubberBand band = editor_.RubberBand();
+    if (band.Kind == TSplitKind::Horizontal && band.Position != -1) horizontal(band.Position);
+    if (band.Kind == TSplitKind::Vertical && band.Position != -1) vertical(band.Position);
     canvas->restore();
   }
   // The rulers follow the picture's scroll position.
@@ -835,14 +754,12 @@ void TMainWindow::RulerRelease(TRuler* ruler, Qt::MouseButton button, QPoint at)
   pressedRuler_ = nullptr;
   // The ruler position stands for the image pixel under it, scroll position included. The corner
   // of the top ruler (and anything above the left ruler) stands for no pixel, scrolled or not.
-  EditGrid([&] {
-    if (ruler == topRuler_) {
-      if (at.x() - kRulerThickness >= 1)
-        grid_.TopRulerRelease(at.x() - view_->PicBoxRect().Left, ImageWidth());
-    } else {
-      if (at.y() >= 0) grid_.LeftRulerRelease(at.y() - view_->PicBoxRect().Top, ImageHeight());
-    }
-  });
+  if (ruler == topRuler_) {
+    if (at.x() - kRulerThickness >= 1)
+      editor_.AddFromTopRuler(at.x() - kRulerThickness - view_->PicBoxRect().Left);
+  } else {
+    if (at.y() >= 0) editor_.AddFromLeftRuler(at.y() - view_->PicBoxRect().Top);
+  }
   RedrawGrid();
 }
 
@@ -852,11 +769,15 @@ void TMainWindow::RulerMove(TRuler* ruler, QPoint at) {
   } else {
     status_->setText(QString("Y: %1").arg(at.y() - view_->PicBoxRect().Top));
   }
-  if (drag_ == TDragState::None) SetPointer(TSplitPointer::Arrow);
+  editor_.PointerAway();
+  ApplyPointer();
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove && drag_ == TDragState::None) SetPointer(TSplitPointer::Arrow);
+  if (event->type() == QEvent::MouseMove) {
+    editor_.PointerAway();
+    ApplyPointer();
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -10,8 +10,7 @@
 #include <memory>
 
 #include "imaging/view/view_types.h"
-#include "workspace/split_grid.h"
-#include "workspace/ui/grid_history.h"
+#include "workspace/split_editor.h"
 
 class QAction;
 class QActionGroup;
@@ -36,13 +35,6 @@ class TJpegPage;
 class TMagnifier;
 class TRuler;
 
-// The four split tools, in the order of their buttons.
-enum class TSplitTool { Vertical, Horizontal, Rectangle, Cross };
-// A line tool drag under way.
-enum class TDragState { None, Horizontal, Vertical };
-// The pointer the line tools show over the view.
-enum class TSplitPointer { Arrow, UpDown, LeftRight };
-
 class TMainWindow : public QMainWindow {
   Q_OBJECT
  public:
@@ -66,8 +58,8 @@ class TMainWindow : public QMainWindow {
   void SelectTool(TSplitTool tool);
 
   // ---- State, for tests and the pages ----------------------------------------------------
-  TSplitGrid& Grid() { return grid_; }
-  const TGridHistory& History() const { return history_; }
+  TSplitGrid& Grid() { return editor_.Grid(); }
+  const TSplitEditor& Editor() const { return editor_; }
   pg::TPGImage* View() const { return view_; }
   TRuler* TopRuler() const { return topRuler_; }
   TRuler* LeftRuler() const { return leftRuler_; }
@@ -79,9 +71,9 @@ class TMainWindow : public QMainWindow {
   TEditCodeDialog* EditCodeDialog() const { return editCode_; }
   TAboutBox* AboutBox() const { return about_; }
   QToolButton* ToolButton(TSplitTool tool) const;
-  TSplitTool Tool() const;
-  TDragState DragState() const { return drag_; }
-  TSplitPointer SplitPointer() const { return pointer_; }
+  TSplitTool Tool() const { return editor_.Tool(); }
+  TDragState DragState() const { return editor_.DragState(); }
+  TSplitPointer SplitPointer() const { return shownPointer_; }
   QString StatusText() const;
   QString OutputExtension() const { return outputExtension_; }
   const QStringList& RecentImages() const { return recentImages_; }
@@ -117,23 +109,21 @@ class TMainWindow : public QMainWindow {
   void FillRecentMenu(QMenu* menu, const QStringList& list, bool images);
   void SetCaption(const QString& path);
 
-  // Split editing.
-  TGridSnapshot Snapshot() const;
-  void Restore(const TGridSnapshot& snapshot);
-  // Runs an edit of the grid as one undo step (recorded only when it changed something).
-  void EditGrid(const std::function<void()>& edit);
+  // Split editing: mouse events turned into the editor's calls, and what they changed redrawn.
   void RedrawGrid();
-  void SetPointer(TSplitPointer pointer);
+  // Shows the pointer the editor asks for (the split pointers hold application-wide).
+  void ApplyPointer();
   void ViewMouseDown(pg::TMouseButton button, int32_t x, int32_t y);
   void ViewMouseMove(int32_t x, int32_t y);
-  // Repaints the one-pixel strip of a rubber-band line at an image row (or column).
-  void InvalidateLine(bool horizontal, int32_t position);
+  // Repaints the one-pixel strip of a rubber-band line.
+  void InvalidateLine(const TRubberBand& band);
   void ViewMouseUp(pg::TMouseButton button, int32_t x, int32_t y);
   void ViewSelectionMade();
   void PaintGrid();
   void RulerPress(TRuler* ruler, Qt::MouseButton button);
   void RulerRelease(TRuler* ruler, Qt::MouseButton button, QPoint at);
   void RulerMove(TRuler* ruler, QPoint at);
+  // The tool buttons and the view's action mode follow the editor's tool.
   void ToolChanged();
 
   // Menu actions.
@@ -145,14 +135,9 @@ class TMainWindow : public QMainWindow {
   void ShowUsage();
   void PageChanged(int index);
 
-  TSplitGrid grid_;
-  TGridHistory history_;
-  TDragState drag_ = TDragState::None;
-  TSplitPointer pointer_ = TSplitPointer::Arrow;
+  TSplitEditor editor_;
+  TSplitPointer shownPointer_ = TSplitPointer::Arrow;
   bool overrideCursor_ = false;
-  int32_t lastDrawnX_ = -1;
-  int32_t lastDrawnY_ = -1;
-  TGridSnapshot dragBefore_;
   TRuler* pressedRuler_ = nullptr;
   std::unique_ptr<pg::TPixelGraphic> slice_;  // the working slice image, reused by every export
   QString outputExtension_ = ".jpg";

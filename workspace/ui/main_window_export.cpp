@@ -115,7 +115,10 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   TExportRequest request;
   request.HtmlPath = std::filesystem::path(htmlPath.toStdString());
   request.Source = view_->PixelGraphic();
-  request.Grid = &grid_;
+  // The export sorts the grid it is given; the sorted grid reaches the window's as an edit the user
+  // can take back like any other.
+  TSplitGrid grid = editor_.Grid();
+  request.Grid = &grid;
   request.Extension = outputExtension_.toStdString();
   request.Options = &options;
   request.Interaction = &interaction;
@@ -135,8 +138,6 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
     if (progress.wasCanceled()) cancel = true;
   };
 
-  // The export sorts the grid; that is an edit the user can take back like any other.
-  const TGridSnapshot before = Snapshot();
   // A compression preview due now would change the process-wide JPEG settings while slices are
   // written, on other threads too; it waits until the export is over.
   const bool previewDue = jpegPage_->Timer()->isActive();
@@ -145,7 +146,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   const bool ok = RunGuarded(this, [&] { report = ExportSlices(request); });
   progress.close();
   if (previewDue) jpegPage_->Timer()->start();
-  if (!(Snapshot() == before)) history_.Record(before);
+  editor_.Edit([&grid](TSplitGrid& shown) { shown = grid; });
   if (!interaction.SavedGrid().empty())
     PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));
   RedrawGrid();

@@ -1,10 +1,8 @@
-// The rulers' geometry and the undo history: plain logic, checked without painting.
+// The rulers' geometry: plain logic, checked without painting.
 #include "workspace/ui/ruler_geometry.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include "workspace/ui/grid_history.h"
 
 namespace tessel {
 namespace {
@@ -55,25 +53,6 @@ TEST(RulerGeometryTest, MarksSkipTheFirstListEntryWhateverItIs) {
   EXPECT_EQ(layout.Marks[1].X1, 225);
   EXPECT_TRUE(LayoutRuler(TRulerKind::Left, 300, 0, {}).Marks.empty());
   EXPECT_TRUE(LayoutRuler(TRulerKind::Left, 0, 0, {1, 2}).Ticks.empty());
-}
-
-TEST(GridHistoryTest, UndoRedoAndForgettingRedo) {
-  TGridHistory history(2);
-  const TGridSnapshot a{{0}, {0}}, b{{0, 1}, {0}}, c{{0, 1}, {0, 2}};
-  EXPECT_FALSE(history.CanUndo());
-  history.Record(a);
-  history.Record(b);
-  EXPECT_EQ(history.Undo(c), b);
-  EXPECT_TRUE(history.CanRedo());
-  EXPECT_EQ(history.Redo(b), c);
-  EXPECT_EQ(history.Undo(c), b);
-  history.Record(b);  // a new edit
-  EXPECT_FALSE(history.CanRedo());
-  // The limit keeps the newest records.
-  history.Record(c);
-  EXPECT_EQ(history.Undo(a), c);
-  EXPECT_EQ(history.Undo(c), b);
-  EXPECT_FALSE(history.CanUndo());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "workspace/ui/grid_history.h"
+#include "workspace/grid_history.h"
 
 #include <utility>
 
