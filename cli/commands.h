@@ -1,24 +1,24 @@
-// tessel-cli's commands. Each takes the arguments after its name and returns the exit status:
-// 0 success, 1 failure (the error's text on standard error), 2 wrong usage.
+// tessel-cli's commands. Each is described by its TCommandSpec (operands, options, help) and run
+// with the arguments parsed against it; it returns the exit status: 0 success, 1 failure (the
+// error's text on standard error), 2 wrong usage (EUsageError).
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
+
 namespace tessel::cli {
 
-using TArgs = std::vector<std::string>;
-
 struct TCommand {
-  const char* Name;
-  const char* Synopsis;  // one line for --help
-  int (*Run)(const TArgs& args);
+  TCommandSpec Spec;
+  int (*Run)(const TArguments& args);
 };
 
-int RunInfo(const TArgs& args);
-int RunConvert(const TArgs& args);
-int RunExport(const TArgs& args);
-int RunFilter(const TArgs& args);
+TCommand InfoCommand();
+TCommand ConvertCommand();
+TCommand ExportCommand();
+TCommand FilterCommand();
 
 // The table of commands, in the order --help lists them.
 const std::vector<TCommand>& Commands();

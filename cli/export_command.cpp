@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/image_files.h"
 #include "imaging/formats/file_format.h"
 #include "imaging/image/pixel_graphic.h"
 #include "workspace/grid_file.h"
@@ -31,44 +32,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "usage: tessel-cli export IMAGE --html OUT.html [--grid FILE.grd] [--vsplit X,X,...] [--hsplit Y,Y,...]\n"
-    "       [--divide CxR] [--format jpg|bmp|tif|png] [--quality N] [--progressive] [--uppercase]\n"
-    "       [--doublequote] [--save-grid] [--links FILE] [--force] [--jobs N]";
-
-struct TUsageError {
-  std::string Message;
-};
-
 struct TLinkAnswer {
   std::string Url, Target, Alt;
 };
-
-struct TExportArgs {
-  std::string Image;
-  std::string Html;
-  std::string Grid;
-  std::vector<std::string> VSplits, HSplits;
-  std::optional<std::pair<int32_t, int32_t>> Divide;
-  std::string Format = "jpg";
-  int32_t Quality = 80;
-  bool Progressive = false;
-  bool UpperCase = false;
-  bool DoubleQuote = false;
-  bool SaveGrid = false;
-  std::string Links;
-  bool Force = false;
-  int32_t Jobs = 0;
-};
-
-int32_t ParseNumber(const std::string& flag, const std::string& text, int32_t low, int32_t high) {
-  int32_t value = 0;
-  if (!TryStrToInt(text, value) || value < low || value > high) {
-    throw TUsageError{flag + ": expected a number from " + std::to_string(low) + " to " +
-                      std::to_string(high) + ", got \"" + text + "\""};
-  }
-  return value;
-}
 
 std::vector<std::string> SplitOn(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -82,71 +48,46 @@ std::vector<std::string> SplitOn(const std::string& text, char separator) {
   return parts;
 }
 
-TExportArgs ParseArgs(const TArgs& args) {
-  TExportArgs parsed;
-  const auto value = [&](size_t& i) -> const std::string& {
-    if (i + 1 >= args.size()) throw TUsageError{args[i] + " needs a value"};
-    return args[++i];
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--html") {
-      parsed.Html = value(i);
-    } else if (arg == "--grid") {
-      parsed.Grid = value(i);
-    } else if (arg == "--vsplit") {
-      for (const std::string& part : SplitOn(value(i), ',')) parsed.VSplits.push_back(part);
-    } else if (arg == "--hsplit") {
-      for (const std::string& part : SplitOn(value(i), ',')) parsed.HSplits.push_back(part);
-    } else if (arg == "--divide") {
-      const std::string& text = value(i);
-      const size_t x = text.find_first_of("xX");
-      if (x == std::string::npos) throw TUsageError{"--divide: expected CxR, got \"" + text + "\""};
-      parsed.Divide = {ParseNumber("--divide", text.substr(0, x), 1, 1 << 20),
-                       ParseNumber("--divide", text.substr(x + 1), 1, 1 << 20)};
-    } else if (arg == "--format") {
-      std::string format = value(i);
-      if (!format.empty() && format[0] == '.') format.erase(0, 1);
-      if (format != "jpg" && format != "bmp" && format != "tif" && format != "png") {
-        throw TUsageError{"--format: expected jpg, bmp, tif or png, got \"" + format + "\""};
-      }
-      parsed.Format = format;
-    } else if (arg == "--quality") {
-      parsed.Quality = ParseNumber(arg, value(i), 1, 100);
-    } else if (arg == "--progressive") {
-      parsed.Progressive = true;
-    } else if (arg == "--uppercase") {
-      parsed.UpperCase = true;
-    } else if (arg == "--doublequote") {
-      parsed.DoubleQuote = true;
-    } else if (arg == "--save-grid") {
-      parsed.SaveGrid = true;
-    } else if (arg == "--links") {
-      parsed.Links = value(i);
-    } else if (arg == "--force") {
-      parsed.Force = true;
-    } else if (arg == "--jobs") {
-      parsed.Jobs = ParseNumber(arg, value(i), 1, 256);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw TUsageError{"unknown option " + arg};
-    } else if (parsed.Image.empty()) {
-      parsed.Image = arg;
-    } else {
-      throw TUsageError{"more than one image given"};
-    }
+// The positions of every --vsplit or --hsplit, in command-line order. Their syntax is checked
+// before the image is read; their range once its size is known.
+std::vector<int64_t> SplitPositions(const TArguments& args, const std::string& option) {
+  std::vector<int64_t> positions;
+  for (const std::string& text : args.Values(option)) {
+    for (int64_t position : WholeNumberList(option, text, INT32_MIN, INT32_MAX))
+      positions.push_back(position);
   }
-  if (parsed.Image.empty()) throw TUsageError{"no image given"};
-  if (parsed.Html.empty()) throw TUsageError{"--html is required"};
-  return parsed;
+  return positions;
 }
 
 // Split positions from the command line: inside the image, each added once.
-void AddSplits(TIntegerList& list, const std::vector<std::string>& values, const std::string& flag,
+void AddSplits(TIntegerList& list, const std::vector<int64_t>& positions, const std::string& option,
                int32_t size) {
-  for (const std::string& text : values) {
-    const int32_t position = ParseNumber(flag, text, 0, size);
-    if (!list.Contains(position)) list.Add(position);
+  for (const int64_t position : positions) {
+    if (position < 0 || position > size) {
+      throw EUsageError(option + ": " + std::to_string(position) + " lies outside the image (0 to " +
+                        std::to_string(size) + ")");
+    }
+    if (!list.Contains(static_cast<int32_t>(position))) list.Add(static_cast<int32_t>(position));
   }
+}
+
+// --divide CxR: columns and rows, each at least 1.
+std::optional<std::pair<int32_t, int32_t>> DivideFrom(const TArguments& args) {
+  if (!args.Has("--divide")) return std::nullopt;
+  const std::string text = args.Value("--divide");
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) throw EUsageError("--divide: expected CxR such as 3x2, got \"" + text + "\"");
+  return std::make_pair(static_cast<int32_t>(WholeNumber("--divide", text.substr(0, x), 1, 1 << 20)),
+                        static_cast<int32_t>(WholeNumber("--divide", text.substr(x + 1), 1, 1 << 20)));
+}
+
+std::string FormatFrom(const TArguments& args) {
+  std::string format = args.Value("--format", "jpg");
+  if (!format.empty() && format[0] == '.') format.erase(0, 1);
+  if (format != "jpg" && format != "bmp" && format != "tif" && format != "png") {
+    throw EUsageError("--format: expected jpg, bmp, tif or png, got \"" + format + "\"");
+  }
+  return format;
 }
 
 // One line without its LF; a line longer than any link can need (a device such as /dev/zero)
@@ -223,70 +164,79 @@ void DrawProgress(int64_t done, int64_t total) {
   std::fflush(stderr);
 }
 
-}  // namespace
-
-int RunExport(const TArgs& args) {
-  TExportArgs parsed;
-  try {
-    parsed = ParseArgs(args);
-  } catch (const TUsageError& e) {
-    std::cerr << "tessel-cli export: " << e.Message << "\n" << kUsage << "\n";
-    return 2;
+int RunExport(const TArguments& args) {
+  const std::string& imagePath = args.Operands[0];
+  if (!args.Has("--html")) throw EUsageError("--html OUT.html is required");
+  const std::string html = args.Value("--html");
+  const std::string gridPath = args.Value("--grid");
+  const std::string linksPath = args.Value("--links");
+  const std::vector<int64_t> vsplits = SplitPositions(args, "--vsplit");
+  const std::vector<int64_t> hsplits = SplitPositions(args, "--hsplit");
+  const auto divide = DivideFrom(args);
+  const std::string format = FormatFrom(args);
+  TJpegSettings jpeg;
+  if (args.Has("--quality")) {
+    jpeg.Quality = static_cast<int32_t>(WholeNumber("--quality", args.Value("--quality"), 0, 100));
   }
+  jpeg.Progressive = args.Has("--progressive");
+  const auto jobs =
+      static_cast<int32_t>(args.Has("--jobs") ? WholeNumber("--jobs", args.Value("--jobs"), 1, 256) : 0);
+  const TImagePolicy policy = ImagePolicyFrom(args);
 
   pg::TPixelGraphic source;
-  source.LoadFromFile(parsed.Image);
+  LoadImageFile(source, imagePath, policy);
   const int32_t width = source.Width();
   const int32_t height = source.Height();
 
   TSplitGrid grid;
-  if (parsed.Grid.empty()) {
+  if (gridPath.empty()) {
     grid.ResetGrid(width, height);
   } else {
     TGridFileHooks hooks;
     hooks.OnClamp = [](const std::string& message) { std::cerr << message << "\n"; };
-    LoadGrid(grid, parsed.Grid, width, height, hooks);
-  }
-  try {
-    AddSplits(grid.VerticalSplits, parsed.VSplits, "--vsplit", width);
-    AddSplits(grid.HorizontalSplits, parsed.HSplits, "--hsplit", height);
-    if (parsed.Divide) {
-      const auto [columns, rows] = *parsed.Divide;
-      if (columns > std::max(width, 1) || rows > std::max(height, 1)) {
-        throw TUsageError{"--divide: more columns or rows than the image has pixels"};
-      }
-      grid.Divide(columns, rows, width, height);
+    try {
+      LoadGrid(grid, gridPath, width, height, hooks);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(NameFile(gridPath, e.what()));
     }
-  } catch (const TUsageError& e) {
-    std::cerr << "tessel-cli export: " << e.Message << "\n" << kUsage << "\n";
-    return 2;
+  }
+  AddSplits(grid.VerticalSplits, vsplits, "--vsplit", width);
+  AddSplits(grid.HorizontalSplits, hsplits, "--hsplit", height);
+  if (divide) {
+    const auto [columns, rows] = *divide;
+    if (columns > std::max(width, 1) || rows > std::max(height, 1)) {
+      throw EUsageError("--divide: more columns or rows than the image has pixels");
+    }
+    grid.Divide(columns, rows, width, height);
   }
 
   auto links =
-      parsed.Links.empty() ? std::map<std::pair<int32_t, int32_t>, TLinkAnswer>{} : ReadLinks(parsed.Links);
-  TCommandLineInteraction interaction(parsed.Force, std::move(links));
+      linksPath.empty() ? std::map<std::pair<int32_t, int32_t>, TLinkAnswer>{} : ReadLinks(linksPath);
+  TCommandLineInteraction interaction(args.Has("--force"), std::move(links));
 
   TExportOptions options;
   options.ShowOptions = false;
-  options.IncAltTags = !parsed.Links.empty();
-  options.AlwaysGrid = parsed.SaveGrid;
-  options.UpperCase = parsed.UpperCase;
-  options.DoubleQuote = parsed.DoubleQuote;
-
-  pg::FormatOptions().JPEGQuality = parsed.Quality;
-  pg::FormatOptions().JPEGProgressive = parsed.Progressive;
+  options.IncAltTags = !linksPath.empty();
+  options.AlwaysGrid = args.Has("--save-grid");
+  options.UpperCase = args.Has("--uppercase");
+  options.DoubleQuote = args.Has("--doublequote");
 
   TExportRequest request;
-  request.HtmlPath = parsed.Html;
+  request.HtmlPath = html;
   request.Source = &source;
   request.Grid = &grid;
-  request.Extension = "." + parsed.Format;
+  request.Extension = "." + format;
   request.Options = &options;
   request.Interaction = &interaction;
-  request.Jobs = parsed.Jobs;
+  request.Jobs = jobs;
   const bool showProgress = ::isatty(STDERR_FILENO) == 1;
   if (showProgress) request.OnProgress = DrawProgress;
 
+  // The slices are written with this export's JPEG settings; the library's are as before afterwards.
+  TFormatOptionsScope restore;
+  pg::FormatOptions().JPEGQuality = jpeg.Quality;
+  pg::FormatOptions().JPEGProgressive = jpeg.Progressive;
+  TWarningScope warnings(html, policy.Strict);
   TExportReport report;
   try {
     report = ExportSlices(request);
@@ -296,11 +246,54 @@ int RunExport(const TArgs& args) {
   }
   if (showProgress) std::fputc('\n', stderr);
   if (report.Result == TExportResult::Declined) {
-    std::cerr << kOverwriteCaption << " " << parsed.Html << " (use --force to replace it)\n";
+    std::cerr << kOverwriteCaption << " " << html << " (use --force to replace it)\n";
     return 1;
   }
-  std::cout << parsed.Html << ": " << report.SlicesWritten << " slices\n";
+  std::cout << html << ": " << report.SlicesWritten << " slices\n";
   return 0;
+}
+
+}  // namespace
+
+TCommand ExportCommand() {
+  TCommandSpec spec;
+  spec.Name = "export";
+  spec.Synopsis =
+      "IMAGE --html OUT.html [--grid FILE.grd] [--vsplit X,..] [--hsplit Y,..] [--divide CxR] "
+      "[--format jpg|bmp|tif|png] [--quality N] [--progressive] [--uppercase] [--doublequote] [--save-grid] "
+      "[--links FILE] [--force] [--jobs N] [--strict] [--max-pixels N]";
+  spec.Summary = "cut an image into slices and write the HTML table that puts them together";
+  spec.Description =
+      "Cuts IMAGE along a grid of split lines and writes every cell as an image file of its own, named "
+      "after OUT.html with the cell's column and row (OUT_11.jpg, OUT_21.jpg, ...), and OUT.html with the "
+      "table that puts the slices back together. The grid starts as the image's edges or comes from a "
+      "grid file; --vsplit, --hsplit and --divide add lines to it.";
+  spec.Options = {
+      {"--html", "OUT.html", "the HTML file to write (required); the slices go beside it"},
+      {"--grid", "FILE.grd", "start from the split lines of a grid file"},
+      {"--vsplit", "X,..",
+       "add vertical split lines at these columns (0 to the image's width); may be repeated"},
+      {"--hsplit", "Y,..",
+       "add horizontal split lines at these rows (0 to the image's height); may be repeated"},
+      {"--divide", "CxR", "add the lines that divide the image into C columns and R rows of equal size"},
+      {"--format", "FORMAT", "the slices' format: jpg (the default), bmp, tif or png"},
+      {"--quality", "N",
+       "JPEG quality from 0 (smallest files) to 100 (best picture); " +
+           std::to_string(TJpegSettings().Quality) + " when not given"},
+      {"--progressive", "", "write progressive JPEG slices"},
+      {"--uppercase", "", "write the HTML tags in capitals"},
+      {"--doublequote", "", "put double quotes around the slices' file names"},
+      {"--save-grid", "", "also write the grid beside the HTML file (OUT.grd)"},
+      {"--links", "FILE",
+       "link, target frame and ALT text per slice from a file with one slice a line: column, row, URL, "
+       "target and ALT text, separated by tabs"},
+      {"--force", "", "replace an existing HTML file"},
+      {"--jobs", "N", "cut and write the slices on N threads (1 to 256); one per processor when not given"},
+  };
+  for (TOptionSpec& option : ImagePolicyOptions()) spec.Options.push_back(std::move(option));
+  spec.MinOperands = spec.MaxOperands = 1;
+  spec.OperandsText = "one IMAGE";
+  return {spec, RunExport};
 }
 
 }  // namespace tessel::cli

@@ -1,13 +1,12 @@
 // tessel-cli filter IN OUT (--rgb R,G,B | --cmy C,M,Y | --hls H,L,S): reads IN by its content,
 // adjusts its colours in place and writes OUT in the format its extension names. RGB, CMY,
 // lightness and saturation are percent (-100..100), the hue a rotation in degrees (-180..180).
-#include <charconv>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/image_files.h"
 #include "imaging/filters/filter.h"
 #include "imaging/image/pixel_graphic.h"
 
@@ -15,82 +14,87 @@ namespace tessel::cli {
 
 namespace {
 
-int FilterUsage() {
-  std::cerr << "Usage: tessel-cli filter IN OUT (--rgb R,G,B | --cmy C,M,Y | --hls H,L,S)\n"
-               "  R, G, B, C, M, Y, L, S: percent from -100 to 100; H: degrees from -180 to 180\n";
-  return 2;
-}
-
-// Parses "a,b,c" of three whole numbers, each within its [low, high]; false on anything else.
+// Three comma-separated whole numbers, each within its [low, high]; false on anything else.
 bool ParseTriple(const std::string& text, const int32_t (&low)[3], const int32_t (&high)[3],
                  int32_t (&values)[3]) {
-  const char* p = text.data();
-  const char* const end = text.data() + text.size();
-  for (int i = 0; i < 3; ++i) {
-    if (i > 0) {
-      if (p == end || *p != ',') return false;
-      ++p;
-    }
-    // from_chars takes no plus sign; one may stand before digits only (not "+-5").
-    if (p != end && *p == '+' && p + 1 != end && p[1] >= '0' && p[1] <= '9') ++p;
-    const auto [next, error] = std::from_chars(p, end, values[i]);
-    if (error != std::errc() || next == p || values[i] < low[i] || values[i] > high[i]) return false;
-    p = next;
+  const std::vector<std::string_view> items = SplitList(text);
+  if (items.size() != 3) return false;
+  for (size_t i = 0; i < 3; ++i) {
+    int64_t value = 0;
+    if (!TryParseWholeNumber(items[i], value) || value < low[i] || value > high[i]) return false;
+    values[i] = static_cast<int32_t>(value);
   }
-  return p == end;
+  return true;
+}
+
+std::unique_ptr<pg::TPGFilter> FilterFrom(const TArguments& args) {
+  const char* const kinds[] = {"--rgb", "--cmy", "--hls"};
+  std::string kind;
+  for (const char* candidate : kinds) {
+    if (!args.Has(candidate)) continue;
+    if (!kind.empty()) throw EUsageError("give only one of --rgb, --cmy and --hls");
+    kind = candidate;
+  }
+  if (kind.empty()) throw EUsageError("give one of --rgb, --cmy and --hls");
+
+  const bool hls = kind == "--hls";
+  const int32_t low[3] = {hls ? -180 : -100, -100, -100};
+  const int32_t high[3] = {hls ? 180 : 100, 100, 100};
+  const std::string text = args.Value(kind);
+  int32_t v[3];
+  if (!ParseTriple(text, low, high, v)) {
+    throw EUsageError(
+        kind + ": expected three whole numbers like " +
+        (hls ? "30,-10,20 (degrees -180..180, then percent -100..100)" : "30,-10,20 (percent -100..100)") +
+        ", got \"" + text + "\"");
+  }
+  if (kind == "--rgb") {
+    auto rgb = std::make_unique<pg::TRGBFilter>();
+    rgb->SetAdjustment(v[0], v[1], v[2]);
+    return rgb;
+  }
+  if (kind == "--cmy") {
+    auto cmy = std::make_unique<pg::TCMYFilter>();
+    cmy->SetAdjustment(v[0], v[1], v[2]);
+    return cmy;
+  }
+  auto hlsFilter = std::make_unique<pg::THLSFilter>();
+  hlsFilter->SetAdjustment(v[0], v[1], v[2]);
+  return hlsFilter;
+}
+
+int RunFilter(const TArguments& args) {
+  const std::unique_ptr<pg::TPGFilter> filter = FilterFrom(args);
+  const TImagePolicy policy = ImagePolicyFrom(args);
+  pg::TPixelGraphic image;
+  LoadImageFile(image, args.Operands[0], policy);
+  image.ApplyFilter(*filter, image);
+  SaveImageFile(image, args.Operands[1], policy);
+  return 0;
 }
 
 }  // namespace
 
-int RunFilter(const TArgs& args) {
-  std::vector<std::string> files;
-  std::unique_ptr<pg::TPGFilter> filter;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--rgb" || arg == "--cmy" || arg == "--hls") {
-      if (filter) {
-        std::cerr << "tessel-cli filter: give one of --rgb, --cmy and --hls\n";
-        return FilterUsage();
-      }
-      if (++i >= args.size()) return FilterUsage();
-      const bool hls = arg == "--hls";
-      const int32_t low[3] = {hls ? -180 : -100, -100, -100};
-      const int32_t high[3] = {hls ? 180 : 100, 100, 100};
-      int32_t v[3];
-      if (!ParseTriple(args[i], low, high, v)) {
-        std::cerr << "tessel-cli filter: " << arg << " wants three whole numbers like "
-                  << (hls ? "30,-10,20 (degrees -180..180, then percent -100..100)"
-                          : "30,-10,20 (percent -100..100)")
-                  << ", not \"" << args[i] << "\"\n";
-        return 2;
-      }
-      if (arg == "--rgb") {
-        auto rgb = std::make_unique<pg::TRGBFilter>();
-        rgb->SetAdjustment(v[0], v[1], v[2]);
-        filter = std::move(rgb);
-      } else if (arg == "--cmy") {
-        auto cmy = std::make_unique<pg::TCMYFilter>();
-        cmy->SetAdjustment(v[0], v[1], v[2]);
-        filter = std::move(cmy);
-      } else {
-        auto hlsFilter = std::make_unique<pg::THLSFilter>();
-        hlsFilter->SetAdjustment(v[0], v[1], v[2]);
-        filter = std::move(hlsFilter);
-      }
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      std::cerr << "tessel-cli filter: unknown option \"" << arg << "\"\n";
-      return FilterUsage();
-    } else {
-      files.push_back(arg);
-    }
-  }
-  if (files.size() != 2 || !filter) return FilterUsage();
-
-  pg::TPixelGraphic image;
-  image.LoadFromFile(files[0]);
-  image.ApplyFilter(*filter, image);
-  image.SaveToFile(files[1]);
-  return 0;
+TCommand FilterCommand() {
+  TCommandSpec spec;
+  spec.Name = "filter";
+  spec.Synopsis = "IN OUT (--rgb R,G,B | --cmy C,M,Y | --hls H,L,S) [--strict] [--max-pixels N]";
+  spec.Summary = "adjust the colours of an image; OUT's extension names the format";
+  spec.Description =
+      "Reads the image IN, adjusts its colours with one of the three filters and writes it to OUT in the "
+      "format that OUT's extension names (" +
+      WritableExtensions() + "). A palette image keeps its pixels and has its palette adjusted.";
+  spec.Options = {
+      {"--rgb", "R,G,B", "add to red, green and blue: percent from -100 to 100 each"},
+      {"--cmy", "C,M,Y", "add to cyan, magenta and yellow: percent from -100 to 100 each"},
+      {"--hls", "H,L,S",
+       "rotate the hue by H degrees (-180 to 180) and change lightness and saturation by L and S percent "
+       "(-100 to 100)"},
+  };
+  for (TOptionSpec& option : ImagePolicyOptions()) spec.Options.push_back(std::move(option));
+  spec.MinOperands = spec.MaxOperands = 2;
+  spec.OperandsText = "IN and OUT";
+  return {spec, RunFilter};
 }
 
 }  // namespace tessel::cli

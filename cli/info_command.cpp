@@ -1,9 +1,14 @@
-// tessel-cli info FILE: the header information of an image file, one "name: value" per line.
+// tessel-cli info FILE...: the header information of image files, as "name: value" lines or, with
+// --json, as one JSON array with an object per file. Every file is reported; the exit status is 1
+// when any of them failed.
 #include <filesystem>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/image_files.h"
 #include "imaging/formats/file_format.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
@@ -11,35 +16,105 @@
 
 namespace tessel::cli {
 
-int RunInfo(const TArgs& args) {
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
-    std::cerr << "Usage: tessel-cli info FILE\n";
-    return 2;
+namespace {
+
+struct TFileInfo {
+  std::string Format;
+  int32_t Width = 0, Height = 0, BitsPerPixel = 0, Images = 0;
+  std::string Colors, SubFormat, Info;
+};
+
+// The steps of GetGraphicFileInfo, done here so that a failure reports its own reason.
+TFileInfo ReadFileInfo(const std::string& path) {
+  RefuseFolder(path);
+  TWarningScope warnings(path, false);
+  // The image count of a multi-image file is the point of the "images" line: have it counted (up
+  // to TIFFMaxImages) for this call.
+  TFormatOptionsScope restore;
+  pg::FormatOptions().TIFFCountImages = true;
+  try {
+    pg::TFileStream stream(path, pg::TFileMode::Read);
+    const std::string extension = std::filesystem::path(path).extension().string();
+    const pg::TFileFormatReader* reader = pg::FindFileFormatReader(stream, extension);
+    if (reader == nullptr) throw pg::EPGUnknownFileFormat(pg::MessageText(6));
+    TFileInfo info;
+    info.Format = reader->Description;
+    reader->GetInfo(stream, 0, info.Images, info.BitsPerPixel, info.Colors, info.Height, info.Width,
+                    info.Info, info.SubFormat);
+    return info;
+  } catch (const std::exception& e) {
+    throw std::runtime_error(NameFile(path, e.what()));
   }
-  const std::string& fileName = args[0];
-  // The image count of a multi-image file is the point of the "images" line: have it counted
-  // (up to TIFFMaxImages) for this call, and leave the process-wide options as they were.
-  struct TCountImages {
-    pg::TFormatOptions saved = pg::FormatOptions();
-    TCountImages() { pg::FormatOptions().TIFFCountImages = true; }
-    ~TCountImages() { pg::FormatOptions() = saved; }
-    TCountImages(const TCountImages&) = delete;
-    TCountImages& operator=(const TCountImages&) = delete;
-  } countImages;
-  // The steps of GetGraphicFileInfo, done here so that a failure reports its own reason.
-  pg::TFileStream stream(fileName, pg::TFileMode::Read);
-  std::string extension = std::filesystem::path(fileName).extension().string();
-  const pg::TFileFormatReader* reader = pg::FindFileFormatReader(stream, extension);
-  if (reader == nullptr) throw pg::EPGUnknownFileFormat(pg::MessageText(6));
-  int32_t imageCount = 0, bitsPerPixel = 0, height = 0, width = 0;
-  std::string colorsText, infoText, subFormatText;
-  reader->GetInfo(stream, 0, imageCount, bitsPerPixel, colorsText, height, width, infoText, subFormatText);
-  std::cout << "format: " << reader->Description << "\n"
-            << "width: " << width << "\n"
-            << "height: " << height << "\n"
-            << "bits per pixel: " << bitsPerPixel << "\n"
-            << "images: " << imageCount << "\n";
-  return 0;
+}
+
+void PrintText(const std::string& path, const TFileInfo& info, bool withName) {
+  if (withName) std::cout << "file: " << PrintableText(path) << "\n";
+  std::cout << "format: " << info.Format << "\n"
+            << "width: " << info.Width << "\n"
+            << "height: " << info.Height << "\n"
+            << "bits per pixel: " << info.BitsPerPixel << "\n"
+            << "images: " << info.Images << "\n";
+}
+
+nlohmann::ordered_json JsonOf(const TFileInfo& info) {
+  return {{"format", info.Format},       {"width", info.Width},
+          {"height", info.Height},       {"bits_per_pixel", info.BitsPerPixel},
+          {"images", info.Images},       {"colors", info.Colors},
+          {"subformat", info.SubFormat}, {"details", info.Info}};
+}
+
+int RunInfo(const TArguments& args) {
+  const bool json = args.Has("--json");
+  const bool several = args.Operands.size() > 1;
+  nlohmann::ordered_json results = nlohmann::ordered_json::array();
+  int status = 0;
+  bool first = true;
+  for (const std::string& path : args.Operands) {
+    nlohmann::ordered_json result = {{"file", path}};
+    try {
+      const TFileInfo info = ReadFileInfo(path);
+      if (json) {
+        result.update(JsonOf(info));
+      } else {
+        if (!first) std::cout << "\n";
+        PrintText(path, info, several);
+        first = false;
+      }
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << "\n";
+      result["error"] = e.what();
+      status = 1;
+    }
+    results.push_back(std::move(result));
+  }
+  if (json) {
+    // File names and messages need not be UTF-8; bytes that are not become U+FFFD.
+    std::cout << results.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+  }
+  std::cout.flush();
+  return status;
+}
+
+}  // namespace
+
+TCommand InfoCommand() {
+  TCommandSpec spec;
+  spec.Name = "info";
+  spec.Synopsis = "FILE... [--json]";
+  spec.Summary = "format, size, bits per pixel and image count of image files";
+  spec.Description =
+      "Reads the headers of the image files and prints, for each, its format, width, height, bits per "
+      "pixel and number of images as \"name: value\" lines; with several files each result starts with a "
+      "\"file:\" line and an empty line separates them. A file that cannot be read is reported on standard "
+      "error and the others are still printed.";
+  spec.Options = {
+      {"--json", "",
+       "print one JSON array with an object per file instead: file, format, width, height, "
+       "bits_per_pixel, images, colors, subformat and details, or file and error for a file that failed"},
+  };
+  spec.MinOperands = 1;
+  spec.OperandsText = "one or more FILEs";
+  return {spec, RunInfo};
 }
 
 }  // namespace tessel::cli

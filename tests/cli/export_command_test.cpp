@@ -115,7 +115,9 @@ TEST_F(ExportCommandTest, UsageErrors) {
   EXPECT_EQ(Run({image_, "--html", Html(), "--hsplit", "-1"}), 2);
   EXPECT_EQ(Run({image_, "--html", Html(), "--divide", "3"}), 2);
   EXPECT_EQ(Run({image_, "--html", Html(), "--format", "gif"}), 2);
-  EXPECT_EQ(Run({image_, "--html", Html(), "--quality", "0"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--quality", "101"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html(), "--jobs", "0"}), 2);
+  EXPECT_EQ(Run({image_, image_, "--html", Html()}), 2);
   EXPECT_EQ(Run({image_, "--html", Html(), "--bogus"}), 2);
   EXPECT_EQ(Run({image_}), 2);
   EXPECT_EQ(Run({(dir_ / "missing.png").string(), "--html", Html()}), 1);

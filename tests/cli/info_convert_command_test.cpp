@@ -1,6 +1,7 @@
 // tessel-cli info and convert, run as the real program.
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,38 @@ TEST_F(InfoConvertTest, InfoPrintsTheHeader) {
   EXPECT_NE(err_.find("missing.png"), std::string::npos);
   std::ofstream(Path("text.png")) << "not an image at all";
   EXPECT_EQ(Run({"info", Path("text.png")}), 1);
-  EXPECT_EQ(err_, "Unknown file format\n");
+  EXPECT_EQ(err_, Path("text.png") + ": Unknown file format\n");
   EXPECT_EQ(Run({"info"}), 2);
-  EXPECT_EQ(Run({"info", "a", "b"}), 2);
+}
+
+TEST_F(InfoConvertTest, InfoReportsEveryFileAndFailsWhenOneFailed) {
+  std::ofstream(Path("text.png")) << "not an image at all";
+  fs::create_directory(Path("folder.png"));
+  EXPECT_EQ(Run({"info", pal8_, Path("text.png"), Path("folder.png"), pal8_}), 1);
+  const std::string block = "format: Bitmap\nwidth: 127\nheight: 64\nbits per pixel: 8\nimages: 1\n";
+  EXPECT_EQ(out_, "file: " + pal8_ + "\n" + block + "\nfile: " + pal8_ + "\n" + block);
+  EXPECT_EQ(err_, Path("text.png") + ": Unknown file format\n" + Path("folder.png") +
+                      ": is a folder, not an image file\n");
+  EXPECT_EQ(Run({"info", pal8_, pal8_}), 0);
+}
+
+TEST_F(InfoConvertTest, InfoJson) {
+  std::ofstream(Path("text.png")) << "not an image at all";
+  EXPECT_EQ(Run({"info", "--json", pal8_, Path("text.png")}), 1);
+  const auto results = nlohmann::json::parse(out_);
+  ASSERT_EQ(results.size(), 2u) << out_;
+  EXPECT_EQ(results[0],
+            nlohmann::json::parse(R"({"file": ")" + pal8_ + R"(", "format": "Bitmap", "width": 127,
+      "height": 64, "bits_per_pixel": 8, "images": 1, "colors": "252", "subformat": "", "details": ""})"));
+  EXPECT_EQ(results[1], nlohmann::json::parse(R"({"file": ")" + Path("text.png") + R"(", "error": ")" +
+                                              Path("text.png") + R"(: Unknown file format"})"));
+  EXPECT_NE(err_.find("Unknown file format"), std::string::npos);
+
+  // A file name that is not UTF-8 still gives valid JSON.
+  const std::string odd = Path("bad\xff.bmp");
+  fs::copy_file(pal8_, odd);
+  EXPECT_EQ(Run({"info", "--json", odd}), 0) << err_;
+  EXPECT_EQ(nlohmann::json::parse(out_)[0]["width"], 127);
 }
 
 // A little-endian TIFF of `pages` grey images of 1 x 1, each directory pointing to the next.
@@ -100,29 +130,21 @@ TEST_F(InfoConvertTest, ConvertNegotiatesSilentlyOrRefusesWhenStrict) {
     for (int32_t x = 0; x < original.Width(); ++x) ASSERT_EQ(original.Colors(x, y), copy.Colors(x, y));
   }
 
-  // --strict is about colour resolutions only: a JPEG that the codec reads with a warning (its end
-  // is missing) still converts, with or without it.
-  std::string cut = ReadFile(Path("out.jpg"));
-  cut.resize(cut.size() * 3 / 4);
-  std::ofstream(Path("cut.jpg"), std::ios::binary) << cut;
-  EXPECT_EQ(Run({"convert", Path("cut.jpg"), Path("cut.png"), "--strict"}), 0) << err_;
-  EXPECT_EQ(Run({"convert", Path("cut.jpg"), Path("cut.bmp")}), 0) << err_;
-
   EXPECT_EQ(Run({"convert", pal8_, Path("x.gif")}), 1);
-  EXPECT_EQ(err_, "Unknown file extension \"gif\"\n");
+  EXPECT_EQ(err_, Path("x.gif") + ": Unknown file extension \"gif\"\n");
 }
 
 TEST_F(InfoConvertTest, WrongUsage) {
   EXPECT_EQ(Run({"convert", pal8_}), 2);
+  EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), Path("b.jpg")}), 2);
   EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--quality"}), 2);
   EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--quality", "101"}), 2);
   EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--quality", "9x"}), 2);
   EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), "--fast"}), 2);
+  EXPECT_EQ(err_,
+            "tessel-cli convert: unknown option \"--fast\" (put -- before a file name that begins with a "
+            "dash)\nTry \"tessel-cli convert --help\" for more information.\n");
   EXPECT_FALSE(fs::exists(Path("a.jpg")));
-  EXPECT_EQ(Run({"--help"}), 0);
-  EXPECT_NE(out_.find("info FILE"), std::string::npos);
-  EXPECT_NE(out_.find("convert IN OUT"), std::string::npos);
-  EXPECT_NE(out_.find("--strict"), std::string::npos);
 }
 
 }  // namespace

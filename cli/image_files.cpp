@@ -1,0 +1,129 @@
+#include "cli/image_files.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+#include <mutex>
+#include <stdexcept>
+#include <utility>
+
+#include "imaging/formats/file_format.h"
+#include "imaging/image/pixel_graphic.h"
+#include "imaging/image/question.h"
+
+namespace tessel::cli {
+
+namespace {
+
+std::mutex gPrintMutex;
+
+}  // namespace
+
+TWarningScope::TWarningScope(std::string file, bool strict)
+    : previous_(
+          pg::SetQuestionHandler([file = std::move(file), strict](const std::string&, const std::string& text,
+                                                                  pg::TQuestionButtons) {
+            PrintWarning(file, text);
+            return strict ? pg::TQuestionAnswer::Cancel : pg::TQuestionAnswer::OK;
+          })) {}
+
+TWarningScope::~TWarningScope() {
+  pg::SetQuestionHandler(std::move(previous_));
+}
+
+std::vector<TOptionSpec> ImagePolicyOptions() {
+  return {
+      {"--strict", "",
+       "fail on a warning about an input image (a damaged or cut file) instead of printing it and going "
+       "on; a save fails instead of reducing colours the output format cannot hold"},
+      {"--max-pixels", "N",
+       "refuse images of more than N pixels (width x height) before reading them; the default is " +
+           std::to_string(pg::FormatOptions().MaxPixels)},
+  };
+}
+
+TImagePolicy ImagePolicyFrom(const TArguments& args) {
+  TImagePolicy policy;
+  policy.Strict = args.Has("--strict");
+  policy.MaxPixels = pg::FormatOptions().MaxPixels;
+  if (args.Has("--max-pixels")) {
+    policy.MaxPixels =
+        WholeNumber("--max-pixels", args.Value("--max-pixels"), 1, std::numeric_limits<int64_t>::max());
+  }
+  return policy;
+}
+
+void RefuseFolder(const std::string& path) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    throw std::runtime_error(path + ": is a folder, not an image file");
+  }
+}
+
+void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy) {
+  RefuseFolder(path);
+  TFormatOptionsScope options;
+  pg::FormatOptions().MaxPixels = policy.MaxPixels;
+  TWarningScope warnings(path, policy.Strict);
+  image.SetReadWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox);
+  try {
+    image.LoadFromFile(path);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(NameFile(path, e.what()));
+  }
+}
+
+void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy,
+                   const TJpegSettings& jpeg) {
+  TFormatOptionsScope options;
+  pg::FormatOptions().JPEGQuality = jpeg.Quality;
+  pg::FormatOptions().JPEGProgressive = jpeg.Progressive;
+  TWarningScope warnings(path, policy.Strict);
+  image.SetReadWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox);
+  image.SetSaveColorResWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaIgnore);
+  try {
+    image.SaveToFile(path);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(NameFile(path, e.what()));
+  }
+}
+
+std::string WritableExtensions() {
+  std::string list;
+  for (const auto& writer : pg::FileFormatWriters()) list += (list.empty() ? "" : ", ") + writer->Extension;
+  return list;
+}
+
+std::string PrintableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' || c == '\n') {
+      // A run of line breaks becomes one blank.
+      while (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n')) ++i;
+      if (!out.empty() && i + 1 < text.size()) out += ' ';
+    } else if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+void PrintWarning(std::string_view file, std::string_view text) {
+  const std::string line = "warning: " + PrintableText(file) + ": " + PrintableText(text) + "\n";
+  std::lock_guard<std::mutex> lock(gPrintMutex);
+  std::cerr << line << std::flush;
+}
+
+std::string NameFile(const std::string& file, const std::string& message) {
+  if (message.find("\"" + file + "\"") != std::string::npos) return message;
+  return file + ": " + message;
+}
+
+}  // namespace tessel::cli

@@ -1,0 +1,90 @@
+// How every tessel-cli command reads and writes image files: the library's warnings are printed on
+// standard error with the file's name (or, with --strict, fail the command), --max-pixels limits
+// what a reader may allocate, a folder given as an image is named as one, and every error names
+// the file it is about.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "imaging/formats/file_format.h"
+#include "imaging/image/question.h"
+
+namespace pg {
+class TPixelGraphic;
+}
+
+namespace tessel::cli {
+
+struct TImagePolicy {
+  // A warning about an input fails the command, and a save refuses to reduce colours the output
+  // format cannot hold; without it warnings are printed and the command goes on.
+  bool Strict = false;
+  // Largest image, in pixels, a reader may allocate.
+  int64_t MaxPixels = 0;
+};
+
+// The options of every command that reads images: --strict and --max-pixels N.
+std::vector<TOptionSpec> ImagePolicyOptions();
+// The policy given by those options (the library's default limit when --max-pixels is absent).
+TImagePolicy ImagePolicyFrom(const TArguments& args);
+
+// JPEG settings of a save; the library's defaults when not given.
+struct TJpegSettings {
+  int32_t Quality = pg::FormatOptions().JPEGQuality;
+  bool Progressive = pg::FormatOptions().JPEGProgressive;
+};
+
+// The extensions the library can write, for the help texts ("bmp, dib, jpg, ...").
+std::string WritableExtensions();
+
+// Loads `path` into `image` by its content under `policy`.
+void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy);
+// Saves `image` to `path` in the format its extension names under `policy`.
+void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy,
+                   const TJpegSettings& jpeg = {});
+
+// Keeps the library-wide format options (read limit, JPEG settings, image counting) as they were
+// when it was made and puts them back when it ends, so a command leaves no setting changed.
+class TFormatOptionsScope {
+ public:
+  TFormatOptionsScope() : saved_(pg::FormatOptions()) {}
+  ~TFormatOptionsScope() { pg::FormatOptions() = saved_; }
+  TFormatOptionsScope(const TFormatOptionsScope&) = delete;
+  TFormatOptionsScope& operator=(const TFormatOptionsScope&) = delete;
+
+ private:
+  pg::TFormatOptions saved_;
+};
+
+// Answers the library's questions while one file is read or written: every warning is printed
+// with the file's name; under --strict the answer is Cancel, so a warning that asks stops the
+// operation. The previous handler is back when the scope ends.
+class TWarningScope {
+ public:
+  TWarningScope(std::string file, bool strict);
+  ~TWarningScope();
+  TWarningScope(const TWarningScope&) = delete;
+  TWarningScope& operator=(const TWarningScope&) = delete;
+
+ private:
+  pg::TQuestionHandler previous_;
+};
+
+// Raises "PATH: is a folder, not an image file" for a folder.
+void RefuseFolder(const std::string& path);
+
+// Prints "warning: FILE: TEXT" on standard error, one whole line at a time from any thread;
+// control bytes of the text are shown escaped.
+void PrintWarning(std::string_view file, std::string_view text);
+
+// The text of an error about `file`: as it is when it names the file already, else "FILE: text".
+std::string NameFile(const std::string& file, const std::string& message);
+
+// `text` with line breaks as blanks and other control bytes as \xNN, safe to print on a terminal.
+std::string PrintableText(std::string_view text);
+
+}  // namespace tessel::cli
