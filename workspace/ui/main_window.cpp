@@ -40,6 +40,7 @@
 #include "workspace/ui/open_image_dialog.h"
 #include "workspace/ui/ruler.h"
 #include "workspace/ui/settings.h"
+#include "workspace/ui/usage_text.h"
 
 namespace tessel {
 
@@ -483,10 +484,8 @@ void TMainWindow::SaveGridCommand() {
 }
 
 void TMainWindow::ShowUsage() {
-  QString path = QDir::current().absoluteFilePath("readme.txt");
-  if (!QFileInfo::exists(path))
-    path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("readme.txt");
-  if (!QFileInfo::exists(path)) {
+  const QString path = FindUsageText(QDir::currentPath(), QCoreApplication::applicationDirPath());
+  if (path.isEmpty()) {
     ShowError(this, "File readme.txt not found.");
     return;
   }
