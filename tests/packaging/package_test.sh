@@ -63,6 +63,10 @@ root="$work/root"
 dpkg -x "$deb" "$root"
 cli="$root/usr/bin/tessel-cli"
 
+echo "== tessel-cli --version"
+"$cli" --version | tee "$work/version"
+grep -q -- "$version" "$work/version" || fail "tessel-cli --version does not name $version"
+
 echo "== tessel-cli export of the sample"
 mkdir "$work/out"
 "$cli" export "$source/samples/banner.png" --grid "$source/samples/banner.grd" --html "$work/out/banner.html" \
@@ -91,7 +95,11 @@ check_man() {
   done
 }
 echo "== man pages"
-check_man "$root/usr/share/man/man1/tessel-cli.1.gz" "$("$cli" --help)"
+cli_help=$("$cli" --help)
+for command in $(sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p' <<<"$cli_help"); do
+  cli_help+=$'\n'$("$cli" "$command" --help)
+done
+check_man "$root/usr/share/man/man1/tessel-cli.1.gz" "$cli_help"
 
 if [ "$gui" = ON ]; then
   gui_program="$root/usr/bin/tessel"
