@@ -10,7 +10,7 @@
 #include <string>
 
 #include "imaging/image/pixel_graphic.h"
-#include "imaging/view/qt_image_convert.h"
+#include "imaging/view/qt_pg_draw.h"
 #include "imaging/view/qt_pg_image.h"
 
 namespace {

@@ -18,8 +18,8 @@
 
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
-#include "imaging/view/qt_image_convert.h"
 #include "imaging/view/qt_paint_worker.h"
+#include "imaging/view/qt_pg_draw.h"
 #include "imaging/view/qt_pic_box.h"
 #include "imaging/view/view_core.h"
 
@@ -269,12 +269,12 @@ void TPGImage::ConnectGraphic(TPixelGraphic& graphic) {
 void TPGImage::ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic) {
   StopPaintWorker();
   graphic_.reset();
-  graphicImage_.Reset();
+  graphicRows_.Reset();
   if (keepOldPaintPixelGraphic_ && useThread_) {
     paintDirty_ = true;
   } else {
     paintGraphic_.reset();
-    paintImage_.Reset();
+    paintRows_.Reset();
   }
   if (graphic) ConnectGraphic(*graphic);
   graphic_ = std::move(graphic);
@@ -348,7 +348,7 @@ bool TPGImage::PaintWorkerBusy() const {
 void TPGImage::PixelGraphicChanged() {
   StopPaintWorker();
   core_->SetPixelGraphicSize(graphic_ ? graphic_->Width() : 0, graphic_ ? graphic_->Height() : 0);
-  graphicImage_.Reset();
+  graphicRows_.Reset();
   const TPGPoint size = core_->AutoSizeExtent();
   if (OnNewAutoSize) OnNewAutoSize(this, size.X, size.Y);
   paintDirty_ = true;
@@ -917,7 +917,7 @@ bool TPGImage::NeedPaintPixelGraphic() {
   if (d.FreeCopy) {
     StopPaintWorker();
     paintGraphic_.reset();
-    paintImage_.Reset();
+    paintRows_.Reset();
   }
   if (d.StartBuild) StartPaintWorker(d.Sized, in.ScreenBits);
   return d.Needed;
@@ -927,7 +927,7 @@ void TPGImage::StartPaintWorker(bool sized, int32_t bpp) {
   StopPaintWorker();
   if (paintGraphic_ && !(keepOldPaintPixelGraphic_ && useThread_)) {
     paintGraphic_.reset();
-    paintImage_.Reset();
+    paintRows_.Reset();
   }
   progressStep_ = 1;
   progressSteps_ = 1;
@@ -1014,12 +1014,12 @@ void TPGImage::WorkerFinished(uint64_t generation, bool ok) {
     if (reduceOnLoad_) {
       ConnectGraphic(*result);
       graphic_ = std::move(result);
-      graphicImage_.Reset();
+      graphicRows_.Reset();
       paintGraphic_.reset();
     } else {
       paintGraphic_ = std::move(result);
     }
-    paintImage_.Reset();
+    paintRows_.Reset();
   }
   if (!painting_) Invalidate();
 }
@@ -1070,67 +1070,26 @@ void TPGImage::PaintView(QPainter& painter, const QRect& exposed) {
       g = graphic_.get();
     }
   }
-  TDrawableImage& drawable = displayCopy ? paintImage_ : graphicImage_;
-  const QImage* image = nullptr;
-  if (g) {
-    image = &drawable.Bind(*g);
-    if (image->isNull()) image = nullptr;
-  }
+  TPGRowImages& rows = displayCopy ? paintRows_ : graphicRows_;
+  const bool drawable = g != nullptr && !g->Empty() && g->Width() > 0 && g->Height() > 0;
+  if (drawable) rows.Bind(*g);
 
   if (OnPainting) OnPainting(this);
   std::exception_ptr error;
   try {
-    if (tiling_ == tNone || !image) {
+    if (tiling_ == tNone || !drawable) {
       const QColor band = ToQColor(color_);
       for (const TPGRect& r : BackgroundBands(b, clientW, clientH)) painter.fillRect(ToQRect(r), band);
     }
-    if (image) {
-      const std::vector<TPaintTile> tiles =
-          ComputeTiles(b, clientW, clientH, tiling_, flipHorizontal_, flipVertical_, FromQRect(exposed));
-      int variantCount[4] = {0, 0, 0, 0};
-      for (const TPaintTile& t : tiles)
-        ++variantCount[(t.MirrorHorizontal ? 1 : 0) | (t.MirrorVertical ? 2 : 0)];
-      QImage mirrored[4];
-      const QRectF full(0, 0, image->width(), image->height());
-      for (const TPaintTile& t : tiles) {
-        const int variant = (t.MirrorHorizontal ? 1 : 0) | (t.MirrorVertical ? 2 : 0);
+    if (drawable) {
+      // Every tile is drawn row by row from the image's own rows, and only its exposed rows; a
+      // mirrored tile takes the rows in reverse order or is turned over left to right.
+      const QRect full(0, 0, g->Width(), g->Height());
+      for (const TPaintTile& t :
+           ComputeTiles(b, clientW, clientH, tiling_, flipHorizontal_, flipVertical_, FromQRect(exposed))) {
         const QRect tile = ToQRect(t.Rect);
-        if (variant == 0 || variantCount[variant] > 2) {
-          const QImage* src = image;
-          if (variant != 0) {
-            if (mirrored[variant].isNull()) {
-              drawable.EnsureAll();
-              mirrored[variant] = image->mirrored(t.MirrorHorizontal, t.MirrorVertical);
-            }
-            src = &mirrored[variant];
-          }
-          // Only the exposed part of the tile is drawn, and only its rows are converted.
-          const QRect part = tile.intersected(exposed);
-          if (part.isEmpty()) continue;
-          if (tile.size() == src->size()) {
-            const QRect source = part.translated(-tile.topLeft());
-            if (variant == 0) drawable.EnsureRows(source.top(), source.top() + source.height());
-            painter.drawImage(part.topLeft(), *src, source);
-          } else {
-            const qreal sx = static_cast<qreal>(src->width()) / tile.width();
-            const qreal sy = static_cast<qreal>(src->height()) / tile.height();
-            const QRectF source((part.left() - tile.left()) * sx, (part.top() - tile.top()) * sy,
-                                part.width() * sx, part.height() * sy);
-            if (variant == 0) {
-              drawable.EnsureRows(static_cast<int32_t>(std::floor(source.top())) - 1,
-                                  static_cast<int32_t>(std::ceil(source.bottom())) + 1);
-            }
-            painter.drawImage(QRectF(part), *src, source);
-          }
-        } else {
-          drawable.EnsureAll();
-          painter.save();
-          painter.translate(t.MirrorHorizontal ? tile.left() + tile.right() + 1 : 0,
-                            t.MirrorVertical ? tile.top() + tile.bottom() + 1 : 0);
-          painter.scale(t.MirrorHorizontal ? -1 : 1, t.MirrorVertical ? -1 : 1);
-          painter.drawImage(QRectF(tile), *image, full);
-          painter.restore();
-        }
+        if (!tile.intersects(exposed)) continue;
+        DrawPixelGraphic(painter, tile, rows, full, exposed, t.MirrorHorizontal, t.MirrorVertical);
       }
     } else if (!b.IsEmpty()) {
       painter.setPen(ToQColor(picBoxFrameColor_));

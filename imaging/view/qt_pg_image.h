@@ -41,7 +41,7 @@
 #include <string>
 
 #include "imaging/image/pixel_graphic.h"
-#include "imaging/view/qt_image_convert.h"
+#include "imaging/view/qt_pg_draw.h"
 #include "imaging/view/view_types.h"
 
 class QMenu;
@@ -391,8 +391,8 @@ class TPGImage : public QAbstractScrollArea {
   int32_t progressPercent_ = 0;
   int32_t screenBitsPerPixel_ = 0;
 
-  TDrawableImage graphicImage_;  // the shown image for drawing, converted once per image change
-  TDrawableImage paintImage_;    // the display copy for drawing
+  TPGRowImages graphicRows_;  // the shown image's rows for drawing
+  TPGRowImages paintRows_;    // the display copy's rows
 
   QPainter* canvas_ = nullptr;
   QPainter* picBoxCanvas_ = nullptr;

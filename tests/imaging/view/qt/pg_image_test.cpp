@@ -10,7 +10,6 @@
 #include <filesystem>
 
 #include "imaging/image/exceptions.h"
-#include "imaging/view/qt_image_convert.h"
 #include "imaging/view/qt_pg_image.h"
 #include "imaging/view/qt_pic_box.h"
 
@@ -150,36 +149,6 @@ TEST_F(ViewTest, StoresACopyAndPaintsItsPixels) {
   EXPECT_EQ(graphicChanges, 3);
   view.SetPixelGraphic(nullptr);
   EXPECT_EQ(view.PixelGraphicWidth(), 0);
-}
-
-TEST(ImageConvertTest, PaletteFormats) {
-  TPixelGraphic g;
-  g.NewImage(9, 2, bc1Bit);
-  g.SetPaletteCount(2);
-  g.SetPaletteEntries(0, RGBColor(1, 2, 3));
-  g.SetPaletteEntries(1, RGBColor(200, 100, 50));
-  g.SetPixels(8, 1, 1);
-  QImage q = PixelGraphicToQImage(g);
-  ASSERT_EQ(q.size(), QSize(9, 2));
-  EXPECT_EQ(q.pixel(8, 1), qRgb(200, 100, 50));
-  EXPECT_EQ(q.pixel(7, 1), qRgb(1, 2, 3));
-
-  g.NewImage(3, 3, bc4Bit);
-  g.SetPaletteCount(16);
-  g.SetPaletteEntries(5, RGBColor(9, 8, 7));
-  g.SetPixels(1, 2, 5);
-  q = PixelGraphicToQImage(g);
-  EXPECT_EQ(q.pixel(1, 2), qRgb(9, 8, 7));
-
-  g.NewImage(5, 4, bc8Bit);
-  g.SetPaletteCount(256);
-  g.SetPaletteEntries(200, RGBColor(90, 80, 70));
-  g.SetPixels(4, 3, 200);
-  q = PixelGraphicToQImage(g);
-  EXPECT_EQ(q.pixel(4, 3), qRgb(90, 80, 70));
-
-  g.NewImage(0, 0, bc24Bit);
-  EXPECT_TRUE(PixelGraphicToQImage(g).isNull());
 }
 
 TEST_F(ViewTest, CreateMoveAndResizeASelectionWithTheMouse) {
