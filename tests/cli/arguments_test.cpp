@@ -52,6 +52,9 @@ TEST(ArgumentsTest, OptionsOperandsAndTheEndOfOptions) {
   EXPECT_EQ(a.Operands, (TArgs{"-x.png", "--quality"}));
   EXPECT_FALSE(a.Has("--quality"));
   EXPECT_EQ(ParseArguments(Spec(), {"-", "out"}).Operands, (TArgs{"-", "out"}));
+  // --help and --version stop the parse, but not after "--".
+  EXPECT_TRUE(ParseArguments(Spec(), {"a", "b", "--version", "c"}).Version);
+  EXPECT_FALSE(ParseArguments(Spec(), {"--", "--help"}).Help);
 }
 
 TEST(ArgumentsTest, WrongUsageIsNamed) {
@@ -64,19 +67,6 @@ TEST(ArgumentsTest, WrongUsageIsNamed) {
   EXPECT_EQ(ErrorOf({"a", "b", "c"}), "unexpected \"c\" (expected IN and maybe OUT)");
   // A single dash before a long name is not an option of ours.
   EXPECT_NE(ErrorOf({"in", "-quality", "3"}), "");
-}
-
-TEST(ArgumentsTest, HelpAndVersionWinOverLaterMistakes) {
-  TArguments a = ParseArguments(Spec(), {"--help", "--bogus"});
-  EXPECT_TRUE(a.Help);
-  EXPECT_TRUE(ParseArguments(Spec(), {"-h"}).Help);  // no operand needed
-  a = ParseArguments(Spec(), {"a", "b", "--version", "c"});
-  EXPECT_TRUE(a.Version);
-  EXPECT_FALSE(a.Help);
-  // After "--" they are file names.
-  a = ParseArguments(Spec(), {"--", "--help"});
-  EXPECT_FALSE(a.Help);
-  EXPECT_EQ(a.Operands, (TArgs{"--help"}));
 }
 
 TEST(ArgumentsTest, WholeNumbers) {
