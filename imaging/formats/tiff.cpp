@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -370,14 +372,98 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
   }
 }
 
-// Everything else goes through libtiff's RGBA interface, a band of rows at a time; the alpha it
+// The rows of one sample plane of a strip image for libtiff's RGBA conversion, each strip decoded
+// once: a strip of moderate size whole, a larger one row by row as the bands ask for its rows, so
+// neither the time nor the memory of a read grows beyond the strip's own data. Planes of a
+// separate-plane image each stream through a handle of their own, since libtiff keeps one decoding
+// position per handle.
+class TPlaneRows {
+ public:
+  TPlaneRows(TIFF* tif, TTIFFContext& ctx, uint16_t sample, uint32_t blockRows,
+             std::function<TIFF*()> openOwnHandle)
+      : tif_(tif),
+        ctx_(ctx),
+        sample_(sample),
+        blockRows_(blockRows),
+        openOwnHandle_(std::move(openOwnHandle)) {
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip_);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height_);
+    rowsPerStrip_ = std::clamp<uint32_t>(rowsPerStrip_, 1, std::max<uint32_t>(height_, 1));
+    scanline_ = TIFFScanlineSize64(tif);
+    if (scanline_ == 0) Raise<EPGTIFFileFormatReader>(ctx, MessageText(7, "ScanlineSize"));
+  }
+
+  uint32_t RowsPerStrip() const { return rowsPerStrip_; }
+
+  // `count` rows from file row `row` on, all inside one strip, `scanline` bytes apart.
+  uint8_t* Rows(uint32_t row, uint32_t count) {
+    const uint32_t first = row - row % rowsPerStrip_;
+    const uint32_t stripRows = std::min(rowsPerStrip_, height_ - first);
+    const uint64_t stripBytes = TIFFVStripSize64(tif_, stripRows);
+    // Subsampled rows come in blocks: streaming needs the strip to end on a whole block.
+    if (stripBytes <= kWholeStripBytes || stripRows % blockRows_ != 0)
+      return WholeStrip(row, first, stripBytes);
+    if (streamTif_ == nullptr) streamTif_ = sample_ == 0 ? tif_ : openOwnHandle_();
+    const uint32_t readRows = (count + blockRows_ - 1) / blockRows_ * blockRows_;
+    uint8_t* data = Buffer(readRows * scanline_);
+    for (uint32_t i = 0; i < readRows; ++i) {
+      if (TIFFReadScanline(streamTif_, data + i * scanline_, row + i, sample_) < 0)
+        Raise<EPGTIFFileFormatReader>(ctx_, MessageText(31, "TIFFReadScanline"));
+    }
+    return data;
+  }
+
+ private:
+  static constexpr uint64_t kWholeStripBytes = uint64_t{1} << 20;
+
+  uint8_t* WholeStrip(uint32_t row, uint32_t first, uint64_t stripBytes) {
+    const uint32_t strip = TIFFComputeStrip(tif_, row, sample_);
+    if (strip != loaded_) {
+      loaded_ = UINT32_MAX;
+      uint8_t* data = Buffer(stripBytes);
+      if (TIFFReadEncodedStrip(tif_, strip, data, static_cast<tmsize_t>(stripBytes)) < 0)
+        Raise<EPGTIFFileFormatReader>(ctx_, MessageText(31, "TIFFReadEncodedStrip"));
+      loaded_ = strip;
+    }
+    return buffer_.get() + static_cast<size_t>((row - first) * scanline_);
+  }
+
+  // Uninitialised memory: pages the decoder does not reach are never touched, and a failed decode
+  // raises before anything reads them.
+  uint8_t* Buffer(uint64_t bytes) {
+    if (bytes > capacity_) {
+      buffer_.reset();
+      buffer_.reset(new uint8_t[static_cast<size_t>(bytes)]);
+      capacity_ = bytes;
+    }
+    return buffer_.get();
+  }
+
+  TIFF* tif_;
+  TTIFFContext& ctx_;
+  uint16_t sample_;
+  uint32_t blockRows_;
+  std::function<TIFF*()> openOwnHandle_;
+  TIFF* streamTif_ = nullptr;
+  uint32_t rowsPerStrip_ = 0;
+  uint32_t height_ = 0;
+  uint64_t scanline_ = 0;
+  uint32_t loaded_ = UINT32_MAX;
+  std::unique_ptr<uint8_t[]> buffer_;
+  uint64_t capacity_ = 0;
+};
+
+// Everything else goes through libtiff's RGBA conversion, a band of rows at a time; the alpha it
 // returns is premultiplied, so compositing over the background adds the background's share.
-void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic,
-              const void* sender) {
+// Strips are decoded by TPlaneRows and handed to the conversion; tiles go through libtiff's own
+// reader, a row of tiles per band. `openHandle` opens the same directory on a new handle.
+void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic, const void* sender,
+              const std::function<std::unique_ptr<TTIFFHandle>()>& openHandle) {
   std::array<char, 1024> message{};
   if (!TIFFRGBAImageOK(tif, message.data())) throw EPGTIFFileFormatReader(kPrefix + message.data());
   TIFFRGBAImage image{};
-  if (!TIFFRGBAImageBegin(&image, tif, 0, message.data()))
+  // Stop on read errors: a strip or tile that fails to decode is a damaged file, as on the native path.
+  if (!TIFFRGBAImageBegin(&image, tif, 1, message.data()))
     throw EPGTIFFileFormatReader(kPrefix + message.data());
   struct TEnd {
     TIFFRGBAImage* image;
@@ -388,14 +474,45 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
 
   const int32_t width = static_cast<int32_t>(f.width);
   const int32_t height = static_cast<int32_t>(f.height);
-  uint32_t band = 1;
-  if (TIFFIsTiled(tif)) {
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
-  } else {
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
+  const bool tiled = TIFFIsTiled(tif);
+  // Subsampled YCbCr data (not upsampled by the codec) comes in blocks of several rows.
+  uint32_t blockRows = 1;
+  if (!tiled && image.photometric == PHOTOMETRIC_YCBCR) {
+    uint16_t horizontal = 1, vertical = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
+    blockRows = std::clamp<uint32_t>(vertical, 1, 4);
   }
-  int64_t rows = std::clamp<int64_t>(band, 1, height);
-  rows = std::max<int64_t>(1, std::min<int64_t>(rows, kRGBAChunkPixels / width));
+  // The planes libtiff's separate-plane conversion reads: colour (one or three), then alpha or black.
+  std::vector<std::unique_ptr<TTIFFHandle>> ownHandles;
+  std::vector<TPlaneRows> planes;
+  int colorPlanes = 3;
+  if (!tiled) {
+    colorPlanes = image.photometric == PHOTOMETRIC_MINISWHITE ||
+                          image.photometric == PHOTOMETRIC_MINISBLACK ||
+                          image.photometric == PHOTOMETRIC_PALETTE
+                      ? 1
+                      : 3;
+    const bool fourth = image.alpha != 0 || image.photometric == PHOTOMETRIC_SEPARATED;
+    const int count = image.isContig ? 1 : colorPlanes + (fourth ? 1 : 0);
+    planes.reserve(static_cast<size_t>(count));
+    for (int p = 0; p < count; ++p) {
+      planes.emplace_back(tif, ctx, static_cast<uint16_t>(p), blockRows, [&]() {
+        ownHandles.push_back(openHandle());
+        return ownHandles.back()->get();
+      });
+    }
+  }
+
+  int64_t rows = 1;
+  if (tiled) {
+    uint32_t band = 1;
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
+    rows = std::clamp<int64_t>(band, 1, height);
+    rows = std::max<int64_t>(1, std::min<int64_t>(rows, kRGBAChunkPixels / width));
+  } else {
+    rows = std::clamp<int64_t>(kRGBAChunkPixels / width / blockRows * blockRows, blockRows,
+                               std::max<int64_t>(planes[0].RowsPerStrip(), blockRows));
+  }
 
   // Orientations 5 to 8 store the picture transposed: file rows are the image's columns.
   const uint16_t o = f.orientation;
@@ -414,13 +531,33 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
 
   std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
   formatio::TProgressScope progress(graphic, sender);
-  for (int32_t row = 0; row < height; row += static_cast<int32_t>(rows)) {
-    const int32_t count = static_cast<int32_t>(std::min<int64_t>(rows, height - row));
-    image.row_offset = row;
-    image.col_offset = 0;
-    if (!TIFFRGBAImageGet(&image, raster.data(), static_cast<uint32_t>(width),
-                          static_cast<uint32_t>(count))) {
-      Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFRGBAImageGet"));
+  for (int32_t row = 0; row < height;) {
+    int32_t count = static_cast<int32_t>(std::min<int64_t>(rows, height - row));
+    if (tiled) {
+      image.row_offset = row;
+      image.col_offset = 0;
+      if (!TIFFRGBAImageGet(&image, raster.data(), static_cast<uint32_t>(width),
+                            static_cast<uint32_t>(count))) {
+        Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFRGBAImageGet"));
+      }
+    } else {
+      // A band never crosses the end of a strip.
+      const int64_t stripRows = planes[0].RowsPerStrip();
+      count = static_cast<int32_t>(std::min<int64_t>(count, stripRows - row % stripRows));
+      const auto r = static_cast<uint32_t>(row), n = static_cast<uint32_t>(count);
+      const auto w = static_cast<uint32_t>(width);
+      if (image.isContig) {
+        image.put.contig(&image, raster.data(), 0, r, w, n, 0, 0, planes[0].Rows(r, n));
+      } else {
+        uint8_t* data[4] = {};
+        for (size_t p = 0; p < planes.size(); ++p) data[p] = planes[p].Rows(r, n);
+        uint8_t* fourth = planes.size() > static_cast<size_t>(colorPlanes) ? data[colorPlanes] : nullptr;
+        if (colorPlanes == 1) {
+          image.put.separate(&image, raster.data(), 0, r, w, n, 0, 0, data[0], data[0], data[0], fourth);
+        } else {
+          image.put.separate(&image, raster.data(), 0, r, w, n, 0, 0, data[0], data[1], data[2], fourth);
+        }
+      }
     }
     HandleWarnings(ctx, graphic);
     for (int32_t i = 0; i < count; ++i) {
@@ -440,6 +577,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
       }
       if (progress.Step(r, height)) return;
     }
+    row += count;
   }
 }
 
@@ -513,7 +651,14 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     return;
   }
   if (!TIFFIsTiled(tif)) {
-    ReadRGBA(tif, ctx, f, graphic, this);
+    // Separate planes of large strips each stream through a handle of their own.
+    auto openHandle = [&]() {
+      stream.SetPosition(ctx.base);
+      auto another = std::make_unique<TTIFFHandle>(ctx, "rm");
+      OpenDirectory<EPGTIFFileFormatReader>(*another, ctx, index, MessageText(7, "Index"));
+      return another;
+    };
+    ReadRGBA(tif, ctx, f, graphic, this, openHandle);
     return;
   }
   // Tiles through the RGBA interface need the file mapped: open it again that way.
@@ -522,7 +667,7 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   ctx.allowMap = true;
   TTIFFHandle mapped(ctx, "r");
   OpenDirectory<EPGTIFFileFormatReader>(mapped, ctx, index, MessageText(7, "Index"));
-  ReadRGBA(mapped.get(), ctx, ReadFields(mapped.get()), graphic, this);
+  ReadRGBA(mapped.get(), ctx, ReadFields(mapped.get()), graphic, this, nullptr);
 }
 
 void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
@@ -550,7 +695,8 @@ void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   height = static_cast<int32_t>(std::min<uint32_t>(f.height, INT32_MAX));
   if (f.orientation >= ORIENTATION_LEFTTOP && f.orientation <= ORIENTATION_LEFTBOT) std::swap(width, height);
   // Both counts are 16-bit fields of the file: their product can exceed an int.
-  bitsPerPixel = static_cast<int32_t>(std::min<uint32_t>(uint32_t{f.bitsPerSample} * f.samplesPerPixel, INT32_MAX));
+  bitsPerPixel =
+      static_cast<int32_t>(std::min<uint32_t>(uint32_t{f.bitsPerSample} * f.samplesPerPixel, INT32_MAX));
   colorsText = formatio::ColorsTextOf(std::min(bitsPerPixel, 24));
   subFormatText = PhotometricName(f.photometric);
   const TIFFCodec* codec = TIFFFindCODEC(f.compression);
