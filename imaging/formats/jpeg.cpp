@@ -3,10 +3,12 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -27,6 +29,19 @@ constexpr size_t kBufferSize = 64 * 1024;
 // Progressive files with more scans than this are refused: each scan is a pass over the whole
 // coefficient buffer, so a small hostile file could otherwise keep the decoder busy for minutes.
 constexpr int kMaxScans = 500;
+// Below that, the scans together may visit every block this many times whatever the file holds,
+// and once more for every few bytes of data read: a file of a few kilobytes cannot make the
+// decoder walk a picture of hundreds of megapixels hundreds of times.
+constexpr int64_t kFreeBlockPasses = 16;
+constexpr int64_t kBlockVisitsPerByte = 64;
+// Huffman-coded data spends at least one bit on every block of a progressive file's first DC scan
+// and two bits (DC and end of block) on every block of a sequential one.
+constexpr int64_t kMinBitsPerBlockProgressive = 1;
+constexpr int64_t kMinBitsPerBlockSequential = 2;
+// Bytes the decoder keeps per block when it buffers the whole picture's coefficients.
+constexpr int64_t kCoefficientBytesPerBlock = 64 * sizeof(JCOEF);
+// Room beside the coefficient buffers for the decoder's row buffers and tables.
+constexpr int64_t kDecoderWorkingBytes = int64_t{64} << 20;
 
 // ---- Error manager ------------------------------------------------------------------------------
 //
@@ -114,23 +129,21 @@ bool RunGuarded(TErrorManager& manager, F&& step) {
   kErrors.Raise(manager.Message);
 }
 
-// Stops a progressive decode that runs into an absurd number of scans.
-void LimitScans(j_common_ptr cinfo) {
-  if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
-    auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
-    std::snprintf(manager->Message, sizeof(manager->Message), "more than %d scans", kMaxScans);
-    JumpBack(*manager);
-  }
-}
-
 // ---- Source and destination on TStream --------------------------------------------------------
 
 struct TStreamSource {
   jpeg_source_mgr Pub;
   TStream* Stream;
   bool StartOfFile;
+  bool HitEnd;        // the data ran out and an end marker was put in its place
+  int64_t Delivered;  // bytes of the stream handed to the codec so far
   JOCTET Buffer[kBufferSize];
 };
+
+// Bytes of the stream the codec has taken from its buffer.
+int64_t BytesConsumed(const TStreamSource& source) {
+  return source.Delivered - static_cast<int64_t>(source.Pub.bytes_in_buffer);
+}
 
 // A read of the stream that never lets an exception into libjpeg; -1 on failure.
 int64_t ReadSome(TStream& stream, void* buffer, size_t count) noexcept {
@@ -153,9 +166,12 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
     if (source->StartOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
     // Like the codec's own sources: warn and end the data with an EOI marker.
     WARNMS(cinfo, JWRN_JPEG_EOF);
+    source->HitEnd = true;
     source->Buffer[0] = 0xFF;
     source->Buffer[1] = JPEG_EOI;
     count = 2;
+  } else {
+    source->Delivered += count;
   }
   source->Pub.next_input_byte = source->Buffer;
   source->Pub.bytes_in_buffer = static_cast<size_t>(count);
@@ -195,6 +211,8 @@ void AttachSource(jpeg_decompress_struct& cinfo, TStreamSource& source, TStream&
   source.Pub.next_input_byte = nullptr;
   source.Stream = &stream;
   source.StartOfFile = true;
+  source.HitEnd = false;
+  source.Delivered = 0;
   cinfo.src = &source.Pub;
 }
 
@@ -234,6 +252,48 @@ void TermDestination(j_compress_ptr cinfo) {
     ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
+// The decoder's progress monitor, which bounds the work of a multi-scan file: at most kMaxScans
+// scans, and block visits (every block of every component a scan covers) within what the data read
+// so far justifies.
+struct TScanBudget {
+  jpeg_progress_mgr Pub;
+  const TStreamSource* Source = nullptr;
+  int64_t TotalBlocks = 0;
+  int64_t Visits = 0;
+  int LastScan = 0;
+  bool Exceeded = false;
+};
+
+void LimitScans(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
+  auto* budget = reinterpret_cast<TScanBudget*>(cinfo->progress);
+  auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
+  if (info->input_scan_number > kMaxScans) {
+    std::snprintf(manager->Message, sizeof(manager->Message),
+                  "more than %d scans: the file is damaged or hostile", kMaxScans);
+    JumpBack(*manager);
+  }
+  if (info->input_scan_number == budget->LastScan || budget->Source == nullptr || budget->TotalBlocks == 0)
+    return;
+  budget->LastScan = info->input_scan_number;
+  for (int i = 0; i < info->comps_in_scan; ++i) {
+    const jpeg_component_info* component = info->cur_comp_info[i];
+    budget->Visits += static_cast<int64_t>(component->width_in_blocks) * component->height_in_blocks;
+  }
+  const int64_t allowed =
+      kFreeBlockPasses * budget->TotalBlocks + kBlockVisitsPerByte * BytesConsumed(*budget->Source);
+  if (budget->Visits > allowed) {
+    budget->Exceeded = true;
+    std::snprintf(manager->Message, sizeof(manager->Message),
+                  "%d scans over %lld blocks are more than its %lld bytes of data can justify: the file is "
+                  "damaged or hostile",
+                  info->input_scan_number, static_cast<long long>(budget->TotalBlocks),
+                  static_cast<long long>(BytesConsumed(*budget->Source)));
+    JumpBack(*manager);
+  }
+}
+
 // ---- Codec objects ------------------------------------------------------------------------------
 //
 // The library version check: jpeg_create_decompress and jpeg_create_compress pass the
@@ -245,7 +305,7 @@ struct TDecompressor {
   jpeg_decompress_struct Info{};
   TErrorManager Errors{};
   TStreamSource Source{};
-  jpeg_progress_mgr Progress{};
+  TScanBudget Budget{};
   bool Created = false;
 
   TDecompressor(TStream& stream, TPGWarningAction warningAction) {
@@ -254,8 +314,9 @@ struct TDecompressor {
     Created = true;  // destroying a structure the library refused is harmless (no memory yet)
     if (!RunGuarded(Errors, [&] { jpeg_create_decompress(&Info); })) RaiseCodecError(Errors);
     AttachSource(Info, Source, stream);
-    Progress.progress_monitor = LimitScans;
-    Info.progress = &Progress;
+    Budget.Pub.progress_monitor = LimitScans;
+    Budget.Source = &Source;
+    Info.progress = &Budget.Pub;
   }
   ~TDecompressor() {
     if (Created) jpeg_destroy_decompress(&Info);
@@ -294,6 +355,25 @@ struct TCompressor {
 
 J_DCT_METHOD DCTMethod(int32_t value) {
   return value == JDCT_IFAST ? JDCT_IFAST : value == JDCT_FLOAT ? JDCT_FLOAT : JDCT_ISLOW;
+}
+
+// Blocks of the whole picture, over all components.
+int64_t TotalBlocks(const jpeg_decompress_struct& info) {
+  int64_t blocks = 0;
+  for (int c = 0; c < info.num_components; ++c)
+    blocks += int64_t{info.comp_info[c].width_in_blocks} * info.comp_info[c].height_in_blocks;
+  return blocks;
+}
+
+std::string ByteCountText(int64_t bytes) {
+  if (bytes < 10 * 1024) return std::to_string(bytes) + " bytes";
+  if (bytes < 10 * 1024 * 1024) return std::to_string(bytes / 1024) + " KiB";
+  return std::to_string(bytes / (1024 * 1024)) + " MiB";
+}
+
+// True when every byte of the row is 128: the colour of a block without coefficients.
+bool IsMidGrey(const uint8_t* row, size_t bytes) {
+  return std::all_of(row, row + bytes, [](uint8_t b) { return b == 128; });
 }
 
 bool IsGray256(const TPixelGraphic& graphic) {
@@ -358,7 +438,36 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   info.quantize_colors = FALSE;
   info.dither_mode = JDITHER_NONE;
   info.two_pass_quantize = FALSE;
-  if (!RunGuarded(codec->Errors, [&] { jpeg_start_decompress(&info); })) RaiseCodecError(codec->Errors);
+
+  // What the data left after the headers can hold. Huffman-coded scans spend a least number of bits
+  // on every block, so a file shorter than that is certainly cut short; arithmetic coding has no
+  // such floor and is bounded by the scan budget alone.
+  const int64_t blocks = TotalBlocks(info);
+  const int64_t dataBytes = static_cast<int64_t>(codec->Source.Pub.bytes_in_buffer) + stream.Remaining();
+  const bool buffered = jpeg_has_multiple_scans(&info) != 0;
+  codec->Budget.TotalBlocks = blocks;
+  if (!info.arith_code && buffered) {
+    // Several scans are decoded into one coefficient buffer for the whole picture; libjpeg refuses
+    // (no backing store) a buffer larger than the data could fill.
+    const int64_t fillable = std::min<int64_t>(dataBytes, INT64_MAX / 8192) * 8 /
+                             kMinBitsPerBlockProgressive * kCoefficientBytesPerBlock;
+    info.mem->max_memory_to_use = static_cast<long>(
+        std::min<int64_t>(kDecoderWorkingBytes + fillable, std::numeric_limits<long>::max()));
+  } else if (!info.arith_code && dataBytes * 8 < blocks * kMinBitsPerBlockSequential) {
+    // Said before the picture is allocated, so a policy that stops at warnings costs nothing. The
+    // codec shows only its first warning, so it does not repeat this one when it reaches the end.
+    if (!RunGuarded(codec->Errors, [&] { WARNMS(&info, JWRN_JPEG_EOF); })) RaiseCodecError(codec->Errors);
+  }
+  if (!RunGuarded(codec->Errors, [&] { jpeg_start_decompress(&info); })) {
+    if (codec->Errors.Pub.msg_code == JERR_NO_BACKING_STORE) {
+      kErrors.Raise("the " + std::to_string(info.image_width) + " x " + std::to_string(info.image_height) +
+                    " picture is stored in several scans and needs " +
+                    ByteCountText(blocks * kCoefficientBytesPerBlock) +
+                    " for its coefficients, more than its " + ByteCountText(dataBytes) +
+                    " of data can fill: the file is truncated or damaged");
+    }
+    RaiseCodecError(codec->Errors);
+  }
   if (info.output_components != (gray ? 1 : 3)) kErrors.Raise(MessageText(30));
 
   const auto width = static_cast<int32_t>(info.output_width);
@@ -366,22 +475,42 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   graphic.NewImage(width, height, gray ? bc8Bit : bc24Bit);
   if (gray) graphic.SetPaletteIdent(pGray256);
 
+  // A single-scan file whose data ran out decodes to blocks without coefficients, mid grey, for
+  // the rest of the picture. Once the rows still carrying data (a few block rows behind the input,
+  // for upsampling) have passed and a whole block row has come out mid grey, the rest is filled
+  // directly instead of being decoded block by block.
+  const int32_t blockRowHeight = info.max_v_samp_factor * info.min_DCT_scaled_size;
+  const auto rowBytes = static_cast<size_t>(width) * (gray ? 1 : 3);
+  int64_t endRow = -1;
+  int32_t greyRows = 0;
   bool aborted = false;
+  bool filled = false;
   {
     const formats::TProgressScope progress(graphic, this);
     while (info.output_scanline < info.output_height) {
       JSAMPROW row = graphic.ScanLine(static_cast<int32_t>(info.output_scanline));
       if (!RunGuarded(codec->Errors, [&] { jpeg_read_scanlines(&info, &row, 1); }))
         RaiseCodecError(codec->Errors);
-      if (progress.Step(static_cast<int32_t>(info.output_scanline), height)) {
+      const auto done = static_cast<int32_t>(info.output_scanline);
+      if (!buffered && codec->Source.HitEnd) {
+        if (endRow < 0) endRow = done;
+        greyRows = done > endRow + 2 * blockRowHeight && IsMidGrey(row, rowBytes) ? greyRows + 1 : 0;
+        if (greyRows >= blockRowHeight && done < height) {
+          for (int32_t y = done; y < height; ++y) std::memset(graphic.ScanLine(y), 128, rowBytes);
+          filled = true;
+          progress.Step(height, height);
+          break;
+        }
+      }
+      if (progress.Step(done, height)) {
         aborted = true;
         break;
       }
     }
   }
   // An Abort leaves the codec short of scanlines, where finishing would fail; the user's Abort is
-  // not an error, so the decode is abandoned instead.
-  if (aborted) {
+  // not an error, so the decode is abandoned instead. So is the rest of a file whose data ended.
+  if (aborted || filled) {
     jpeg_abort_decompress(&info);
     return;
   }
