@@ -202,6 +202,27 @@ void ConvertRow(TRowMode mode, const uint8_t* in, uint8_t* out, int32_t width, T
   }
 }
 
+// Puts `count` converted pixels of an interlace pass at columns start, start + step, ... of a row.
+void PlacePassPixels(const uint8_t* from, int32_t count, uint8_t* to, int32_t start, int32_t step,
+                     TBitCount bitCount) {
+  for (int32_t i = 0, x = start; i < count; ++i, x += step) {
+    switch (bitCount) {
+      case bc4Bit: {
+        const uint8_t nibble = (from[i / 2] >> ((i & 1) != 0 ? 0 : 4)) & 0x0F;
+        uint8_t& b = to[x / 2];
+        b = (x & 1) == 0 ? static_cast<uint8_t>((b & 0x0F) | (nibble << 4))
+                         : static_cast<uint8_t>((b & 0xF0) | nibble);
+        break;
+      }
+      case bc8Bit:
+        to[x] = from[i];
+        break;
+      default:
+        std::copy_n(from + 3 * i, 3, to + 3 * static_cast<size_t>(x));
+    }
+  }
+}
+
 bool IsGray(TColor c) {
   return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
 }
@@ -313,7 +334,11 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     png_set_bgr(png);
     mode = TRowMode::BGRAToRGB;
   }
-  const int passes = png_set_interlace_handling(png);
+  // Rows that go straight into the picture let libpng widen the passes of an interlaced file into
+  // them; the others take each pass as a small picture of its own, whose pixels are placed at once,
+  // so no copy of the whole picture is kept between passes.
+  const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+  const int passes = mode == TRowMode::Direct ? png_set_interlace_handling(png) : interlaced ? 7 : 1;
   codec->Run([&] { png_read_update_info(png, info); });
   const size_t rowBytes = png_get_rowbytes(png, info);
 
@@ -356,21 +381,24 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
         }
       }
     } else {
-      // Interlaced data is complete only after the last pass: keep libpng's rows until then.
-      std::vector<uint8_t> buffer(rowBytes * height);
+      std::vector<uint8_t> buffer(rowBytes);
+      std::vector<uint8_t> converted(static_cast<size_t>(graphic.BytesPerRow()));
       for (int pass = 0; pass < passes && !aborted; ++pass) {
-        for (int32_t y = 0; y < rows; ++y) {
-          png_bytep row = buffer.data() + rowBytes * static_cast<size_t>(y);
+        const auto passColumns = static_cast<int32_t>(PNG_PASS_COLS(width, pass));
+        const auto passRows = static_cast<int32_t>(PNG_PASS_ROWS(height, pass));
+        if (passColumns == 0 || passRows == 0) continue;  // libpng skips empty passes too
+        for (int32_t i = 0; i < passRows; ++i) {
+          png_bytep row = buffer.data();
           codec->Run([&] { png_read_row(png, row, nullptr); });
+          ConvertRow(mode, buffer.data(), converted.data(), passColumns, background);
+          const auto y = static_cast<int32_t>(PNG_ROW_FROM_PASS_ROW(i, pass));
+          PlacePassPixels(converted.data(), passColumns, graphic.ScanLine(y), PNG_PASS_START_COL(pass),
+                          1 << PNG_PASS_COL_SHIFT(pass), bitCount);
           if (progress.Step(pass * rows + y, passes * rows)) {
             aborted = true;
             break;
           }
         }
-      }
-      for (int32_t y = 0; y < rows; ++y) {
-        ConvertRow(mode, buffer.data() + rowBytes * static_cast<size_t>(y), graphic.ScanLine(y), columns,
-                   background);
       }
     }
   }
