@@ -19,6 +19,7 @@
 #include "imaging/formats/png.h"
 #include "imaging/formats/tiff.h"
 #include "tests/imaging/formats/format_test_util.h"
+#include "tests/imaging/formats/pixel_compare.h"
 
 namespace pg {
 namespace {
@@ -365,6 +366,27 @@ TEST(HostileBmp, AnRLEBitmapOfOnlyItsEndCodeTouchesNoPixelMemory) {
   EXPECT_EQ(image.Width(), 32000);
   EXPECT_EQ(image.Pixels(31999, 31999), 0u);
   ExpectCheap(cost, 20, 256 * kMiB + ShadowOf(int64_t{32000} * 32000));
+}
+
+}  // namespace
+}  // namespace pg
+
+namespace pg {
+namespace {
+
+TEST(HostileFuzzSeeds, Write) {
+  if (!testing::WritingFuzzSeeds()) GTEST_SKIP() << "set TESSEL_WRITE_FUZZ_SEEDS to write the seeds";
+  // Small versions of the hostile kinds, within the fuzz targets' pixel limit; the strips and the
+  // interlaced picture are large enough for the paths that stream them.
+  testing::WriteFuzzSeed("tiff", "one_strip_cmyk.tif", hostile::TiffDeflateBomb(TTiffKind::CMYK, 600, 500));
+  testing::WriteFuzzSeed("tiff", "one_strip_ycbcr.tif",
+                         hostile::TiffDeflateBomb(TTiffKind::YCbCr, 1000, 700));
+  testing::WriteFuzzSeed("tiff", "tiny_strip_ycbcr.tif", hostile::TiffTinyStrip(TTiffKind::YCbCr, 1000, 701));
+  testing::WriteFuzzSeed("jpeg", "many_scans.jpg", hostile::JpegManyScans(256, 256, 60));
+  testing::WriteFuzzSeed("jpeg", "cut_baseline.jpg", hostile::JpegTruncatedBaseline(2000, 2000, 100));
+  testing::WriteFuzzSeed("jpeg", "grey_two_scans.jpg", hostile::JpegProgressiveGrey(512, 512));
+  testing::WriteFuzzSeed("png", "interlaced_alpha_zeros.png", hostile::PngDeflateBomb(300, 300, 6, true));
+  testing::WriteFuzzSeed("bmp", "rle8_end_only.bmp", hostile::BmpRle8EndOnly(2000, 2000));
 }
 
 }  // namespace
