@@ -31,8 +31,14 @@ namespace hostile = pg::hostile;
 constexpr unsigned kTimeCapSeconds = 120;
 constexpr rlim_t kMemoryCap = rlim_t{8} << 30;
 
+// The file under a name whose extension fits its kind (Targa files are recognised by it alone).
 std::filesystem::path WriteTemp(const std::string& name, const hostile::TBytes& bytes) {
-  const std::filesystem::path path = std::filesystem::temp_directory_path() / ("tessel_hostile_" + name);
+  std::string extension = ".bin";
+  for (const char* kind : {"tiff", "jpeg", "png", "bmp", "tga"}) {
+    if (name.find(kind) != std::string::npos) extension = std::string(".") + kind;
+  }
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("tessel_hostile_" + name + extension);
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;

@@ -261,7 +261,6 @@ struct TScanBudget {
   int64_t TotalBlocks = 0;
   int64_t Visits = 0;
   int LastScan = 0;
-  bool Exceeded = false;
 };
 
 void LimitScans(j_common_ptr cinfo) {
@@ -284,7 +283,6 @@ void LimitScans(j_common_ptr cinfo) {
   const int64_t allowed =
       kFreeBlockPasses * budget->TotalBlocks + kBlockVisitsPerByte * BytesConsumed(*budget->Source);
   if (budget->Visits > allowed) {
-    budget->Exceeded = true;
     std::snprintf(manager->Message, sizeof(manager->Message),
                   "%d scans over %lld blocks are more than its %lld bytes of data can justify: the file is "
                   "damaged or hostile",
