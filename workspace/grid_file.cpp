@@ -6,10 +6,10 @@
 #include <system_error>
 
 #include "imaging/image/exceptions.h"
+#include "imaging/image/safe_file.h"
 #include "imaging/image/stream.h"
 #include "workspace/errors.h"
 #include "workspace/integer_text.h"
-#include "workspace/safe_file.h"
 
 namespace tessel {
 
@@ -87,7 +87,7 @@ TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height) 
 }
 
 void SaveGrid(const TSplitGrid& grid, const std::filesystem::path& path, const TGridFileHooks& hooks) {
-  WriteFileSafely(path, FormatGridText(grid));
+  pg::WriteFileSafely(path, FormatGridText(grid));
   if (hooks.OnUsed) hooks.OnUsed(path);
 }
 

@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "imaging/image/pixel_graphic.h"
+#include "imaging/image/safe_file.h"
 #include "workspace/errors.h"
 #include "workspace/grid_file.h"
 #include "workspace/html_table.h"
-#include "workspace/safe_file.h"
 
 namespace tessel {
 
@@ -68,9 +68,8 @@ struct TExportJob {
   void WriteSlice(pg::TPixelGraphic& work, const TGridCell& cell) const {
     work.NewImage(cell.Width, cell.Height, pg::bc24Bit);
     work.CopyRect(0, 0, cell.Width, cell.Height, cell.Left, cell.Top, Source);
-    TSafeFileWriter writer(Names.SlicePath(SliceFileName(cell)));
-    work.SaveToStream(writer.Stream(), Extension);
-    writer.Commit();
+    pg::WriteFileSafely(Names.SlicePath(SliceFileName(cell)),
+                        [&](pg::TStream& stream) { work.SaveToStream(stream, Extension); });
   }
 
   std::string OpenTag(const TGridCell& cell) const {
@@ -260,7 +259,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
   std::string text;
   text.reserve(size);
   for (const std::string& line : lines) text.append(line).append(kHtmlLineEnd);
-  WriteFileSafely(request.HtmlPath, text);
+  pg::WriteFileSafely(request.HtmlPath, text);
 
   if (options.AlwaysGrid) {
     const fs::path gridPath = names.GridPath();

@@ -1,18 +1,15 @@
 // TPixelGraphic's file and stream operations. They live with the format framework because they
 // go through its reader and writer tables.
-#include <unistd.h>
-
-#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "imaging/formats/bmp.h"
 #include "imaging/formats/file_format.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
+#include "imaging/image/safe_file.h"
 #include "imaging/image/stream.h"
 
 namespace pg {
@@ -24,14 +21,6 @@ std::string LowerExtension(const std::filesystem::path& path) {
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension;
-}
-
-// A name beside `target` for writing before the rename over it; unique within this process.
-std::filesystem::path TemporaryNameBeside(const std::filesystem::path& target) {
-  static std::atomic<uint32_t> counter{0};
-  std::filesystem::path name = target;
-  name += ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-  return name;
 }
 
 // The library's own BMP writer, used by SaveToStream without an extension.
@@ -70,32 +59,12 @@ void TPixelGraphic::LoadFromStream(TStream& stream, const std::string& extension
   EndUpdate();
 }
 
-// The file is written under a temporary name and renamed over the target only when complete, so
-// a failed save neither leaves a partial file behind nor destroys the file that stood there.
+// The file is replaced only once the new one is complete (see WriteFileSafely), so a failed save
+// neither leaves a partial file behind nor destroys the file that stood there.
 void TPixelGraphic::SaveToFile(const std::string& fileName) {
   const std::filesystem::path target(fileName);
   SaveGraphic(*this, LowerExtension(target), [&](const TFileFormatWriter& writer, TPixelGraphic& image) {
-    const std::filesystem::path temporary = TemporaryNameBeside(target);
-    try {
-      TFileStream stream(temporary, TFileMode::Create);
-      writer.WriteToStream(stream, image);
-      stream.Close();
-      std::error_code error;
-      std::filesystem::rename(temporary, target, error);
-      if (error) throw EPGStreamError("Cannot create file \"" + target.string() + "\". " + error.message());
-    } catch (const EPGStreamError& e) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      // The user asked for the target: name it, not the temporary file, in the error.
-      std::string text = e.what();
-      const size_t at = text.find(temporary.string());
-      if (at != std::string::npos) text.replace(at, temporary.string().size(), target.string());
-      throw EPGStreamError(text);
-    } catch (...) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      throw;
-    }
+    WriteFileSafely(target, [&](TStream& stream) { writer.WriteToStream(stream, image); });
   });
 }
 

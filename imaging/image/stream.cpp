@@ -1,5 +1,7 @@
 #include "imaging/image/stream.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -36,6 +38,16 @@ TFileStream::TFileStream(const std::filesystem::path& path, TFileMode mode) : pa
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
 }
 
+TFileStream::TFileStream(int descriptor, const std::filesystem::path& path) : path_(path) {
+  file_ = ::fdopen(descriptor, "w+b");
+  if (file_ == nullptr) {
+    const int error = errno;
+    ::close(descriptor);
+    RaiseSystemError("Cannot create file", path, error);
+  }
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+}
+
 TFileStream::~TFileStream() {
   if (file_ != nullptr) std::fclose(file_);
 }
@@ -47,16 +59,20 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 
 size_t TFileStream::Write(const void* buffer, size_t count) {
   if (file_ == nullptr || count == 0) return 0;
+  errno = 0;
   const size_t written = std::fwrite(buffer, 1, count, file_);
-  if (written != count) failed_ = true;
+  if (written != count && writeError_ == 0) writeError_ = errno != 0 ? errno : EIO;
   return written;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (file_ == nullptr) return 0;
-  const int whence = origin == TSeekOrigin::Begin ? SEEK_SET : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
+  const int whence = origin == TSeekOrigin::Begin     ? SEEK_SET
+                     : origin == TSeekOrigin::Current ? SEEK_CUR
+                                                      : SEEK_END;
   if (!(origin == TSeekOrigin::Current && offset == 0)) {
-    if (fseeko(file_, static_cast<off_t>(offset), whence) != 0) RaiseSystemError("Cannot seek in file", path_, errno);
+    if (fseeko(file_, static_cast<off_t>(offset), whence) != 0)
+      RaiseSystemError("Cannot seek in file", path_, errno);
   }
   return static_cast<int64_t>(ftello(file_));
 }
@@ -79,7 +95,19 @@ void TFileStream::Close() {
   file_ = nullptr;
   if (flushFailed) RaiseSystemError("Cannot write file", path_, flushError);
   if (closeFailed) RaiseSystemError("Cannot write file", path_, closeError);
-  if (failed_) RaiseSystemError("Cannot write file", path_, EIO);
+  if (writeError_ != 0) RaiseSystemError("Cannot write file", path_, writeError_);
+}
+
+int TFileStream::Flush(bool sync) {
+  if (writeError_ != 0) return writeError_;
+  if (file_ == nullptr) return EBADF;
+  if (std::fflush(file_) != 0) return writeError_ = errno != 0 ? errno : EIO;
+  if (sync && ::fsync(::fileno(file_)) != 0) return writeError_ = errno;
+  return 0;
+}
+
+int TFileStream::Descriptor() const {
+  return file_ != nullptr ? ::fileno(file_) : -1;
 }
 
 TMemoryStream::TMemoryStream(const void* data, size_t size)

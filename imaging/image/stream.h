@@ -45,6 +45,8 @@ class TFileStream : public TStream {
  public:
   // Raises EPGStreamError with the system's message when the file cannot be opened.
   TFileStream(const std::filesystem::path& path, TFileMode mode);
+  // Takes over `descriptor`, open for reading and writing; `path` names the file in messages.
+  TFileStream(int descriptor, const std::filesystem::path& path);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -57,12 +59,19 @@ class TFileStream : public TStream {
   // Flushes and closes; raises EPGStreamError when buffered data cannot be written (disk full).
   // The destructor closes silently.
   void Close();
+  // Hands buffered data to the system and, with `sync`, has it written to the disk. Returns 0, or
+  // the errno of the first failure, an earlier failed Write included.
+  int Flush(bool sync);
+  // The errno of the first Write that failed; 0 while none has.
+  int WriteError() const { return writeError_; }
+  // The open file's descriptor (-1 once closed).
+  int Descriptor() const;
   const std::filesystem::path& Path() const { return path_; }
 
  private:
   std::FILE* file_ = nullptr;
   std::filesystem::path path_;
-  bool failed_ = false;
+  int writeError_ = 0;
 };
 
 class TMemoryStream : public TStream {
