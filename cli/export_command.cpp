@@ -229,6 +229,9 @@ int RunExport(const TArguments& args) {
   request.Options = &options;
   request.Interaction = &interaction;
   request.Jobs = jobs;
+  request.InputPaths = {imagePath};
+  if (!linksPath.empty()) request.InputPaths.emplace_back(linksPath);
+  request.GridFilePath = gridPath;
   const bool showProgress = ::isatty(STDERR_FILENO) == 1;
   if (showProgress) request.OnProgress = DrawProgress;
 

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/safe_file.h"
@@ -76,6 +78,127 @@ struct TExportJob {
     return Style.OpenImageTag(SliceFileName(cell), cell.Width, cell.Height);
   }
 };
+
+// What a file of the export is to it; outputs first.
+enum class TFileRole { Html, Grid, Slice, Input, GridInput };
+
+bool IsOutput(TFileRole role) {
+  return role <= TFileRole::Slice;
+}
+
+// One file the export writes or has read, reduced to its identity: an existing file by device and
+// inode, a name not there yet by its folder's device and inode and a hash of the name. `Index` is
+// the cell (slices) or the input's place in the request.
+struct TFileEntry {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  bool Named = false;
+  size_t NameHash = 0;
+  TFileRole Role = TFileRole::Slice;
+  int64_t Index = 0;
+
+  auto Key() const { return std::tie(Device, Inode, Named, NameHash); }
+};
+
+fs::path PathOf(const TExportRequest& request, const TExportJob& job, const TFileEntry& entry) {
+  switch (entry.Role) {
+    case TFileRole::Slice:
+      return job.Names.SlicePath(job.SliceFileName(job.Grid.CellAt(entry.Index)));
+    case TFileRole::Html:
+      return request.HtmlPath;
+    case TFileRole::Grid:
+      return job.Names.GridPath();
+    case TFileRole::Input:
+      return request.InputPaths[static_cast<size_t>(entry.Index)];
+    case TFileRole::GridInput:
+      return request.GridFilePath;
+  }
+  return {};
+}
+
+std::string Describe(const TExportRequest& request, const TExportJob& job, const TFileEntry& entry) {
+  const std::string path = "\"" + PathOf(request, job, entry).string() + "\"";
+  switch (entry.Role) {
+    case TFileRole::Slice:
+      return "the slice " + path;
+    case TFileRole::Html:
+      return "the HTML file " + path;
+    case TFileRole::Grid:
+      return "the grid file " + path;
+    case TFileRole::Input:
+    case TFileRole::GridInput:
+      return path;
+  }
+  return path;
+}
+
+// Refuses the export, before anything is written, when a file it writes is one it read, when two
+// of its files are the same file under different names, or when something other than a regular
+// file stands where one goes. Identities, not spellings, are compared, so "./a.png", symbolic
+// links and hard links are caught too.
+void CheckFilesToWrite(const TExportRequest& request, const TExportJob& job, bool writesGrid) {
+  std::vector<TFileEntry> entries;
+  const auto add = [&](const fs::path& path, TFileRole role, int64_t index) {
+    pg::TFileIdentity identity;
+    if (IsOutput(role)) {
+      identity = pg::FileIdentity(path);
+      const std::string kind = pg::NotRegularFileKind(identity.Type);
+      if (!kind.empty()) {
+        throw EExportError("Export refused: " + Describe(request, job, {.Role = role, .Index = index}) +
+                           " is " + kind + ", not a regular file; nothing was written");
+      }
+    } else {
+      try {
+        identity = pg::FileIdentity(path);
+      } catch (const std::exception&) {
+        return;  // an input whose folder is gone shares no file with the outputs
+      }
+    }
+    entries.push_back({identity.Device, identity.Inode, !identity.Exists(),
+                       identity.Exists() ? 0 : std::hash<std::string>{}(identity.Name), role, index});
+  };
+
+  add(request.HtmlPath, TFileRole::Html, 0);
+  if (writesGrid) add(job.Names.GridPath(), TFileRole::Grid, 0);
+  for (int64_t index = 0; index < job.Grid.CellCount(); ++index) {
+    if (!IsEmptyCell(job.Grid.CellAt(index)))
+      add(PathOf(request, job, {.Index = index}), TFileRole::Slice, index);
+  }
+  for (size_t i = 0; i < request.InputPaths.size(); ++i) {
+    if (!request.InputPaths[i].empty()) add(request.InputPaths[i], TFileRole::Input, static_cast<int64_t>(i));
+  }
+  if (!request.GridFilePath.empty()) add(request.GridFilePath, TFileRole::GridInput, 0);
+
+  std::sort(entries.begin(), entries.end(), [](const TFileEntry& a, const TFileEntry& b) {
+    return std::make_tuple(a.Key(), a.Role, a.Index) < std::make_tuple(b.Key(), b.Role, b.Index);
+  });
+  const auto sameFile = [&](const TFileEntry& a, const TFileEntry& b) {
+    if (a.Key() != b.Key()) return false;
+    // Names not there yet in the same folder: equal hashes, so compare the names themselves.
+    return !a.Named || pg::WriteDestination(PathOf(request, job, a)).filename() ==
+                           pg::WriteDestination(PathOf(request, job, b)).filename();
+  };
+  for (size_t first = 0; first < entries.size();) {
+    size_t end = first + 1;
+    while (end < entries.size() && entries[end].Key() == entries[first].Key()) ++end;
+    // Outputs sort before inputs within a group of equal keys.
+    for (size_t a = first; a < end && IsOutput(entries[a].Role); ++a) {
+      for (size_t b = a + 1; b < end; ++b) {
+        const TFileEntry& output = entries[a];
+        const TFileEntry& other = entries[b];
+        if (!sameFile(output, other)) continue;
+        if (output.Role == TFileRole::Grid && other.Role == TFileRole::GridInput) continue;
+        if (IsOutput(other.Role)) {
+          throw EExportError("Export refused: " + Describe(request, job, output) + " and " +
+                             Describe(request, job, other) + " are the same file; nothing was written");
+        }
+        throw EExportError("Export refused: " + Describe(request, job, output) + " would overwrite " +
+                           Describe(request, job, other) + ", a file the export reads; nothing was written");
+      }
+    }
+    first = end;
+  }
+}
 
 // The slices of every non-empty cell, cut and encoded on `threads` workers with one working image
 // each. Progress is reported, and the cancel flag watched, on the calling thread. Returns false
@@ -198,6 +321,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
                        std::to_string(kMaxCells) + " can be exported");
   }
   const TExportJob job{source, grid, names, style, extension};
+  CheckFilesToWrite(request, job, options.AlwaysGrid);
   const int32_t rows = grid.RowCount();
   const int32_t columns = grid.ColumnCount();
   const int64_t total = grid.CellCount();

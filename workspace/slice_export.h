@@ -79,6 +79,12 @@ struct TExportRequest {
   std::function<void(int64_t done, int64_t total)> OnProgress;
   // Raised by the caller (from any thread) to stop the export.
   const std::atomic<bool>* Cancel = nullptr;
+  // Files read for this export (the source image's file, a links file): no file the export
+  // writes may be one of them.
+  std::vector<std::filesystem::path> InputPaths;
+  // The grid file the grid was loaded from, if any. Only the grid written on export may replace
+  // it (writing the grid back is what that option is for); no slice or HTML file may.
+  std::filesystem::path GridFilePath;
 };
 
 struct TExportReport {
@@ -87,9 +93,11 @@ struct TExportReport {
   int64_t SlicesWritten = 0;
 };
 
-// Runs the export. Failures (a slice or the HTML that cannot be written, a grid position outside
-// the image) raise with the error's text; slices written before stay, and neither the HTML nor
-// the grid file is written.
+// Runs the export. Before anything is written, every file it will write is worked out and the
+// export is refused (EExportError naming both paths) when one of them is an input file or another
+// output under a different name, or when a folder, pipe or device stands where a file goes.
+// Failures later (a slice or the HTML that cannot be written) raise with the error's text; slices
+// written before stay, and neither the HTML nor the grid file is written.
 TExportReport ExportSlices(const TExportRequest& request);
 
 }  // namespace tessel

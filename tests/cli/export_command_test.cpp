@@ -110,6 +110,53 @@ TEST_F(ExportCommandTest, QualityAndProgressiveReachTheJpegSlices) {
   EXPECT_NE(high.find("\xFF\xC2"), std::string::npos);
 }
 
+// Runs in the scratch folder, so that the paths can be given as a user types them.
+class ExportInFolderTest : public ExportCommandTest {
+ protected:
+  void SetUp() override {
+    ExportCommandTest::SetUp();
+    previous_ = fs::current_path();
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    ExportCommandTest::TearDown();
+  }
+  fs::path previous_;
+};
+
+TEST_F(ExportInFolderTest, RefusesToWriteOverItsOwnInputs) {
+  fs::copy_file(image_, "y_21.png");
+  const std::string source = ReadFile("y_21.png");
+  EXPECT_EQ(Run({"y_21.png", "--html", "y.html", "--divide", "2x2", "--format", "png"}), 1);
+  EXPECT_EQ(err_,
+            "Export refused: the slice \"y_21.png\" would overwrite \"y_21.png\", a file the export reads; "
+            "nothing was written\n");
+  EXPECT_EQ(ReadFile("y_21.png"), source);
+
+  // The grid file and the links file are inputs as well, whatever the spelling.
+  fs::copy_file(image_, "src.png");
+  std::ofstream("y_12.png", std::ios::binary) << "0\r\n75\r\n150\r\n-\r\n0\r\n300\r\n600\r\n";
+  const std::string grid = "../" + dir_.filename().string() + "/y_12.png";
+  EXPECT_EQ(Run({"src.png", "--html", "y.html", "--grid", grid, "--format", "png"}), 1);
+  EXPECT_EQ(err_, "Export refused: the slice \"y_12.png\" would overwrite \"" + grid +
+                      "\", a file the export reads; nothing was written\n");
+  std::ofstream("y_22.png", std::ios::binary) << "1\t1\tindex.html\n";
+  fs::create_symlink("y_22.png", "links.tsv");
+  EXPECT_EQ(
+      Run({"src.png", "--html", "y.html", "--divide", "2x2", "--format", "png", "--links", "links.tsv"}), 1);
+  EXPECT_EQ(err_,
+            "Export refused: the slice \"y_22.png\" would overwrite \"links.tsv\", a file the export reads; "
+            "nothing was written\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 5);
+
+  // Writing the grid back over the grid file it was read from is what --save-grid is for.
+  fs::copy_file("y_12.png", "y.grd");
+  EXPECT_EQ(Run({"src.png", "--html", "y.html", "--grid", "y.grd", "--save-grid", "--vsplit", "100"}), 0)
+      << err_;
+  EXPECT_EQ(ReadFile("y.grd"), "0\r\n75\r\n150\r\n-\r\n0\r\n100\r\n300\r\n600\r\n");
+}
+
 TEST_F(ExportCommandTest, UsageErrors) {
   EXPECT_EQ(Run({image_, "--html", Html(), "--vsplit", "601"}), 2);
   EXPECT_EQ(Run({image_, "--html", Html(), "--hsplit", "-1"}), 2);

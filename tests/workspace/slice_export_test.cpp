@@ -8,6 +8,7 @@
 
 #include "imaging/image/exceptions.h"
 #include "tests/workspace/export_test_support.h"
+#include "tests/workspace/file_size_limit.h"
 #include "workspace/errors.h"
 #include "workspace/grid_file.h"
 
@@ -247,17 +248,19 @@ TEST_F(SliceExportTest, ZeroSizedCellsWriteNoFileAndAnEmptyCell) {
 }
 
 TEST_F(SliceExportTest, FailingSliceWriteStopsBeforeHtmlAndGrid) {
+  // BMP slices of 14454 (11, 22), 9654 (21) and 21654 bytes (12): only page_12.bmp exceeds the limit.
+  TFileSizeLimit limit(15000);
   for (int32_t jobs : {1, 3}) {
     SCOPED_TRACE(jobs);
     const fs::path dir = dir_.Path() / std::to_string(jobs);
-    fs::create_directories(dir / "page_21.png" / "blocker");  // a directory where a slice goes
+    fs::create_directories(dir);
     std::ofstream(dir / "page.html") << "old page";
     options_.AlwaysGrid = true;
     TExportRequest request;
     request.HtmlPath = dir / "page.html";
     request.Source = &source_;
     request.Grid = &grid_;
-    request.Extension = ".png";
+    request.Extension = ".bmp";
     request.Options = &options_;
     request.Interaction = &interaction_;
     request.Jobs = jobs;
@@ -265,16 +268,123 @@ TEST_F(SliceExportTest, FailingSliceWriteStopsBeforeHtmlAndGrid) {
       ExportSlices(request);
       ADD_FAILURE() << "no error";
     } catch (const pg::EPGStreamError& e) {
-      EXPECT_NE(std::string(e.what()).find("page_21.png"), std::string::npos) << e.what();
+      EXPECT_EQ(e.what(), (dir / "page_12.bmp").string() + ": " + std::strerror(EFBIG));
     }
     EXPECT_EQ(ReadFile(dir / "page.html"), "old page");
     EXPECT_FALSE(fs::exists(dir / "page.grd"));
     if (jobs == 1) {
-      EXPECT_EQ(DirectoryNames(dir), (std::vector<std::string>{"page.html", "page_11.png", "page_21.png"}));
+      EXPECT_EQ(DirectoryNames(dir), (std::vector<std::string>{"page.html", "page_11.bmp", "page_21.bmp"}));
     }
     for (const std::string& name : DirectoryNames(dir))
       EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
   }
+}
+
+// The export's message when it refuses, or "" when it ran.
+std::string RefusalOf(const TExportRequest& request) {
+  try {
+    ExportSlices(request);
+  } catch (const EExportError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST_F(SliceExportTest, NeverWritesOverAFileItReadWhateverTheSpelling) {
+  const fs::path dir = dir_.Path();
+  fs::create_directories(dir / "sub");
+  source_.SaveToFile((dir / "y_21.png").string());
+  const std::string sourceBytes = ReadFile(dir / "y_21.png");
+  std::ofstream(dir / "links.tsv") << "1\t1\tindex.html\n";
+  std::ofstream(dir / "photo.png") << "photo";
+  fs::create_hard_link(dir / "photo.png", dir / "y_12.png");
+  fs::create_symlink("links.tsv", dir / "y_22.png");
+  const std::vector<std::string> before = DirectoryNames(dir);
+
+  TExportRequest request;
+  request.HtmlPath = dir / "y.html";
+  request.Source = &source_;
+  request.Grid = &grid_;
+  request.Extension = "png";
+  request.Options = &options_;
+  request.Interaction = &interaction_;
+  const auto refusal = [&](const fs::path& output, const fs::path& input) {
+    return "Export refused: the slice \"" + output.string() + "\" would overwrite \"" + input.string() +
+           "\", a file the export reads; nothing was written";
+  };
+
+  // The source image under another spelling.
+  request.InputPaths = {dir / "sub" / ".." / "y_21.png"};
+  EXPECT_EQ(RefusalOf(request), refusal(dir / "y_21.png", dir / "sub" / ".." / "y_21.png"));
+  // A hard link to an input, and a symbolic link to one.
+  request.InputPaths = {dir / "photo.png"};
+  EXPECT_EQ(RefusalOf(request), refusal(dir / "y_12.png", dir / "photo.png"));
+  request.InputPaths = {dir / "photo2.png", dir / "links.tsv"};  // an input not there is no obstacle
+  EXPECT_EQ(RefusalOf(request), refusal(dir / "y_22.png", dir / "links.tsv"));
+  // The grid file the grid came from may not become a slice either.
+  request.InputPaths.clear();
+  request.GridFilePath = dir / "." / "y_22.png";
+  EXPECT_EQ(RefusalOf(request), refusal(dir / "y_22.png", dir / "." / "y_22.png"));
+  // Also when the slices are written on several threads.
+  request.GridFilePath.clear();
+  request.InputPaths = {dir / "y_21.png"};
+  request.Jobs = 4;
+  EXPECT_NE(RefusalOf(request), "");
+
+  EXPECT_EQ(DirectoryNames(dir), before);
+  EXPECT_EQ(ReadFile(dir / "y_21.png"), sourceBytes);
+  EXPECT_EQ(ReadFile(dir / "y_12.png"), "photo");
+  EXPECT_EQ(ReadFile(dir / "links.tsv"), "1\t1\tindex.html\n");
+}
+
+TEST_F(SliceExportTest, RefusesOutputsThatAreOneFileOrNoRegularFile) {
+  const fs::path dir = dir_.Path();
+  TExportRequest request;
+  request.Source = &source_;
+  request.Grid = &grid_;
+  request.Extension = ".png";
+  request.Options = &options_;
+  request.Interaction = &interaction_;
+
+  // The grid file written on export would be the HTML file itself.
+  options_.AlwaysGrid = true;
+  request.HtmlPath = dir / "page.grd";
+  EXPECT_EQ(RefusalOf(request), "Export refused: the HTML file \"" + (dir / "page.grd").string() +
+                                    "\" and the grid file \"" + (dir / "page.grd").string() +
+                                    "\" are the same file; nothing was written");
+  EXPECT_TRUE(DirectoryNames(dir).empty());
+
+  // A slice name that links to the HTML file.
+  std::ofstream(dir / "page.html") << "old page";
+  fs::create_symlink("page.html", dir / "page_11.png");
+  request.HtmlPath = dir / "page.html";
+  EXPECT_EQ(RefusalOf(request), "Export refused: the HTML file \"" + (dir / "page.html").string() +
+                                    "\" and the slice \"" + (dir / "page_11.png").string() +
+                                    "\" are the same file; nothing was written");
+  fs::remove(dir / "page_11.png");
+
+  // A folder where a slice goes: refused before the first slice is written.
+  fs::create_directories(dir / "page_21.png");
+  EXPECT_EQ(RefusalOf(request), "Export refused: the slice \"" + (dir / "page_21.png").string() +
+                                    "\" is a folder, not a regular file; nothing was written");
+  EXPECT_EQ(DirectoryNames(dir), (std::vector<std::string>{"page.html", "page_21.png"}));
+  EXPECT_EQ(ReadFile(dir / "page.html"), "old page");
+}
+
+TEST_F(SliceExportTest, TheGridWrittenOnExportMayReplaceTheGridFileItCameFrom) {
+  const fs::path dir = dir_.Path();
+  std::ofstream(dir / "page.grd") << "0\r\n100\r\n40\r\n-\r\n200\r\n0\r\n120\r\n";
+  options_.AlwaysGrid = true;
+  TExportRequest request;
+  request.HtmlPath = dir / "page.html";
+  request.Source = &source_;
+  request.Grid = &grid_;
+  request.Extension = ".png";
+  request.Options = &options_;
+  request.Interaction = &interaction_;
+  request.GridFilePath = dir / "page.grd";
+  EXPECT_EQ(ExportSlices(request).Result, TExportResult::Done);
+  EXPECT_EQ(ReadFile(dir / "page.grd"), "0\r\n40\r\n100\r\n-\r\n0\r\n120\r\n200\r\n");
 }
 
 TEST_F(SliceExportTest, ParallelAndSequentialFilesAreIdentical) {

@@ -410,6 +410,8 @@ bool TMainWindow::OpenImage(const QString& path) {
   QApplication::restoreOverrideCursor();
   if (!loaded) return false;
   view_->AdoptPixelGraphic(std::move(graphic));
+  imagePath_ = path;
+  gridPath_.clear();
   editor_.NewImage(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
   SetCaption(path);
   PushRecent(recentImages_, path);
@@ -435,7 +437,10 @@ bool TMainWindow::LoadGridFile(const QString& path) {
   const bool ok = RunGuarded(this, [&] {
     editor_.Edit([&](TSplitGrid& grid) { LoadGrid(grid, ToPath(path), ImageWidth(), ImageHeight(), hooks); });
   });
-  if (used) PushRecent(recentGrids_, path);
+  if (used) {
+    gridPath_ = path;
+    PushRecent(recentGrids_, path);
+  }
   RedrawGrid();
   return ok;
 }

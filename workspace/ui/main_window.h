@@ -141,6 +141,10 @@ class TMainWindow : public QMainWindow {
   TRuler* pressedRuler_ = nullptr;
   std::unique_ptr<pg::TPixelGraphic> slice_;  // the working slice image, reused by every export
   QString outputExtension_ = ".jpg";
+  // The files the shown image and the grid were read from (empty when there is none): the export
+  // must not write over them.
+  QString imagePath_;
+  QString gridPath_;
   QString lastNumberText_;
   QStringList recentImages_;
   QStringList recentGrids_;

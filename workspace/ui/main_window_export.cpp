@@ -124,6 +124,8 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   request.Interaction = &interaction;
   request.WorkingImage = slice_.get();
   request.Cancel = &cancel;
+  if (!imagePath_.isEmpty()) request.InputPaths = {std::filesystem::path(imagePath_.toStdString())};
+  if (!gridPath_.isEmpty()) request.GridFilePath = std::filesystem::path(gridPath_.toStdString());
   request.OnProgress = [&](int64_t done, int64_t total) {
     // Only when no question is asked per slice: the per-slice dialog is progress enough.
     if (options.IncAltTags || total <= 0) return;

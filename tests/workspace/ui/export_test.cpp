@@ -176,6 +176,46 @@ TEST_F(ExportTest, PlainExportOverwriteQuestionAndPersistedOptions) {
   EXPECT_TRUE(settings.contains(QString(kOptionsGroup) + "/uppercase.Checked"));
 }
 
+TEST_F(ExportTest, RefusesToWriteOverTheOpenImageOrTheLoadedGridFile) {
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->SetOutputExtension(".bmp");
+  QString message;
+  const auto answerError = [&message] {
+    test::AnswerNextModal([&message](QWidget* modal) {
+      message = static_cast<QMessageBox*>(modal)->text();
+      static_cast<QDialog*>(modal)->accept();
+    });
+  };
+  const QString image = dir_.filePath("p_21.bmp");
+  test::WritePicture(image.toStdString(), 200, 100);
+  ASSERT_TRUE(window_->OpenImage(image));
+  window_->Grid().AddVertical(120);
+  window_->Grid().AddHorizontal(40);
+  answerError();
+  EXPECT_FALSE(window_->Export(dir_.filePath("p.html")));
+  EXPECT_EQ(message, "Export refused: the slice \"" + image + "\" would overwrite \"" + image +
+                         "\", a file the export reads; nothing was written");
+  EXPECT_FALSE(QFile::exists(dir_.filePath("p.html")));
+  EXPECT_FALSE(QFile::exists(dir_.filePath("p_11.bmp")));
+
+  const QString grid = dir_.filePath("q_12.bmp");
+  QFile file(grid);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("0\r\n40\r\n100\r\n-\r\n0\r\n120\r\n200\r\n");
+  file.close();
+  ASSERT_TRUE(window_->LoadGridFile(grid));
+  answerError();
+  EXPECT_FALSE(window_->Export(dir_.filePath("q.html")));
+  EXPECT_EQ(message, "Export refused: the slice \"" + grid + "\" would overwrite \"" + grid +
+                         "\", a file the export reads; nothing was written");
+  EXPECT_FALSE(QFile::exists(dir_.filePath("q_11.bmp")));
+  // Another picture opened: its grid no longer comes from that file.
+  ASSERT_TRUE(window_->OpenImage(dir_.filePath("picture.bmp")));
+  window_->Grid().AddVertical(120);
+  window_->Grid().AddHorizontal(40);
+  EXPECT_TRUE(window_->Export(dir_.filePath("q.html")));
+}
+
 TEST_F(ExportTest, JpegSlicesRightAfterStartUseQuality80) {
   window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
   const QString html = dir_.filePath("q.html");
