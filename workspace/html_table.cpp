@@ -50,7 +50,7 @@ std::string THtmlStyle::OpenImageTag(std::string_view sliceFileName, int32_t wid
   tag += Word("SRC");
   tag += '=';
   tag += quote;
-  tag += EscapeAttribute(sliceFileName, quote);
+  tag += EscapeAttribute(EncodeUrlPath(sliceFileName), quote);
   tag += quote;
   tag += ' ';
   tag += Word("WIDTH");
@@ -61,6 +61,27 @@ std::string THtmlStyle::OpenImageTag(std::string_view sliceFileName, int32_t wid
   tag += '=';
   tag += std::to_string(height);
   return tag;
+}
+
+std::string EncodeUrlPath(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string result;
+  result.reserve(name.size());
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    // ":" would make the name's start a scheme ("a:b.png"), a backslash a folder separator to
+    // browsers and "&" the start of a character reference inside the attribute.
+    const bool encode =
+        byte <= 0x20 || byte >= 0x7F || c == '#' || c == '%' || c == '?' || c == '&' || c == ':' || c == '\\';
+    if (encode) {
+      result += '%';
+      result += kHex[byte >> 4];
+      result += kHex[byte & 15];
+    } else {
+      result += c;
+    }
+  }
+  return result;
 }
 
 std::string EscapeAttribute(std::string_view value, char quote) {

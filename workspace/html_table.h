@@ -26,13 +26,18 @@ struct THtmlStyle {
   std::string RowEnd() const { return "</" + Word("TR") + ">"; }
   std::string CellStart() const { return "<" + Word("TD") + ">"; }
   std::string CellEnd() const { return "</" + Word("TD") + ">"; }
-  // The image tag, still open (no ">"): <img src='name' width=W height=H
+  // The image tag, still open (no ">"): <img src='name' width=W height=H, the name URL-encoded.
   std::string OpenImageTag(std::string_view sliceFileName, int32_t width, int32_t height) const;
 };
 
 // Always upper case, whatever the style says.
 inline constexpr std::string_view kTableEnd = "</TABLE>";
 inline constexpr std::string_view kHtmlLineEnd = "\r\n";
+
+// A file name as a relative URL: bytes a URL path cannot carry as they are (controls, space, "#",
+// "%", "?", "&", ":", backslash and every non-ASCII byte of the UTF-8 name) are percent-encoded; other
+// names come back unchanged.
+std::string EncodeUrlPath(std::string_view name);
 
 // `value` with every `quote` character written as a character reference (&quot; or &#39;), so the
 // value cannot end its quoted attribute early; nothing else is changed.

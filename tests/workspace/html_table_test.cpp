@@ -42,6 +42,20 @@ TEST(HtmlTable, OnlyTheClosingQuoteIsEscaped) {
   EXPECT_EQ(double_.OpenImageTag("it's_11.png", 1, 2), "<img src=\"it's_11.png\" width=1 height=2");
 }
 
+TEST(HtmlTable, SliceNamesArePercentEncodedOnlyWhereAUrlPathNeedsIt) {
+  // Names of characters a URL path carries as they are come back unchanged.
+  for (const char* name : {"page_11.jpg", "A-z.0~9_(1)+[x]!$,;=@'\"_11.png"})
+    EXPECT_EQ(EncodeUrlPath(name), name);
+  EXPECT_EQ(EncodeUrlPath("50% off #1?_11.png"), "50%25%20off%20%231%3F_11.png");
+  EXPECT_EQ(EncodeUrlPath(std::string("t\tn\nz\0\x7f_11.png", 14)), "t%09n%0Az%00%7F_11.png");
+  EXPECT_EQ(EncodeUrlPath("caf\xC3\xA9 \xE2\x82\xAC_11.png"), "caf%C3%A9%20%E2%82%AC_11.png");
+  EXPECT_EQ(EncodeUrlPath("a:b\\c&lt_11.png"), "a%3Ab%5Cc%26lt_11.png");
+  // The quote is still written as a character reference after the encoding.
+  const THtmlStyle single{false, false};
+  EXPECT_EQ(single.OpenImageTag("it's #1_11.png", 1, 2),
+            "<img src='it&#39;s%20%231_11.png' width=1 height=2");
+}
+
 TEST(ExportNames, DirectoryFileNameAndBase) {
   TExportNames names = TExportNames::FromHtmlPath("/srv/web/page.v2.html");
   EXPECT_EQ(names.Directory, "/srv/web");

@@ -231,6 +231,14 @@ TEST_F(SliceExportTest, QuotesInNamesAndAnswersAreEscaped) {
   ExpectSlice("it's_22.png", 120, 40, 80, 60);
 }
 
+TEST_F(SliceExportTest, NamesAUrlCannotCarryAreEncodedInThePageNotOnDisk) {
+  grid_.ResetGrid(200, 100);
+  Export("50% off #1?.html");
+  EXPECT_EQ(HtmlLines("50% off #1?.html")[1],
+            "<tr><td><img src='50%25%20off%20%231%3F_11.png' width=200 height=100></td></tr>");
+  ExpectSlice("50% off #1?_11.png", 0, 0, 200, 100);
+}
+
 TEST_F(SliceExportTest, ZeroSizedCellsWriteNoFileAndAnEmptyCell) {
   grid_.VerticalSplits = {0, 120, 120, 200};
   grid_.HorizontalSplits = {0, 0, 100};
