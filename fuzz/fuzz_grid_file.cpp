@@ -1,5 +1,5 @@
-// Grid file parser: any bytes must either parse or raise EConvertError, and what parses must
-// respect the clamp to the image size.
+// Grid file parser: any bytes must either parse or raise EConvertError with a short, printable
+// message, and what parses must respect the clamp to the image size.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -29,7 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!(again.HorizontalSplits == grid.HorizontalSplits && again.VerticalSplits == grid.VerticalSplits)) {
       std::abort();
     }
-  } catch (const tessel::EConvertError&) {
+  } catch (const tessel::EConvertError& e) {
+    // The message quotes a bounded part of the line, with no control byte left raw.
+    const std::string_view message = e.what();
+    if (message.size() > 1000) std::abort();
+    for (char c : message) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) std::abort();
+    }
   }
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "imaging/image/stream.h"
 #include "workspace/errors.h"
 #include "workspace/integer_text.h"
+#include "workspace/message_text.h"
 
 namespace tessel {
 
@@ -20,6 +21,18 @@ constexpr std::string_view kSeparator = "-";
 
 std::string ClampMessage(int32_t value) {
   return "Grid larger than image, line " + std::to_string(value) + " out of bounds!";
+}
+
+std::string ClampSummary(int64_t more, std::string_view sourceName) {
+  std::string text = "Grid larger than image, " + std::to_string(more) + " more lines out of bounds";
+  if (!sourceName.empty()) text += " in \"" + QuoteForMessage(sourceName, 4 * kQuotedCharacters) + "\"";
+  return text + "!";
+}
+
+// Where a line is, for messages: "file:12: " or "line 12: ".
+std::string LineLocation(std::string_view sourceName, int64_t lineNumber) {
+  if (sourceName.empty()) return "line " + std::to_string(lineNumber) + ": ";
+  return QuoteForMessage(sourceName, 4 * kQuotedCharacters) + ":" + std::to_string(lineNumber) + ": ";
 }
 
 // Far more than any grid can use (the export refuses grids of more than 2^24 cells); a device or
@@ -57,11 +70,13 @@ std::string FormatGridText(const TSplitGrid& grid) {
   return text;
 }
 
-TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height) {
+TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height, std::string_view sourceName) {
   TParsedGrid result;
   bool vertical = false;
   size_t start = 0;
+  int64_t lineNumber = 0;
   while (start < text.size()) {
+    ++lineNumber;
     size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
     const std::string_view line = text.substr(start, end - start);
@@ -75,13 +90,22 @@ TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height) 
       continue;
     }
     int32_t value = 0;
-    if (!TryStrToInt(line, value)) throw EConvertError(InvalidIntegerMessage(line));
+    if (!TryStrToInt(line, value)) {
+      throw EConvertError(LineLocation(sourceName, lineNumber) +
+                          InvalidIntegerMessage(QuoteForMessage(line)));
+    }
     const int32_t size = vertical ? width : height;
     if (value > size) {
-      result.ClampMessages.push_back(ClampMessage(value));
+      if (++result.ClampedValues <= static_cast<int64_t>(kClampMessagesShown)) {
+        result.ClampMessages.push_back(ClampMessage(value));
+      }
       value = size;
     }
     (vertical ? result.VerticalSplits : result.HorizontalSplits).Add(value);
+  }
+  if (result.ClampedValues > static_cast<int64_t>(kClampMessagesShown)) {
+    result.ClampMessages.push_back(
+        ClampSummary(result.ClampedValues - static_cast<int64_t>(kClampMessagesShown), sourceName));
   }
   return result;
 }
@@ -93,7 +117,7 @@ void SaveGrid(const TSplitGrid& grid, const std::filesystem::path& path, const T
 
 void LoadGrid(TSplitGrid& grid, const std::filesystem::path& path, int32_t width, int32_t height,
               const TGridFileHooks& hooks) {
-  TParsedGrid parsed = ParseGridText(ReadWholeFile(path), width, height);
+  TParsedGrid parsed = ParseGridText(ReadWholeFile(path), width, height, path.string());
   if (hooks.OnClamp) {
     for (const std::string& message : parsed.ClampMessages) hooks.OnClamp(message);
   }

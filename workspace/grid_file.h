@@ -15,8 +15,9 @@
 namespace tessel {
 
 struct TGridFileHooks {
-  // One call per value above the image size, with "Grid larger than image, line N out of bounds!";
-  // the window shows a box, tessel-cli prints it, tests collect it.
+  // One call per value above the image size, with "Grid larger than image, line N out of bounds!",
+  // for the first kClampMessagesShown such values; one more call sums up the rest. The window
+  // shows a box, tessel-cli prints it, tests collect it.
   std::function<void(const std::string& message)> OnClamp;
   // After a successful save or load: the window puts the path at the top of its recent grids.
   std::function<void(const std::filesystem::path& path)> OnUsed;
@@ -25,16 +26,24 @@ struct TGridFileHooks {
 // The file's text for `grid`.
 std::string FormatGridText(const TSplitGrid& grid);
 
+// Clamped values told one by one; a file full of them gets one message for the rest.
+inline constexpr size_t kClampMessagesShown = 5;
+
 struct TParsedGrid {
   TIntegerList HorizontalSplits;
   TIntegerList VerticalSplits;
-  std::vector<std::string> ClampMessages;  // in reading order
+  // In reading order: one per clamped value for the first kClampMessagesShown, then one summary.
+  std::vector<std::string> ClampMessages;
+  int64_t ClampedValues = 0;
 };
 
 // Reads grid text (lines end at CR LF, lone CR or lone LF). Values above `height` (horizontal
-// block) or `width` (vertical block) are replaced by that size, with a message each; values below 0
-// are kept. A line that is not an integer raises EConvertError.
-TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height);
+// block) or `width` (vertical block) are replaced by that size, with a message each (see
+// kClampMessagesShown); values below 0 are kept. A line that is not an integer raises
+// EConvertError "<source>:<line>: '<text>' is not a valid integer value", the text quoted with
+// QuoteForMessage; `sourceName` names the file in messages (without it: "line <n>: ...").
+TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height,
+                          std::string_view sourceName = {});
 
 // Writes the grid through a temporary file renamed over `path`, so a failed write leaves any
 // previous file as it was. Raises pg::EPGStreamError with the system's message.

@@ -157,6 +157,18 @@ TEST_F(ExportInFolderTest, RefusesToWriteOverItsOwnInputs) {
   EXPECT_EQ(ReadFile("y.grd"), "0\r\n75\r\n150\r\n-\r\n0\r\n100\r\n300\r\n600\r\n");
 }
 
+TEST_F(ExportCommandTest, ManyClampedValuesAreSummedUp) {
+  std::string grid = "0\r\n150\r\n-\r\n0\r\n";
+  for (int i = 0; i < 1000; ++i) grid += "700\r\n";
+  std::ofstream(dir_ / "in.grd", std::ios::binary) << grid;
+  ASSERT_EQ(Run({image_, "--html", Html(), "--grid", (dir_ / "in.grd").string()}), 0) << err_;
+  std::string expected;
+  for (int i = 0; i < 5; ++i) expected += "Grid larger than image, line 700 out of bounds!\n";
+  expected +=
+      "Grid larger than image, 995 more lines out of bounds in \"" + (dir_ / "in.grd").string() + "\"!\n";
+  EXPECT_EQ(err_, expected);
+}
+
 TEST_F(ExportCommandTest, UsageErrors) {
   EXPECT_EQ(Run({image_, "--html", Html(), "--vsplit", "601"}), 2);
   EXPECT_EQ(Run({image_, "--html", Html(), "--hsplit", "-1"}), 2);

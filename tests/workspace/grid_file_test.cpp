@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "tests/workspace/file_size_limit.h"
 #include "workspace/errors.h"
 #include "workspace/integer_text.h"
+#include "workspace/message_text.h"
 
 namespace tessel {
 namespace {
@@ -159,17 +161,17 @@ TEST_F(GridFileTest, BadLineOrMissingFileLeavesTheGridUntouched) {
                        [&](const fs::path&) { ++used; }};
 
   const std::pair<const char*, const char*> cases[] = {
-      {"1\r\n2\r\nabc\r\n", "'abc' is not a valid integer value"},
-      {"1\r\n\r\n-\r\n2\r\n", "'' is not a valid integer value"},  // an empty line
-      {"999\r\n-\r\n1.5", "'1.5' is not a valid integer value"},
-      {"5\r\n 7 \r\n", "' 7 ' is not a valid integer value"},  // blanks only before the number
+      {"1\r\n2\r\nabc\r\n", ":3: 'abc' is not a valid integer value"},
+      {"1\r\n\r\n-\r\n2\r\n", ":2: '' is not a valid integer value"},  // an empty line
+      {"999\r\n-\r\n1.5", ":3: '1.5' is not a valid integer value"},
+      {"5\r\n 7 \r\n", ":2: ' 7 ' is not a valid integer value"},  // blanks only before the number
   };
   for (const auto& [text, message] : cases) {
     try {
       LoadGrid(grid, Write("bad.grd", text), 640, 480, hooks);
       ADD_FAILURE() << text;
     } catch (const EConvertError& e) {
-      EXPECT_STREQ(e.what(), message);
+      EXPECT_EQ(e.what(), (dir_ / "bad.grd").string() + message);
     }
     EXPECT_EQ(grid, before);
   }
@@ -180,6 +182,67 @@ TEST_F(GridFileTest, BadLineOrMissingFileLeavesTheGridUntouched) {
   EXPECT_EQ(grid, before);
   EXPECT_EQ(used, 0);
   EXPECT_TRUE(messages.empty());  // nothing about clamped values of a grid that was not loaded
+}
+
+TEST(QuoteForMessage, BoundedEscapedAndWholeCharacters) {
+  EXPECT_EQ(QuoteForMessage("abc -12 $ff"), "abc -12 $ff");
+  EXPECT_EQ(QuoteForMessage(std::string(81, 'x')), std::string(80, 'x') + "...");
+  EXPECT_EQ(QuoteForMessage(std::string(80, 'x')), std::string(80, 'x'));
+  EXPECT_EQ(QuoteForMessage(std::string("a\tb\r\n\x1b[31m\0z\x7f", 13)), "a\\tb\\r\\n\\x1b[31m\\x00z\\x7f");
+  // UTF-8 stays readable; C1 controls, stray and overlong bytes are escaped.
+  EXPECT_EQ(QuoteForMessage("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(QuoteForMessage("\xC2\x9B"
+                            "2J"),
+            "\\u009b2J");
+  EXPECT_EQ(QuoteForMessage("\xFF\xC3 \xC0\xAF \xED\xA0\x80"), "\\xff\\xc3 \\xc0\\xaf \\xed\\xa0\\x80");
+  // The cut falls between characters, never inside one.
+  std::string accents;
+  for (int i = 0; i < 90; ++i) accents += "\xC3\xA9";
+  EXPECT_EQ(QuoteForMessage(accents), accents.substr(0, 160) + "...");
+}
+
+TEST_F(GridFileTest, BadLineMessagesAreShortEscapedAndNameTheFile) {
+  TSplitGrid grid;
+  const auto errorOf = [&](const std::string& bytes) {
+    try {
+      LoadGrid(grid, Write("bad.grd", bytes), 640, 480);
+    } catch (const EConvertError& e) {
+      return std::string(e.what());
+    }
+    return std::string("(loaded)");
+  };
+  const std::string prefix = (dir_ / "bad.grd").string();
+  // A line of 8 MB: about 80 characters of it are quoted.
+  EXPECT_EQ(errorOf("0\r\n" + std::string(8 << 20, '7') + "x\r\n"),
+            prefix + ":2: '" + std::string(80, '7') + "...' is not a valid integer value");
+  // Escape sequences reach the terminal as text, and a NUL does not end the message.
+  EXPECT_EQ(errorOf("1\n\x1b]0;owned\x07\n"),
+            prefix + ":2: '\\x1b]0;owned\\x07' is not a valid integer value");
+  const std::string withNul =
+      errorOf(std::string("5\r7\0"
+                          "8\r\n",
+                          6));
+  EXPECT_EQ(withNul, prefix + ":2: '7\\x008' is not a valid integer value");
+  EXPECT_EQ(std::strlen(withNul.c_str()), withNul.size());
+}
+
+TEST_F(GridFileTest, ManyClampedValuesGiveAFewMessagesAndOneSummary) {
+  std::string text;
+  constexpr int kValues = 1'000'000;
+  text.reserve(kValues * 4 + 3);
+  for (int i = 0; i < kValues; ++i) text += "999\n";
+  text += "-\n";
+  std::vector<std::string> messages;
+  TGridFileHooks hooks;
+  hooks.OnClamp = [&](const std::string& m) { messages.push_back(m); };
+  TSplitGrid grid;
+  LoadGrid(grid, Write("many.grd", text), 640, 480, hooks);
+  EXPECT_EQ(grid.HorizontalSplits.Count(), kValues);
+  EXPECT_EQ(grid.HorizontalSplits[kValues - 1], 480);
+  std::vector<std::string> expected(kClampMessagesShown, "Grid larger than image, line 999 out of bounds!");
+  expected.push_back("Grid larger than image, " + std::to_string(kValues - kClampMessagesShown) +
+                     " more lines out of bounds in \"" + (dir_ / "many.grd").string() + "\"!");
+  EXPECT_EQ(messages, expected);
 }
 
 TEST_F(GridFileTest, FailedWriteKeepsThePreviousFileAndLeavesNoTemporary) {
