@@ -122,7 +122,8 @@ void PrintWarning(std::string_view file, std::string_view text) {
 }
 
 std::string NameFile(const std::string& file, const std::string& message) {
-  if (message.find("\"" + file + "\"") != std::string::npos) return message;
+  if (message.find("\"" + file + "\"") != std::string::npos || message.rfind(file + ":", 0) == 0)
+    return message;
   return file + ": " + message;
 }
 
