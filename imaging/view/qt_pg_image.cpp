@@ -2,10 +2,8 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDrag>
 #include <QDropEvent>
 #include <QGuiApplication>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -18,7 +16,7 @@
 
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
-#include "imaging/view/qt_paint_worker.h"
+#include "imaging/view/qt_display_copy.h"
 #include "imaging/view/qt_pg_draw.h"
 #include "imaging/view/qt_pic_box.h"
 #include "imaging/view/view_core.h"
@@ -208,6 +206,9 @@ class TPGImageHost : public TViewHost {
 TPGImage::TPGImage(QWidget* parent) : QAbstractScrollArea(parent) {
   host_ = std::make_unique<TPGImageHost>(*this);
   core_ = std::make_unique<TPGImageCore>(*host_, this);
+  display_ = std::make_unique<TPGDisplayCopy>();
+  connect(display_.get(), &TPGDisplayCopy::Progress, this, [this] { DisplayCopyProgress(); });
+  connect(display_.get(), &TPGDisplayCopy::Finished, this, [this](bool ok) { DisplayCopyFinished(ok); });
   core_->OnZoomFactorChange = [this](const void*) {
     if (OnZoomFactorChange) OnZoomFactorChange(this);
   };
@@ -267,15 +268,9 @@ void TPGImage::ConnectGraphic(TPixelGraphic& graphic) {
 // Frees the shown image after the worker has stopped; the display copy survives only when it is
 // to stay on screen until its successor is ready.
 void TPGImage::ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic) {
-  StopPaintWorker();
+  display_->Discard(keepOldPaintPixelGraphic_ && useThread_);
   graphic_.reset();
   graphicRows_.Reset();
-  if (keepOldPaintPixelGraphic_ && useThread_) {
-    paintDirty_ = true;
-  } else {
-    paintGraphic_.reset();
-    paintRows_.Reset();
-  }
   if (graphic) ConnectGraphic(*graphic);
   graphic_ = std::move(graphic);
 }
@@ -341,8 +336,11 @@ int32_t TPGImage::PixelGraphicWidth() const {
 int32_t TPGImage::PixelGraphicHeight() const {
   return core_->PixelGraphicHeight();
 }
+const TPixelGraphic* TPGImage::PaintPixelGraphic() const {
+  return display_->Copy();
+}
 bool TPGImage::PaintWorkerBusy() const {
-  return worker_ && worker_->Running();
+  return display_->Busy();
 }
 
 void TPGImage::PixelGraphicChanged() {
@@ -351,7 +349,7 @@ void TPGImage::PixelGraphicChanged() {
   graphicRows_.Reset();
   const TPGPoint size = core_->AutoSizeExtent();
   if (OnNewAutoSize) OnNewAutoSize(this, size.X, size.Y);
-  paintDirty_ = true;
+  display_->MarkDirty();
   if (!core_->AutoSize() || (size.X == width() && size.Y == height())) {
     core_->Arrange(false);
   } else {
@@ -430,7 +428,7 @@ void TPGImage::scrollContentsBy(int, int) {
 void TPGImage::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::ScreenChangeInternal) {
-    paintDirty_ = true;  // another screen may have another colour depth
+    display_->MarkDirty();  // another screen may have another colour depth
     Invalidate();
   }
 }
@@ -682,7 +680,7 @@ void TPGImage::SetUseThread(bool value) {
   if (useThread_ == value) return;
   useThread_ = value;
   StopPaintWorker();
-  paintDirty_ = true;
+  display_->MarkDirty();
   Invalidate();
 }
 
@@ -699,7 +697,7 @@ int32_t TPGImage::ScreenBitsPerPixel() const {
 void TPGImage::SetScreenBitsPerPixel(int32_t value) {
   if (screenBitsPerPixel_ == value) return;
   screenBitsPerPixel_ = value;
-  paintDirty_ = true;
+  display_->MarkDirty();
   Invalidate();
 }
 
@@ -729,297 +727,80 @@ void TPGImage::SetPicBoxShowHint(bool value) {
 
 // ---- Drag and drop ----------------------------------------------------------------------------
 
-void TPGImage::SetPicBoxDragMode(TDragMode value) {
-  picBoxDrag_.Mode = value;
-  picBoxDrag_.Armed = false;
-}
-void TPGImage::SetDragMode(TDragMode value) {
-  viewDrag_.Mode = value;
-  viewDrag_.Armed = false;
-}
-
-void TPGImage::UpdateDropTargets(bool watchWindow) {
+void TPGImage::UpdateDropTargets() {
   if (picBox_ == nullptr) return;
   const bool picBoxDrops = static_cast<bool>(PicBoxOnDragOver);
   if (picBox_->acceptDrops() != picBoxDrops) picBox_->setAcceptDrops(picBoxDrops);
   const bool viewDrops = static_cast<bool>(OnDragOver);
   if (viewport()->acceptDrops() != viewDrops) viewport()->setAcceptDrops(viewDrops);
-  if (!watchWindow) return;
-  // A drag arriving in the window is seen there before a target is chosen, so handlers assigned
-  // after the view was shown still take part.
-  QWindow* w = window()->windowHandle();
-  if (w == watchedWindow_) return;
-  if (watchedWindow_) watchedWindow_->removeEventFilter(this);
-  watchedWindow_ = w;
-  if (w) w->installEventFilter(this);
 }
 
 void TPGImage::showEvent(QShowEvent* event) {
   QAbstractScrollArea::showEvent(event);
-  UpdateDropTargets(true);
-}
-
-bool TPGImage::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == watchedWindow_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove))
-    UpdateDropTargets(false);
-  return QAbstractScrollArea::eventFilter(watched, event);
-}
-
-bool TPGImage::AutoDragMove(TDragSource& source, QWidget* widget, const QPoint& pos,
-                            const TPGStartDragEvent& onStart, const TPGEndDragEvent& onEnd) {
-  if (!source.Armed) return false;
-  if (source.Tried || (pos - source.PressPos).manhattanLength() < QApplication::startDragDistance())
-    return true;
-  source.Tried = true;
-  auto data = std::make_unique<QMimeData>();
-  bool cancel = false;
-  if (onStart) onStart(this, *data, cancel);
-  if (cancel) return true;
-
-  // The platform draws its own copy, move and link cursors; the drag cursor picks the action
-  // that shows it, and any other shape replaces them when the platform has a picture for it.
-  Qt::DropAction action = Qt::CopyAction;
-  QPixmap cursorPixmap;
-  switch (source.Cursor) {
-    case Qt::DragCopyCursor:
-      break;
-    case Qt::DragMoveCursor:
-      action = Qt::MoveAction;
-      break;
-    case Qt::DragLinkCursor:
-      action = Qt::LinkAction;
-      break;
-    default:
-      cursorPixmap = QCursor(source.Cursor).pixmap();
-      break;
-  }
-  auto* drag = new QDrag(widget);  // Qt disposes of it when the drag is over
-  drag->setMimeData(data.release());
-  if (!cursorPixmap.isNull()) {
-    for (Qt::DropAction a : {Qt::CopyAction, Qt::MoveAction, Qt::LinkAction})
-      drag->setDragCursor(cursorPixmap, a);
-  }
-  const QPointer<QWidget> guard(widget);
-  const TPGEndDragEvent endHandler = onEnd;  // the view may be gone when the drag returns
-  const Qt::DropAction result = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, action);
-  if (!guard) return true;
-  if (endHandler) {
-    const QPoint end = guard->mapFromGlobal(QCursor::pos());
-    endHandler(this, result != Qt::IgnoreAction, end.x(), end.y());
-  }
-  return true;
-}
-
-void TPGImage::DragOver(TDragSource& source, QDropEvent* event, TDragState state,
-                        const TPGDragOverEvent& onOver) {
-  if (!onOver) {
-    event->ignore();  // passes on to the parents
-    return;
-  }
-  const QPoint p = event->position().toPoint();
-  source.LastOverPos = p;
-  bool accept = false;
-  onOver(this, event->mimeData(), p.x(), p.y(), state, accept);
-  if (accept) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
-}
-
-void TPGImage::DragLeave(TDragSource& source, QEvent* event, const TPGDragOverEvent& onOver) {
-  event->accept();
-  if (!onOver) return;
-  bool accept = false;
-  onOver(this, nullptr, source.LastOverPos.x(), source.LastOverPos.y(), dsDragLeave, accept);
-}
-
-void TPGImage::Drop(QDropEvent* event, const TPGDragDropEvent& onDrop) {
-  if (!onDrop) {
-    event->ignore();
-    return;
-  }
-  const QPoint p = event->position().toPoint();
-  event->acceptProposedAction();
-  onDrop(this, event->mimeData(), p.x(), p.y());
+  UpdateDropTargets();
+  // A drag arriving in the window is seen there before a target is chosen, so handlers assigned
+  // after the view was shown still take part.
+  dropWatch_.Watch(window()->windowHandle());
 }
 
 void TPGImage::PicBoxDragEvent(QEvent* event) {
-  switch (event->type()) {
-    case QEvent::DragEnter:
-      DragOver(picBoxDrag_, static_cast<QDropEvent*>(event), dsDragEnter, PicBoxOnDragOver);
-      break;
-    case QEvent::DragMove:
-      DragOver(picBoxDrag_, static_cast<QDropEvent*>(event), dsDragMove, PicBoxOnDragOver);
-      break;
-    case QEvent::DragLeave:
-      DragLeave(picBoxDrag_, event, PicBoxOnDragOver);
-      break;
-    case QEvent::Drop:
-      Drop(static_cast<QDropEvent*>(event), PicBoxOnDragDrop);
-      break;
-    default:
-      break;
-  }
+  picBoxDrag_.Event(event, PicBoxOnDragOver, PicBoxOnDragDrop);
 }
 
 void TPGImage::dragEnterEvent(QDragEnterEvent* event) {
-  DragOver(viewDrag_, event, dsDragEnter, OnDragOver);
+  viewDrag_.Event(event, OnDragOver, OnDragDrop);
 }
 void TPGImage::dragMoveEvent(QDragMoveEvent* event) {
-  DragOver(viewDrag_, event, dsDragMove, OnDragOver);
+  viewDrag_.Event(event, OnDragOver, OnDragDrop);
 }
 void TPGImage::dragLeaveEvent(QDragLeaveEvent* event) {
-  DragLeave(viewDrag_, event, OnDragOver);
+  viewDrag_.Event(event, OnDragOver, OnDragDrop);
 }
 void TPGImage::dropEvent(QDropEvent* event) {
-  Drop(event, OnDragDrop);
+  viewDrag_.Event(event, OnDragOver, OnDragDrop);
 }
 
 // ---- Display copy -----------------------------------------------------------------------------------
 
 void TPGImage::StopPaintWorker() {
-  if (!worker_) return;
-  if (workerPending_) {
-    worker_->Terminate();
-    worker_->Wait();
-    workerTerminated_ = true;
-    workerPending_ = false;
-    // The copy that was under way is still owed: a kept old copy must not stand in for it.
-    paintDirty_ = true;
-  }
-  worker_.reset();
-  ++workerGeneration_;  // reports still queued from the old worker are ignored
+  display_->Stop();
+}
+
+TDisplaySettings TPGImage::DisplaySettings() const {
+  TDisplaySettings settings;
+  settings.StretchMode = stretchMode_;
+  settings.ReduceOnLoad = reduceOnLoad_;
+  settings.KeepOld = keepOldPaintPixelGraphic_;
+  settings.UseThread = useThread_;
+  settings.Allow24BitStretch = allow24BitStretch_;
+  settings.Palette24 = palette8BitSys24BitGraphic_;
+  settings.Palette8 = palette8BitSys8BitGraphic_;
+  settings.Dither = dither_;
+  settings.DitherErrorLimit = ditherErrorLimit_;
+  settings.DitherErrorLimitAuto = ditherErrorLimitAuto_;
+  settings.DitherErrorLimitSoft = ditherErrorLimitSoft_;
+  settings.RGBWeighting = rgbWeighting_;
+  return settings;
 }
 
 bool TPGImage::NeedPaintPixelGraphic() {
-  TNeedPaintInput in;
-  in.HasImage = graphic_ != nullptr;
-  in.ScreenBits = EffectiveScreenBits();
-  in.ImageBits = graphic_ ? graphic_->BitCountNum() : 24;
-  in.StretchMode = stretchMode_;
-  in.ReduceOnLoad = reduceOnLoad_;
-  in.PicBoxWidth = core_->PicBoxWidth();
-  in.PicBoxHeight = core_->PicBoxHeight();
-  in.ImageWidth = graphic_ ? graphic_->Width() : 0;
-  in.ImageHeight = graphic_ ? graphic_->Height() : 0;
-  in.BuiltForWidth = builtForWidth_;
-  in.BuiltForHeight = builtForHeight_;
-  in.PaintDirty = paintDirty_;
-  in.ImagePaletteIdent = graphic_ ? graphic_->PaletteIdent() : pNone;
-  in.Palette8BitSys8BitGraphic = palette8BitSys8BitGraphic_;
-  in.KeepOldPaintPixelGraphic = keepOldPaintPixelGraphic_;
-  in.UseThread = useThread_;
-  in.CopyExists = paintGraphic_ != nullptr;
-  in.WorkerTerminated = workerTerminated_;
-  const TNeedPaintDecision d = DecideNeedPaint(in);
-  paintDirty_ = d.PaintDirty;
-  if (d.FreeCopy) {
-    StopPaintWorker();
-    paintGraphic_.reset();
-    paintRows_.Reset();
-  }
-  if (d.StartBuild) StartPaintWorker(d.Sized, in.ScreenBits);
-  return d.Needed;
+  return display_->Need(graphic_.get(), EffectiveScreenBits(), core_->PicBoxWidth(), core_->PicBoxHeight(),
+                        DisplaySettings());
 }
 
-void TPGImage::StartPaintWorker(bool sized, int32_t bpp) {
-  StopPaintWorker();
-  if (paintGraphic_ && !(keepOldPaintPixelGraphic_ && useThread_)) {
-    paintGraphic_.reset();
-    paintRows_.Reset();
-  }
-  progressStep_ = 1;
-  progressSteps_ = 1;
-  progressPercent_ = 0;
-  try {
-    TPaintJob job;
-    job.Source = graphic_.get();
-    const int32_t boxW = core_->PicBoxWidth();
-    const int32_t boxH = core_->PicBoxHeight();
-    job.Intermediate =
-        allow24BitStretch_ && sized && bpp == 8 && palette8BitSys24BitGraphic_ == pOptimized252Sys16;
-    if (job.Intermediate) {
-      job.IntermediateWidth = boxW > 0 ? boxW : 1;
-      job.IntermediateHeight = boxH > 0 ? boxH : 1;
-      job.IntermediateStretchMode = stretchMode_;
-      ++progressSteps_;
-    }
-    const TBitCount bitCount = bpp <= 7 ? bc4Bit : bpp > 8 ? bc24Bit : bc8Bit;
-    int32_t w = stretchMode_ == smFast ? graphic_->Width() : boxW;
-    int32_t h = stretchMode_ == smFast ? graphic_->Height() : boxH;
-    auto target = std::make_unique<TPixelGraphic>();
-    try {
-      if (w <= 0 || h <= 0) throw EPGInvalidSize("");
-      target->NewImage(w, h, bitCount);
-    } catch (const std::exception&) {
-      target->NewImage(1, 1, bitCount);
-    }
-    if (bitCount == bc4Bit) {
-      target->SetPaletteIdent(pSys16);
-    } else if (bitCount == bc8Bit) {
-      const bool trueColor = job.Intermediate || graphic_->BitCount() == bc24Bit;
-      const TPaletteIdent ident = trueColor ? palette8BitSys24BitGraphic_ : palette8BitSys8BitGraphic_;
-      if (ident == pOptimized252Sys16) {
-        job.OptimizedPalette = true;
-        ++progressSteps_;
-      } else if (ident == pSource) {
-        target->AssignPalette(*graphic_);
-      } else {
-        target->SetPaletteIdent(ident);
-      }
-    }
-    target->SetStretchMode(stretchMode_);
-    target->SetDither(dither_);
-    target->SetDitherErrorLimit(ditherErrorLimit_);
-    target->SetDitherErrorLimitAuto(ditherErrorLimitAuto_);
-    target->SetDitherErrorLimitSoft(ditherErrorLimitSoft_);
-    target->SetRGBWeighting(rgbWeighting_);
-    builtForWidth_ = boxW;
-    builtForHeight_ = boxH;
-    job.Target = std::move(target);
-
-    paintDirty_ = false;
-    worker_ = std::make_unique<TPaintWorker>(++workerGeneration_, std::move(job));
-    // Queued across threads, direct when the work runs at once on this thread.
-    connect(worker_.get(), &TPaintWorker::Progress, this,
-            [this](quint64 generation, int step, int percent) { WorkerProgress(generation, step, percent); });
-    connect(worker_.get(), &TPaintWorker::Finished, this,
-            [this](quint64 generation, bool ok) { WorkerFinished(generation, ok); });
-    workerPending_ = true;
-    workerTerminated_ = false;
-    worker_->Start(useThread_);
-  } catch (const std::exception&) {
-    // Preparing failed: paint the shown image (or the placeholder) instead.
-    paintDirty_ = false;
-    worker_.reset();
-    workerPending_ = false;
-  }
-}
-
-void TPGImage::WorkerProgress(uint64_t generation, int32_t step, int32_t percent) {
-  if (generation != workerGeneration_) return;
-  progressStep_ = step;
-  progressPercent_ = percent;
+void TPGImage::DisplayCopyProgress() {
   if (painting_ || !progressClockVisible_) return;
   const TPGRect b = core_->PicBoxRect();
   for (const TPGPoint& o : ProgressClockOrigins(b, progress5Clocks_)) viewport()->update(o.X, o.Y, 16, 16);
 }
 
-void TPGImage::WorkerFinished(uint64_t generation, bool ok) {
-  if (generation != workerGeneration_ || !worker_) return;
-  workerPending_ = false;
-  std::unique_ptr<TPixelGraphic> result = worker_->TakeResult();
-  if (ok && result) {
-    if (reduceOnLoad_) {
-      ConnectGraphic(*result);
-      graphic_ = std::move(result);
-      graphicRows_.Reset();
-      paintGraphic_.reset();
-    } else {
-      paintGraphic_ = std::move(result);
-    }
-    paintRows_.Reset();
+void TPGImage::DisplayCopyFinished(bool ok) {
+  if (ok && reduceOnLoad_) {
+    // The reduced copy becomes the shown image in place of the loaded one.
+    std::unique_ptr<TPixelGraphic> reduced = display_->TakeCopy();
+    ConnectGraphic(*reduced);
+    graphic_ = std::move(reduced);
+    graphicRows_.Reset();
   }
   if (!painting_) Invalidate();
 }
@@ -1060,17 +841,17 @@ void TPGImage::PaintView(QPainter& painter, const QRect& exposed) {
   bool displayCopy = false;
   if (graphic_) {
     if (NeedPaintPixelGraphic()) {
-      if (paintGraphic_) {
-        g = paintGraphic_.get();
+      if (display_->Copy()) {
+        g = display_->Copy();
         displayCopy = true;
-      } else if (!workerPending_) {
+      } else if (!display_->Building()) {
         g = graphic_.get();  // the copy could not be made: show the image itself
       }
     } else {
       g = graphic_.get();
     }
   }
-  TPGRowImages& rows = displayCopy ? paintRows_ : graphicRows_;
+  TPGRowImages& rows = displayCopy ? display_->Rows() : graphicRows_;
   const bool drawable = g != nullptr && !g->Empty() && g->Width() > 0 && g->Height() > 0;
   if (drawable) rows.Bind(*g);
 
@@ -1110,7 +891,7 @@ void TPGImage::DrawProgressClocks(QPainter& painter) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   for (const TPGPoint& o : ProgressClockOrigins(b, progress5Clocks_)) {
-    const TClockHands c = ProgressClockHands(o, progressStep_, progressPercent_);
+    const TClockHands c = ProgressClockHands(o, display_->Step(), display_->Percent());
     painter.setPen(ToQColor(progressClockLineColor_));
     painter.setBrush(ToQColor(progressClockBkColor_));
     painter.drawEllipse(QRect(c.Circle.Left, c.Circle.Top, c.Circle.Width() - 1, c.Circle.Height() - 1));
@@ -1174,20 +955,14 @@ void TPGImage::PicBoxMousePress(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
   picBoxPressed_ = true;
-  if (picBoxDrag_.Mode == dmAutomatic && event->button() == Qt::LeftButton) {
-    picBoxDrag_.Armed = true;  // the left press belongs to the drag
-    picBoxDrag_.Tried = false;
-    picBoxDrag_.PressPos = p;
-    return;
-  }
+  if (picBoxDrag_.Press(event->button(), p)) return;  // the left press belongs to the drag
   core_->MouseDown(ToButton(event->button()), {p.x(), p.y()});
   if (PicBoxOnMouseDown) PicBoxOnMouseDown(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
 }
 
 void TPGImage::PicBoxMouseMove(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  if (!(event->buttons() & Qt::LeftButton)) picBoxDrag_.Armed = false;
-  if (AutoDragMove(picBoxDrag_, picBox_, p, PicBoxOnStartDrag, PicBoxOnEndDrag)) return;
+  if (picBoxDrag_.Move(picBox_, p, event->buttons(), PicBoxOnStartDrag, PicBoxOnEndDrag)) return;
   core_->MouseMove({p.x(), p.y()});
   // Panning moves the picture box under the pointer: the position is read again.
   const QPoint now =
@@ -1200,11 +975,9 @@ void TPGImage::PicBoxMouseRelease(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
   const TMouseButton button = ToButton(event->button());
-  if (button == mbLeft && picBoxDrag_.Armed) {
+  if (bool click = false; picBoxDrag_.Release(event->button(), click)) {
     // A press kept for a drag: a click when the drag never started.
-    picBoxDrag_.Armed = false;
-    if (!picBoxDrag_.Tried && picBoxPressed_ && picBox_->rect().contains(p) && PicBoxOnClick)
-      PicBoxOnClick(this);
+    if (click && picBoxPressed_ && picBox_->rect().contains(p) && PicBoxOnClick) PicBoxOnClick(this);
     if (event->buttons() == Qt::NoButton) picBoxPressed_ = false;
     return;
   }
@@ -1228,19 +1001,13 @@ void TPGImage::PicBoxMouseDoubleClick(QMouseEvent* event) {
 void TPGImage::mousePressEvent(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
-  if (viewDrag_.Mode == dmAutomatic && event->button() == Qt::LeftButton) {
-    viewDrag_.Armed = true;
-    viewDrag_.Tried = false;
-    viewDrag_.PressPos = p;
-    return;
-  }
+  if (viewDrag_.Press(event->button(), p)) return;
   if (OnMouseDown) OnMouseDown(this, ToButton(event->button()), ToShift(event), p.x(), p.y());
 }
 
 void TPGImage::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  if (!(event->buttons() & Qt::LeftButton)) viewDrag_.Armed = false;
-  if (AutoDragMove(viewDrag_, viewport(), p, OnStartDrag, OnEndDrag)) return;
+  if (viewDrag_.Move(viewport(), p, event->buttons(), OnStartDrag, OnEndDrag)) return;
   if (!QGuiApplication::overrideCursor()) {
     TPGCursor cursor = crDefault;
     if (OnSetCursor) OnSetCursor(this, cursor);
@@ -1252,9 +1019,8 @@ void TPGImage::mouseMoveEvent(QMouseEvent* event) {
 void TPGImage::mouseReleaseEvent(QMouseEvent* event) {
   if (!IsMouseButton(event->button())) return;
   const QPoint p = event->position().toPoint();
-  if (event->button() == Qt::LeftButton && viewDrag_.Armed) {
-    viewDrag_.Armed = false;
-    if (!viewDrag_.Tried && viewport()->rect().contains(p) && OnClick) OnClick(this);
+  if (bool click = false; viewDrag_.Release(event->button(), click)) {
+    if (click && viewport()->rect().contains(p) && OnClick) OnClick(this);
     return;
   }
   if (OnMouseUp) OnMouseUp(this, ToButton(event->button()), ToShift(event), p.x(), p.y());

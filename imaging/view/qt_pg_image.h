@@ -33,19 +33,17 @@
 
 #include <QAbstractScrollArea>
 #include <QImage>
-#include <QPointer>
-#include <QWindow>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "imaging/image/pixel_graphic.h"
+#include "imaging/view/qt_drag_drop.h"
 #include "imaging/view/qt_pg_draw.h"
 #include "imaging/view/view_types.h"
 
 class QMenu;
-class QMimeData;
 class QPainter;
 class QTimer;
 class QDragEnterEvent;
@@ -55,28 +53,10 @@ class QDropEvent;
 
 namespace pg {
 
-// Whether a left-button drag starts a drag-and-drop operation by itself.
-enum TDragMode : uint8_t { dmManual, dmAutomatic };
-// The phase of a drag over a control, as OnDragOver reports it.
-enum TDragState : uint8_t { dsDragEnter, dsDragLeave, dsDragMove };
-
-// A drag is about to start. `data` is the drag's (empty) mime data for the handler to fill;
-// setting `cancel` stops the drag before it starts.
-using TPGStartDragEvent = std::function<void(const void* sender, QMimeData& data, bool& cancel)>;
-// A drag is over the control: `data` is what it carries (nullptr for dsDragLeave, which repeats
-// the last position), (x, y) the pointer. `accept` comes in false; setting it to true accepts
-// the drag (with its proposed action), which makes a drop here possible.
-using TPGDragOverEvent = std::function<void(const void* sender, const QMimeData* data, int32_t x, int32_t y,
-                                            TDragState state, bool& accept)>;
-// An accepted drag was dropped at (x, y).
-using TPGDragDropEvent = std::function<void(const void* sender, const QMimeData* data, int32_t x, int32_t y)>;
-// A drag started here ended: `accepted` tells whether a target took the drop; (x, y) is the
-// pointer at the end in the source control's pixels.
-using TPGEndDragEvent = std::function<void(const void* sender, bool accepted, int32_t x, int32_t y)>;
-
 class TPGImageCore;
 class TPicBox;
-class TPaintWorker;
+class TPGDisplayCopy;
+struct TDisplaySettings;
 class TPGImageHost;
 
 class TPGImage : public QAbstractScrollArea {
@@ -102,7 +82,8 @@ class TPGImage : public QAbstractScrollArea {
   int32_t PixelGraphicWidth() const;
   int32_t PixelGraphicHeight() const;
   // The display copy (converted or resized for the screen), nullptr when none is held.
-  const TPixelGraphic* PaintPixelGraphic() const { return paintGraphic_.get(); }
+  const TPixelGraphic* PaintPixelGraphic() const;
+  const TPGDisplayCopy& DisplayCopy() const { return *display_; }
   // True while a paint worker thread is building a display copy.
   bool PaintWorkerBusy() const;
 
@@ -256,16 +237,16 @@ class TPGImage : public QAbstractScrollArea {
   // The cursor of a drag started from the picture box. Qt::DragCopyCursor, Qt::DragMoveCursor and
   // Qt::DragLinkCursor ask for the platform's own copy, move or link drag; another shape is
   // shown in their place when the platform provides a picture for it.
-  Qt::CursorShape PicBoxDragCursor() const { return picBoxDrag_.Cursor; }
-  void SetPicBoxDragCursor(Qt::CursorShape value) { picBoxDrag_.Cursor = value; }
-  TDragMode PicBoxDragMode() const { return picBoxDrag_.Mode; }
-  void SetPicBoxDragMode(TDragMode value);
+  Qt::CursorShape PicBoxDragCursor() const { return picBoxDrag_.Cursor(); }
+  void SetPicBoxDragCursor(Qt::CursorShape value) { picBoxDrag_.SetCursor(value); }
+  TDragMode PicBoxDragMode() const { return picBoxDrag_.Mode(); }
+  void SetPicBoxDragMode(TDragMode value) { picBoxDrag_.SetMode(value); }
 
   // ---- Drag and drop of the view itself (client area outside the picture box) --------------
-  Qt::CursorShape DragCursor() const { return viewDrag_.Cursor; }
-  void SetDragCursor(Qt::CursorShape value) { viewDrag_.Cursor = value; }
-  TDragMode DragMode() const { return viewDrag_.Mode; }
-  void SetDragMode(TDragMode value);
+  Qt::CursorShape DragCursor() const { return viewDrag_.Cursor(); }
+  void SetDragCursor(Qt::CursorShape value) { viewDrag_.SetCursor(value); }
+  TDragMode DragMode() const { return viewDrag_.Mode(); }
+  void SetDragMode(TDragMode value) { viewDrag_.SetMode(value); }
 
   // ---- Painting ------------------------------------------------------------------------------
   // Painter on the client area, valid during OnPaint/OnPainting (nullptr otherwise).
@@ -320,23 +301,12 @@ class TPGImage : public QAbstractScrollArea {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // Drag-source state of one control (the picture box or the view's client area).
-  struct TDragSource {
-    TDragMode Mode = dmManual;
-    Qt::CursorShape Cursor = Qt::DragCopyCursor;
-    bool Armed = false;  // a left press is kept for the drag until its release
-    bool Tried = false;  // the drag of this press was started (or cancelled) already
-    QPoint PressPos;
-    QPoint LastOverPos;  // last position reported to OnDragOver (for the leave)
-  };
-
   friend class TPicBox;
   friend class TPGImageHost;
 
@@ -347,24 +317,18 @@ class TPGImage : public QAbstractScrollArea {
   void PicBoxPaint(QPaintEvent* event);
   void UpdateCursor(const QPoint& clientPos);
   // Brings the drop acceptance of the picture box and the client area up to date with the
-  // assigned OnDragOver handlers, and watches the window for arriving drags.
-  void UpdateDropTargets(bool watchWindow);
-  // Starts the drag of `source` on `widget` when the move from the press is long enough;
-  // true when the move was taken for the drag.
-  bool AutoDragMove(TDragSource& source, QWidget* widget, const QPoint& pos, const TPGStartDragEvent& onStart,
-                    const TPGEndDragEvent& onEnd);
-  void DragOver(TDragSource& source, QDropEvent* event, TDragState state, const TPGDragOverEvent& onOver);
-  void DragLeave(TDragSource& source, QEvent* event, const TPGDragOverEvent& onOver);
-  void Drop(QDropEvent* event, const TPGDragDropEvent& onDrop);
+  // assigned OnDragOver handlers.
+  void UpdateDropTargets();
   void PicBoxDragEvent(QEvent* event);
 
   void ConnectGraphic(TPixelGraphic& graphic);
   void ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic);
   void StopPaintWorker();
+  TDisplaySettings DisplaySettings() const;
+  // Whether this paint shows the display copy; starts building one when it is due.
   bool NeedPaintPixelGraphic();
-  void StartPaintWorker(bool sized, int32_t bpp);
-  void WorkerProgress(uint64_t generation, int32_t step, int32_t percent);
-  void WorkerFinished(uint64_t generation, bool ok);
+  void DisplayCopyProgress();
+  void DisplayCopyFinished(bool ok);
   int32_t EffectiveScreenBits() const;
   void PaintView(QPainter& painter, const QRect& exposed);
   void DrawProgressClocks(QPainter& painter);
@@ -376,23 +340,11 @@ class TPGImage : public QAbstractScrollArea {
   std::unique_ptr<TPGImageHost> host_;
   TPicBox* picBox_ = nullptr;
 
-  std::unique_ptr<TPixelGraphic> graphic_;       // the shown image
-  std::unique_ptr<TPixelGraphic> paintGraphic_;  // the display copy
-  bool paintDirty_ = true;
-  bool paintStale_ = false;  // an old display copy kept on screen until its successor is ready
-  int32_t builtForWidth_ = 0;
-  int32_t builtForHeight_ = 0;
-  std::unique_ptr<TPaintWorker> worker_;
-  uint64_t workerGeneration_ = 0;
-  bool workerTerminated_ = false;  // the last build was cut off before it finished
-  bool workerPending_ = false;     // a build was started and has not reported its end
-  int32_t progressStep_ = 1;
-  int32_t progressSteps_ = 1;
-  int32_t progressPercent_ = 0;
+  std::unique_ptr<TPixelGraphic> graphic_;  // the shown image
+  TPGRowImages graphicRows_;                // its rows for drawing
+  // The display copy and its worker; destroyed (the worker stopped) before the image it reads.
+  std::unique_ptr<TPGDisplayCopy> display_;
   int32_t screenBitsPerPixel_ = 0;
-
-  TPGRowImages graphicRows_;  // the shown image's rows for drawing
-  TPGRowImages paintRows_;    // the display copy's rows
 
   QPainter* canvas_ = nullptr;
   QPainter* picBoxCanvas_ = nullptr;
@@ -442,9 +394,9 @@ class TPGImage : public QAbstractScrollArea {
   intptr_t picBoxTag_ = 0;
   std::string picBoxHint_;
   bool picBoxParentShowHint_ = true;
-  TDragSource picBoxDrag_;
-  TDragSource viewDrag_;
-  QPointer<QWindow> watchedWindow_;  // the window whose arriving drags refresh the drop targets
+  TPGDragDrop picBoxDrag_{this};
+  TPGDragDrop viewDrag_{this};
+  TPGDropWatch dropWatch_{[this] { UpdateDropTargets(); }};  // drags arriving in the window
 };
 
 }  // namespace pg
