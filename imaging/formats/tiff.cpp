@@ -27,8 +27,8 @@ const std::string kPrefix = "TIFF: ";
 constexpr size_t kTIFFHeaderSize = 8;
 // Distinct warnings shown for one file at most; hostile files can produce thousands.
 constexpr size_t kMaxWarnings = 8;
-// Rows decoded at once through libtiff's RGBA interface are bounded by this many pixels.
-constexpr int64_t kRGBAChunkPixels = int64_t{4} << 20;
+// Pixels converted to colour at once, in a band of rows (or of a tile's rows).
+constexpr int64_t kRGBAChunkPixels = int64_t{1} << 20;
 
 // libtiff talks to one of these through its client callbacks. Messages are collected and turned
 // into exceptions after the libtiff call returns: an exception must not cross libtiff's C frames.
@@ -39,10 +39,6 @@ struct TTIFFContext {
   std::string error;
   std::vector<std::string> warnings;
   size_t warningsShown = 0;
-  // Memory mapping is offered only when asked for: libtiff's RGBA tile reader needs it, since its
-  // unmapped path rejects valid tiles. Streams that are not in memory are copied for it.
-  bool allowMap = false;
-  std::vector<uint8_t> mapCopy;
 };
 
 TTIFFContext& Context(thandle_t handle) {
@@ -112,26 +108,9 @@ toff_t SizeProc(thandle_t handle) {
   }
 }
 
-int MapProc(thandle_t handle, void** base, toff_t* size) {
-  TTIFFContext& ctx = Context(handle);
-  if (!ctx.allowMap) return 0;
-  try {
-    const int64_t length = std::max<int64_t>(ctx.stream->Size() - ctx.base, 0);
-    if (auto* memory = dynamic_cast<TMemoryStream*>(ctx.stream)) {
-      *base = memory->Data().data() + ctx.base;
-    } else {
-      const int64_t position = ctx.stream->Position();
-      ctx.mapCopy.resize(static_cast<size_t>(length));
-      ctx.stream->Seek(ctx.base, TSeekOrigin::Begin);
-      if (!ctx.stream->ReadExact(ctx.mapCopy.data(), ctx.mapCopy.size())) return 0;
-      ctx.stream->Seek(position, TSeekOrigin::Begin);
-      *base = ctx.mapCopy.data();
-    }
-    *size = static_cast<toff_t>(length);
-    return length > 0 ? 1 : 0;
-  } catch (const std::exception&) {
-    return 0;
-  }
+// No memory mapping: every read goes through the stream, so a file on disk is never copied whole.
+int MapProc(thandle_t, void**, toff_t*) {
+  return 0;
 }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
@@ -372,6 +351,25 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
   }
 }
 
+// Uninitialised memory for decoded data: pages the decoder does not reach are never touched, and
+// a failed decode raises before anything reads them.
+class TDecodeBuffer {
+ public:
+  uint8_t* Get(uint64_t bytes) {
+    if (bytes > capacity_) {
+      data_.reset();
+      data_.reset(new uint8_t[static_cast<size_t>(bytes)]);
+      capacity_ = bytes;
+    }
+    return data_.get();
+  }
+  uint8_t* Data() const { return data_.get(); }
+
+ private:
+  std::unique_ptr<uint8_t[]> data_;
+  uint64_t capacity_ = 0;
+};
+
 // The rows of one sample plane of a strip image for libtiff's RGBA conversion, each strip decoded
 // once: a strip of moderate size whole, a larger one row by row as the bands ask for its rows, so
 // neither the time nor the memory of a read grows beyond the strip's own data. Planes of a
@@ -425,19 +423,10 @@ class TPlaneRows {
         Raise<EPGTIFFileFormatReader>(ctx_, MessageText(31, "TIFFReadEncodedStrip"));
       loaded_ = strip;
     }
-    return buffer_.get() + static_cast<size_t>((row - first) * scanline_);
+    return buffer_.Data() + static_cast<size_t>((row - first) * scanline_);
   }
 
-  // Uninitialised memory: pages the decoder does not reach are never touched, and a failed decode
-  // raises before anything reads them.
-  uint8_t* Buffer(uint64_t bytes) {
-    if (bytes > capacity_) {
-      buffer_.reset();
-      buffer_.reset(new uint8_t[static_cast<size_t>(bytes)]);
-      capacity_ = bytes;
-    }
-    return buffer_.get();
-  }
+  uint8_t* Buffer(uint64_t bytes) { return buffer_.Get(bytes); }
 
   TIFF* tif_;
   TTIFFContext& ctx_;
@@ -449,70 +438,56 @@ class TPlaneRows {
   uint32_t height_ = 0;
   uint64_t scanline_ = 0;
   uint32_t loaded_ = UINT32_MAX;
-  std::unique_ptr<uint8_t[]> buffer_;
-  uint64_t capacity_ = 0;
+  TDecodeBuffer buffer_;
 };
 
-// Everything else goes through libtiff's RGBA conversion, a band of rows at a time; the alpha it
-// returns is premultiplied, so compositing over the background adds the background's share.
-// Strips are decoded by TPlaneRows and handed to the conversion; tiles go through libtiff's own
-// reader, a row of tiles per band. `openHandle` opens the same directory on a new handle.
+// Everything else goes through libtiff's RGBA conversion (its put routines), a band of rows at a
+// time; the alpha it returns is premultiplied, so compositing over the background adds the
+// background's share. Strips come from TPlaneRows; tiles are decoded one at a time, each once,
+// and converted a few rows at a time, so neither needs more than one decoded tile and a small band
+// of converted pixels. `openHandle` opens the same directory on a new handle.
 void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic, const void* sender,
               const std::function<std::unique_ptr<TTIFFHandle>()>& openHandle) {
   std::array<char, 1024> message{};
   if (!TIFFRGBAImageOK(tif, message.data())) throw EPGTIFFileFormatReader(kPrefix + message.data());
   TIFFRGBAImage image{};
-  // Stop on read errors: a strip or tile that fails to decode is a damaged file, as on the native path.
   if (!TIFFRGBAImageBegin(&image, tif, 1, message.data()))
     throw EPGTIFFileFormatReader(kPrefix + message.data());
   struct TEnd {
     TIFFRGBAImage* image;
     ~TEnd() { TIFFRGBAImageEnd(image); }
   } end{&image};
-  // Rows come in file order; the orientation is applied when they are stored.
-  image.req_orientation = image.orientation;
 
   const int32_t width = static_cast<int32_t>(f.width);
   const int32_t height = static_cast<int32_t>(f.height);
   const bool tiled = TIFFIsTiled(tif);
   // Subsampled YCbCr data (not upsampled by the codec) comes in blocks of several rows.
   uint32_t blockRows = 1;
-  if (!tiled && image.photometric == PHOTOMETRIC_YCBCR) {
+  if (image.photometric == PHOTOMETRIC_YCBCR) {
     uint16_t horizontal = 1, vertical = 1;
     TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
     blockRows = std::clamp<uint32_t>(vertical, 1, 4);
   }
-  // The planes libtiff's separate-plane conversion reads: colour (one or three), then alpha or black.
-  std::vector<std::unique_ptr<TTIFFHandle>> ownHandles;
-  std::vector<TPlaneRows> planes;
-  int colorPlanes = 3;
-  if (!tiled) {
-    colorPlanes = image.photometric == PHOTOMETRIC_MINISWHITE ||
-                          image.photometric == PHOTOMETRIC_MINISBLACK ||
-                          image.photometric == PHOTOMETRIC_PALETTE
-                      ? 1
-                      : 3;
-    const bool fourth = image.alpha != 0 || image.photometric == PHOTOMETRIC_SEPARATED;
-    const int count = image.isContig ? 1 : colorPlanes + (fourth ? 1 : 0);
-    planes.reserve(static_cast<size_t>(count));
-    for (int p = 0; p < count; ++p) {
-      planes.emplace_back(tif, ctx, static_cast<uint16_t>(p), blockRows, [&]() {
-        ownHandles.push_back(openHandle());
-        return ownHandles.back()->get();
-      });
+  // The planes the separate-plane conversion reads: colour (one or three), then alpha or black.
+  const int colorPlanes = image.photometric == PHOTOMETRIC_MINISWHITE ||
+                                  image.photometric == PHOTOMETRIC_MINISBLACK ||
+                                  image.photometric == PHOTOMETRIC_PALETTE
+                              ? 1
+                              : 3;
+  const bool fourthPlane = image.alpha != 0 || image.photometric == PHOTOMETRIC_SEPARATED;
+  const int planeCount = image.isContig ? 1 : colorPlanes + (fourthPlane ? 1 : 0);
+  // Converts `n` rows of `w` pixels from the planes' data into `raster`, `fromSkew` pixels of
+  // source skipped after each row.
+  auto convert = [&](uint32_t* raster, uint32_t x, uint32_t y, uint32_t w, uint32_t n, int32_t fromSkew,
+                     uint8_t* const* data) {
+    if (image.isContig) {
+      image.put.contig(&image, raster, x, y, w, n, fromSkew, 0, data[0]);
+    } else {
+      uint8_t* fourth = planeCount > colorPlanes ? data[colorPlanes] : nullptr;
+      const int g = colorPlanes == 1 ? 0 : 1, b = colorPlanes == 1 ? 0 : 2;
+      image.put.separate(&image, raster, x, y, w, n, fromSkew, 0, data[0], data[g], data[b], fourth);
     }
-  }
-
-  int64_t rows = 1;
-  if (tiled) {
-    uint32_t band = 1;
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
-    rows = std::clamp<int64_t>(band, 1, height);
-    rows = std::max<int64_t>(1, std::min<int64_t>(rows, kRGBAChunkPixels / width));
-  } else {
-    rows = std::clamp<int64_t>(kRGBAChunkPixels / width / blockRows * blockRows, blockRows,
-                               std::max<int64_t>(planes[0].RowsPerStrip(), blockRows));
-  }
+  };
 
   // Orientations 5 to 8 store the picture transposed: file rows are the image's columns.
   const uint16_t o = f.orientation;
@@ -528,54 +503,89 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
   }
   const TColor background = graphic.BackgroundColor();
   const uint32_t bgR = GetRValue(background), bgG = GetGValue(background), bgB = GetBValue(background);
+  // Stores `n` converted pixels of file row r from column c0 on, in the image's orientation.
+  auto store = [&](int32_t r, int32_t c0, int32_t n, const uint32_t* src) {
+    uint8_t* line = transposed ? nullptr : graphic.ScanLine(flipV ? height - 1 - r : r);
+    const int32_t column = mirrorX ? height - 1 - r : r;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t c = c0 + i;
+      const uint32_t p = src[i];
+      const uint32_t rest = 255 - TIFFGetA(p);
+      uint8_t* dst = transposed
+                         ? graphic.ScanLine(mirrorY ? width - 1 - c : c) + 3 * static_cast<size_t>(column)
+                         : line + 3 * static_cast<size_t>(flipH ? width - 1 - c : c);
+      dst[0] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetB(p) + (bgB * rest + 127) / 255, 255));
+      dst[1] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetG(p) + (bgG * rest + 127) / 255, 255));
+      dst[2] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetR(p) + (bgR * rest + 127) / 255, 255));
+    }
+  };
 
-  std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
   formatio::TProgressScope progress(graphic, sender);
-  for (int32_t row = 0; row < height;) {
-    int32_t count = static_cast<int32_t>(std::min<int64_t>(rows, height - row));
-    if (tiled) {
-      image.row_offset = row;
-      image.col_offset = 0;
-      if (!TIFFRGBAImageGet(&image, raster.data(), static_cast<uint32_t>(width),
-                            static_cast<uint32_t>(count))) {
-        Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFRGBAImageGet"));
-      }
-    } else {
-      // A band never crosses the end of a strip.
-      const int64_t stripRows = planes[0].RowsPerStrip();
-      count = static_cast<int32_t>(std::min<int64_t>(count, stripRows - row % stripRows));
-      const auto r = static_cast<uint32_t>(row), n = static_cast<uint32_t>(count);
-      const auto w = static_cast<uint32_t>(width);
-      if (image.isContig) {
-        image.put.contig(&image, raster.data(), 0, r, w, n, 0, 0, planes[0].Rows(r, n));
-      } else {
+  if (tiled) {
+    uint32_t tileWidth = 0, tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+    const uint64_t tileBytes = TIFFTileSize64(tif);
+    if (tileWidth == 0 || tileLength == 0 || tileBytes == 0)
+      Raise<EPGTIFFileFormatReader>(ctx, MessageText(7, "TileSize"));
+    const int64_t chunk = std::clamp<int64_t>(kRGBAChunkPixels / tileWidth / blockRows * blockRows, blockRows,
+                                              std::max(tileLength, blockRows));
+    std::vector<uint32_t> raster(static_cast<size_t>(chunk) * tileWidth);
+    std::vector<TDecodeBuffer> tiles(static_cast<size_t>(planeCount));
+    for (uint32_t ty = 0; ty < static_cast<uint32_t>(height); ty += tileLength) {
+      const uint32_t bandRows = std::min<uint32_t>(tileLength, height - ty);
+      for (uint32_t tx = 0; tx < static_cast<uint32_t>(width); tx += tileWidth) {
+        const uint32_t w = std::min<uint32_t>(tileWidth, width - tx);
         uint8_t* data[4] = {};
-        for (size_t p = 0; p < planes.size(); ++p) data[p] = planes[p].Rows(r, n);
-        uint8_t* fourth = planes.size() > static_cast<size_t>(colorPlanes) ? data[colorPlanes] : nullptr;
-        if (colorPlanes == 1) {
-          image.put.separate(&image, raster.data(), 0, r, w, n, 0, 0, data[0], data[0], data[0], fourth);
-        } else {
-          image.put.separate(&image, raster.data(), 0, r, w, n, 0, 0, data[0], data[1], data[2], fourth);
+        for (int p = 0; p < planeCount; ++p) {
+          data[p] = tiles[p].Get(tileBytes);
+          if (TIFFReadTile(tif, data[p], tx, ty, 0, static_cast<uint16_t>(p)) < 0)
+            Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadTile"));
+        }
+        for (uint32_t sub = 0; sub < bandRows; sub += static_cast<uint32_t>(chunk)) {
+          const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(chunk), bandRows - sub);
+          const uint64_t offset = TIFFVTileSize64(tif, sub);
+          uint8_t* at[4] = {};
+          for (int p = 0; p < planeCount; ++p) at[p] = data[p] + offset;
+          convert(raster.data(), tx, ty + sub, w, n, static_cast<int32_t>(tileWidth - w), at);
+          for (uint32_t i = 0; i < n; ++i)
+            store(static_cast<int32_t>(ty + sub + i), static_cast<int32_t>(tx), static_cast<int32_t>(w),
+                  &raster[static_cast<size_t>(i) * w]);
         }
       }
+      HandleWarnings(ctx, graphic);
+      for (uint32_t i = 0; i < bandRows; ++i) {
+        if (progress.Step(static_cast<int32_t>(ty + i), height)) return;
+      }
     }
+    return;
+  }
+
+  std::vector<std::unique_ptr<TTIFFHandle>> ownHandles;
+  std::vector<TPlaneRows> planes;
+  planes.reserve(static_cast<size_t>(planeCount));
+  for (int p = 0; p < planeCount; ++p) {
+    planes.emplace_back(tif, ctx, static_cast<uint16_t>(p), blockRows, [&]() {
+      ownHandles.push_back(openHandle());
+      return ownHandles.back()->get();
+    });
+  }
+  const int64_t stripRows = planes[0].RowsPerStrip();
+  const int64_t rows = std::clamp<int64_t>(kRGBAChunkPixels / width / blockRows * blockRows, blockRows,
+                                           std::max<int64_t>(stripRows, blockRows));
+  std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
+  for (int32_t row = 0; row < height;) {
+    // A band never crosses the end of a strip.
+    const auto count =
+        static_cast<int32_t>(std::min<int64_t>({rows, height - row, stripRows - row % stripRows}));
+    const auto r = static_cast<uint32_t>(row), n = static_cast<uint32_t>(count);
+    uint8_t* data[4] = {};
+    for (int p = 0; p < planeCount; ++p) data[p] = planes[p].Rows(r, n);
+    convert(raster.data(), 0, r, static_cast<uint32_t>(width), n, 0, data);
     HandleWarnings(ctx, graphic);
     for (int32_t i = 0; i < count; ++i) {
-      const int32_t r = row + i;
-      const uint32_t* src = &raster[static_cast<size_t>(i) * width];
-      uint8_t* line = transposed ? nullptr : graphic.ScanLine(flipV ? height - 1 - r : r);
-      const int32_t column = mirrorX ? height - 1 - r : r;
-      for (int32_t c = 0; c < width; ++c) {
-        const uint32_t p = src[c];
-        const uint32_t rest = 255 - TIFFGetA(p);
-        uint8_t* dst = transposed
-                           ? graphic.ScanLine(mirrorY ? width - 1 - c : c) + 3 * static_cast<size_t>(column)
-                           : line + 3 * static_cast<size_t>(flipH ? width - 1 - c : c);
-        dst[0] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetB(p) + (bgB * rest + 127) / 255, 255));
-        dst[1] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetG(p) + (bgG * rest + 127) / 255, 255));
-        dst[2] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetR(p) + (bgR * rest + 127) / 255, 255));
-      }
-      if (progress.Step(r, height)) return;
+      store(row + i, 0, width, &raster[static_cast<size_t>(i) * width]);
+      if (progress.Step(row + i, height)) return;
     }
     row += count;
   }
@@ -650,24 +660,14 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     ReadNative(tif, ctx, f, graphic, this);
     return;
   }
-  if (!TIFFIsTiled(tif)) {
-    // Separate planes of large strips each stream through a handle of their own.
-    auto openHandle = [&]() {
-      stream.SetPosition(ctx.base);
-      auto another = std::make_unique<TTIFFHandle>(ctx, "rm");
-      OpenDirectory<EPGTIFFileFormatReader>(*another, ctx, index, MessageText(7, "Index"));
-      return another;
-    };
-    ReadRGBA(tif, ctx, f, graphic, this, openHandle);
-    return;
-  }
-  // Tiles through the RGBA interface need the file mapped: open it again that way.
-  handle.Close();
-  stream.SetPosition(ctx.base);
-  ctx.allowMap = true;
-  TTIFFHandle mapped(ctx, "r");
-  OpenDirectory<EPGTIFFileFormatReader>(mapped, ctx, index, MessageText(7, "Index"));
-  ReadRGBA(mapped.get(), ctx, ReadFields(mapped.get()), graphic, this, nullptr);
+  // Separate planes of large strips each stream through a handle of their own.
+  auto openHandle = [&]() {
+    stream.SetPosition(ctx.base);
+    auto another = std::make_unique<TTIFFHandle>(ctx, "rm");
+    OpenDirectory<EPGTIFFileFormatReader>(*another, ctx, index, MessageText(7, "Index"));
+    return another;
+  };
+  ReadRGBA(tif, ctx, f, graphic, this, openHandle);
 }
 
 void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
