@@ -168,6 +168,9 @@ HOSTILE(tiff_deflate_20000, [] {
 HOSTILE(tiff_deflate_cmyk_16000, [] {
   return hostile::TiffDeflateBomb(TTiffKind::CMYK, 16000, 16000);
 })->Arg(kDefault);
+HOSTILE(tiff_deflate_cmyk_one_tile_16000, [] {
+  return hostile::TiffDeflateOneTile(TTiffKind::CMYK, 16000, 16000);
+})->Arg(kDefault);
 HOSTILE(bmp_rle8_end_only_32000, [] { return hostile::BmpRle8EndOnly(32000, 32000); })->Arg(kDefault);
 HOSTILE(tga_rle_32768, [] { return hostile::TgaRleGrey(32768, 32768); })->Arg(kDefault);
 

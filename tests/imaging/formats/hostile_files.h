@@ -36,13 +36,14 @@ inline void PutLE32(TBytes& out, uint32_t v) {
 // ---- zlib streams of zeros -----------------------------------------------------------------------
 
 // A zlib stream holding `count` zero bytes, built from one compressed megabyte repeated (each ends
-// with a full flush, so the copies are identical and independent): fast even for gigabytes.
-inline TBytes ZeroZlibStream(uint64_t count) {
+// with a full flush, so the copies are identical and independent): fast even for gigabytes. Level
+// 9 compresses about 1000 to 1, level 1 about 230 to 1.
+inline TBytes ZeroZlibStream(uint64_t count, int level = 9) {
   constexpr uint32_t kChunk = 1u << 20;
   const std::vector<uint8_t> zeros(kChunk, 0);
   auto raw = [&](uint32_t size, int flush) {
     z_stream z{};
-    if (deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("zlib");
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("zlib");
     TBytes out(compressBound(size) + 64);
     z.next_in = const_cast<Bytef*>(zeros.data());
     z.avail_in = size;
@@ -71,7 +72,7 @@ struct TTiffEntry {
   std::vector<uint32_t> Values;
 };
 
-// A little-endian TIFF of one directory whose pixel data is `strip`, in one strip.
+// A little-endian TIFF of one directory whose pixel data is `strip`, in one strip (or one tile).
 inline TBytes TiffFile(std::vector<TTiffEntry> entries, const TBytes& strip) {
   TBytes out = {'I', 'I', 42, 0};
   PutLE32(out, 8);
@@ -79,8 +80,8 @@ inline TBytes TiffFile(std::vector<TTiffEntry> entries, const TBytes& strip) {
   uint32_t extra = 8 + directoryBytes;  // arrays too long for the entry follow the directory
   TBytes arrays;
   for (TTiffEntry& e : entries) {
-    if (e.Tag == 273) e.Values = {0};  // patched below
-    if (e.Tag == 279) e.Values = {static_cast<uint32_t>(strip.size())};
+    if (e.Tag == 273 || e.Tag == 324) e.Values = {0};  // patched below
+    if (e.Tag == 279 || e.Tag == 325) e.Values = {static_cast<uint32_t>(strip.size())};
   }
   TBytes directory;
   PutLE16(directory, static_cast<uint32_t>(entries.size()));
@@ -91,7 +92,7 @@ inline TBytes TiffFile(std::vector<TTiffEntry> entries, const TBytes& strip) {
     PutLE32(directory, static_cast<uint32_t>(e.Values.size()));
     const size_t bytes = e.Values.size() * (e.Type == 3 ? 2 : 4);
     if (bytes <= 4) {
-      if (e.Tag == 273) stripOffsetAt = directory.size();
+      if (e.Tag == 273 || e.Tag == 324) stripOffsetAt = directory.size();
       TBytes value;
       for (uint32_t v : e.Values) e.Type == 3 ? PutLE16(value, v) : PutLE32(value, v);
       value.resize(4, 0);
@@ -154,6 +155,25 @@ inline TBytes TiffTinyStrip(TTiffKind kind, uint32_t width, uint32_t height) {
 // Every pixel really present, all zero: the most a Deflate strip can be compressed.
 inline TBytes TiffDeflateBomb(TTiffKind kind, uint32_t width, uint32_t height) {
   return TiffDeflateStrip(kind, width, height, ZeroZlibStream(TiffStripBytes(kind, width, height)));
+}
+
+// The same as one tile that covers the picture (tile sides are multiples of 16), compressed less,
+// since libtiff takes a tile compressed 1000 to 1 for a damaged one.
+inline TBytes TiffDeflateOneTile(TTiffKind kind, uint32_t width, uint32_t height) {
+  const uint32_t tileWidth = (width + 15) / 16 * 16, tileLength = (height + 15) / 16 * 16;
+  const uint32_t samples = kind == TTiffKind::CMYK ? 4 : 3;
+  return TiffFile({{256, 4, {width}},
+                   {257, 4, {height}},
+                   {258, 3, std::vector<uint32_t>(samples, 8)},
+                   {259, 3, {8}},
+                   {262, 3, {kind == TTiffKind::CMYK ? 5u : 2u}},
+                   {277, 3, {samples}},
+                   {284, 3, {1}},
+                   {322, 4, {tileWidth}},
+                   {323, 4, {tileLength}},
+                   {324, 4, {0}},
+                   {325, 4, {0}}},
+                  ZeroZlibStream(uint64_t{tileWidth} * tileLength * samples, 1));
 }
 
 // ---- PNG -----------------------------------------------------------------------------------------

@@ -111,18 +111,54 @@ void ReadUnder(const TFileFormatReader& reader, const TBytes& file, TPixelGraphi
 
 // ---- TIFF -----------------------------------------------------------------------------------------
 
-// A TIFF written through libtiff from raw strips of `rowsPerStrip` rows: `plane(s)` gives the
-// decoded bytes of sample plane s (the whole picture; one plane for contiguous data).
-TBytes WriteTiff(const std::function<void(TIFF*)>& tags, uint32_t height, uint32_t rowsPerStrip, int planes,
+// How the pixel data of a test TIFF is divided: strips of `RowsPerStrip` rows, or square tiles.
+struct TLayout {
+  uint32_t RowsPerStrip = 0;
+  uint32_t TileSide = 0;
+};
+
+// A TIFF written through libtiff from raw strips or tiles: `plane(s)` gives the decoded bytes of
+// sample plane s (the whole picture; one plane for contiguous data).
+TBytes WriteTiff(const std::function<void(TIFF*)>& tags, uint32_t height, TLayout layout, int planes,
                  const std::function<std::vector<uint8_t>(int)>& plane) {
   const std::filesystem::path path =
       std::filesystem::temp_directory_path() /
       ("tessel_hostile_" + std::to_string(reinterpret_cast<uintptr_t>(&tags)) + ".tif");
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   tags(tif);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
   TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
+  if (layout.TileSide != 0) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, layout.TileSide);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, layout.TileSide);
+    uint32_t width = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    const uint32_t side = layout.TileSide;
+    for (int p = 0; p < planes; ++p) {
+      const std::vector<uint8_t> data = plane(p);
+      const size_t pixelBytes = data.size() / (size_t{width} * height);
+      std::vector<uint8_t> tile(size_t{side} * side * pixelBytes);
+      for (uint32_t ty = 0; ty < height; ty += side) {
+        for (uint32_t tx = 0; tx < width; tx += side) {
+          std::fill(tile.begin(), tile.end(), 0);
+          for (uint32_t y = ty; y < std::min(height, ty + side); ++y) {
+            const size_t bytes = (std::min(width, tx + side) - tx) * pixelBytes;
+            std::copy_n(&data[(size_t{y} * width + tx) * pixelBytes], bytes,
+                        &tile[(y - ty) * side * pixelBytes]);
+          }
+          EXPECT_GE(TIFFWriteTile(tif, tile.data(), tx, ty, 0, static_cast<uint16_t>(p)), 0);
+        }
+      }
+    }
+    TIFFClose(tif);
+    TBytes bytes(std::filesystem::file_size(path));
+    std::ifstream(path, std::ios::binary)
+        .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::filesystem::remove(path);
+    return bytes;
+  }
+  const uint32_t rowsPerStrip = layout.RowsPerStrip;
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
   const uint32_t strips = (height + rowsPerStrip - 1) / rowsPerStrip;
   const tmsize_t fullStrip = TIFFVStripSize(tif, rowsPerStrip);
   for (int p = 0; p < planes; ++p) {
@@ -147,18 +183,27 @@ uint8_t Pattern(uint32_t x, uint32_t y, int s) {
 }
 
 // The same picture in strips of 16 rows, decoded whole, and in one strip larger than the reader
-// decodes at once, streamed row by row: the pixels must not differ.
-void ExpectStripsReadAlike(const std::string& name, const std::function<void(TIFF*)>& tags, uint32_t height,
-                           int planes, const std::function<std::vector<uint8_t>(int)>& plane) {
+// decodes at once, streamed row by row; with `tiles` also in tiles of 64 and in one tile that
+// covers it all, converted a band at a time: the pixels must not differ.
+void ExpectLayoutsReadAlike(const std::string& name, const std::function<void(TIFF*)>& tags, uint32_t height,
+                            int planes, const std::function<std::vector<uint8_t>(int)>& plane, bool tiles) {
   SCOPED_TRACE(name);
-  TPixelGraphic small, whole;
-  ReadUnder(TTIFFileFormatReader(), WriteTiff(tags, height, 16, planes, plane), small, kRaisedLimit);
-  ReadUnder(TTIFFileFormatReader(), WriteTiff(tags, height, height, planes, plane), whole, kRaisedLimit);
-  EXPECT_TRUE(SameRows(small, whole));
+  TPixelGraphic small;
+  ReadUnder(TTIFFileFormatReader(), WriteTiff(tags, height, {16, 0}, planes, plane), small, kRaisedLimit);
   EXPECT_NE(small.Colors(1, 1), small.Colors(2, 3));  // a picture, not a blank
+  std::vector<TLayout> others = {{height, 0}};
+  if (tiles)
+    others.insert(others.end(), {{0, 64}, {0, (std::max(small.Width(), small.Height()) + 15) / 16 * 16u}});
+  for (const TLayout& layout : others) {
+    SCOPED_TRACE(::testing::Message()
+                 << "rows per strip " << layout.RowsPerStrip << ", tile " << layout.TileSide);
+    TPixelGraphic other;
+    ReadUnder(TTIFFileFormatReader(), WriteTiff(tags, height, layout, planes, plane), other, kRaisedLimit);
+    EXPECT_TRUE(SameRows(small, other));
+  }
 }
 
-TEST(HostileTiff, OneLargeStripReadsLikeManySmallOnes) {
+TEST(HostileTiff, OneLargeStripOrTileReadsLikeManySmallOnes) {
   const uint32_t width = 1100, height = 1000;  // strips above the size decoded whole
   auto common = [=](TIFF* tif, uint16_t photometric, uint16_t samples, uint16_t planar) {
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
@@ -175,12 +220,12 @@ TEST(HostileTiff, OneLargeStripReadsLikeManySmallOnes) {
         for (int s = 0; s < samples; ++s) data[(size_t{y} * width + x) * samples + s] = Pattern(x, y, s);
     return data;
   };
-  ExpectStripsReadAlike(
+  ExpectLayoutsReadAlike(
       "CMYK", [&](TIFF* tif) { common(tif, PHOTOMETRIC_SEPARATED, 4, PLANARCONFIG_CONTIG); }, height, 1,
-      [&](int) { return interleaved(4); });
+      [&](int) { return interleaved(4); }, true);
 
   // Separate planes of red, green, blue and unassociated alpha, each streamed through a handle of its own.
-  ExpectStripsReadAlike(
+  ExpectLayoutsReadAlike(
       "RGBA planes",
       [&](TIFF* tif) {
         common(tif, PHOTOMETRIC_RGB, 4, PLANARCONFIG_SEPARATE);
@@ -193,13 +238,14 @@ TEST(HostileTiff, OneLargeStripReadsLikeManySmallOnes) {
         for (uint32_t y = 0; y < height; ++y)
           for (uint32_t x = 0; x < width; ++x) data[size_t{y} * width + x] = Pattern(x, y, s);
         return data;
-      });
+      },
+      true);
 
   // YCbCr 4:2:0 packs blocks of 2 x 2 luma and one Cb, Cr; an odd height ends on half a block.
   for (const uint32_t rows : {1000u, 1001u}) {
     const uint32_t wide = 1100;
     const uint32_t blocksAcross = wide / 2, blocksDown = (rows + 1) / 2;
-    ExpectStripsReadAlike(
+    ExpectLayoutsReadAlike(
         "YCbCr " + std::to_string(rows) + " rows",
         [&](TIFF* tif) {
           TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, wide);
@@ -223,7 +269,8 @@ TEST(HostileTiff, OneLargeStripReadsLikeManySmallOnes) {
             }
           }
           return data;
-        });
+        },
+        false);
   }
 }
 
@@ -381,6 +428,8 @@ TEST(HostileFuzzSeeds, Write) {
   testing::WriteFuzzSeed("tiff", "one_strip_cmyk.tif", hostile::TiffDeflateBomb(TTiffKind::CMYK, 600, 500));
   testing::WriteFuzzSeed("tiff", "one_strip_ycbcr.tif",
                          hostile::TiffDeflateBomb(TTiffKind::YCbCr, 1000, 700));
+  testing::WriteFuzzSeed("tiff", "one_tile_cmyk.tif",
+                         hostile::TiffDeflateOneTile(TTiffKind::CMYK, 1100, 1000));
   testing::WriteFuzzSeed("tiff", "tiny_strip_ycbcr.tif", hostile::TiffTinyStrip(TTiffKind::YCbCr, 1000, 701));
   testing::WriteFuzzSeed("jpeg", "many_scans.jpg", hostile::JpegManyScans(256, 256, 60));
   testing::WriteFuzzSeed("jpeg", "cut_baseline.jpg", hostile::JpegTruncatedBaseline(2000, 2000, 100));
