@@ -2,17 +2,11 @@
 
 #include <algorithm>
 
+#include "imaging/image/ascii.h"
+
 namespace tessel {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return result;
-}
 
 std::string Padded(int32_t number, int digits) {
   std::string text = std::to_string(number);
@@ -32,7 +26,7 @@ int DecimalDigits(int32_t n) {
 }  // namespace
 
 std::string THtmlStyle::Word(std::string_view upper) const {
-  return UpperCase ? std::string(upper) : Lower(upper);
+  return UpperCase ? std::string(upper) : pg::ToLower(upper);
 }
 
 std::string THtmlStyle::TableHead() const {

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "imaging/formats/format_support.h"
+#include "imaging/formats/format_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -15,12 +15,7 @@ namespace pg {
 
 namespace {
 
-using formats::GetLE16;
-using formats::GetLE32;
-using formats::GetLE32Signed;
 using formats::PaddedRowBytes;
-using formats::PutLE16;
-using formats::PutLE32;
 
 const formats::TFormatErrors<EPGBMPFileFormatReader> kErrors{"BMP: "};
 
@@ -163,7 +158,7 @@ void SwapRows(TPixelGraphic& graphic) {
 }
 
 // Uncompressed 1, 4, 8 and 24-bit pixels go straight into the pixel memory, in tenths.
-void ReadPlainPixels(TStream& stream, TPixelGraphic& graphic, const formats::TProgressScope& progress) {
+void ReadPlainPixels(TStream& stream, TPixelGraphic& graphic, const TProgressScope& progress) {
   uint8_t* bits = graphic.Bits();
   const int64_t total = graphic.ImageSize();
   if (bits == nullptr || total <= 0) return;
@@ -184,7 +179,7 @@ void ReadPlainPixels(TStream& stream, TPixelGraphic& graphic, const formats::TPr
 
 // 16 and 32-bit pixels: channels extracted with the masks and scaled to 8 bits, row by row.
 void ReadMaskedPixels(TStream& stream, TPixelGraphic& graphic, const TDIBHeader& header,
-                      const formats::TProgressScope& progress) {
+                      const TProgressScope& progress) {
   const int32_t width = header.Width;
   const int32_t height = header.Height;
   if (graphic.Empty()) return;
@@ -208,7 +203,7 @@ void ReadMaskedPixels(TStream& stream, TPixelGraphic& graphic, const TDIBHeader&
 
 // RLE8 and RLE4, decoded from the bottom row upward. Runs and literals are clipped to the image.
 void DecodeRLE(const std::vector<uint8_t>& data, TPixelGraphic& graphic, bool rle4,
-               const formats::TProgressScope& progress) {
+               const TProgressScope& progress) {
   const int64_t width = graphic.Width();
   const int64_t height = graphic.Height();
   if (graphic.Empty()) return;
@@ -312,7 +307,7 @@ void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader,
   }
 
   // Everything the pixels need is checked before the image is allocated.
-  kErrors.CheckPixelLimit(header.Width, header.Height);
+  kErrors.CheckPixelLimit(header.Width, header.Height, FormatOptions().MaxPixels);
   const bool rle = header.Compression == kBiRLE8 || header.Compression == kBiRLE4;
   std::vector<uint8_t> rleData;
   if (rle) {
@@ -333,7 +328,7 @@ void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader,
   }
 
   {
-    const formats::TProgressScope progress(graphic, sender);
+    const TProgressScope progress(graphic, sender);
     if (rle) {
       DecodeRLE(rleData, graphic, header.Compression == kBiRLE4, progress);
     } else if (header.BitCount == 16 || header.BitCount == 32) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -14,6 +13,7 @@
 #include "imaging/formats/pnm.h"
 #include "imaging/formats/tga.h"
 #include "imaging/formats/tiff.h"
+#include "imaging/image/ascii.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/gamma.h"
 #include "imaging/image/messages.h"
@@ -25,21 +25,6 @@
 namespace pg {
 
 namespace {
-
-std::string ToLower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string ToUpper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string DropDot(std::string extension) {
-  if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
-  return extension;
-}
 
 // Sorted once by extension, case-insensitively; the stable sort keeps registration order among equals.
 template <class T>
@@ -147,7 +132,7 @@ const std::vector<std::unique_ptr<TFileFormatWriter>>& FileFormatWriters() {
 
 const TFileFormatReader* FindFileFormatReader(TStream& stream, std::string extension) {
   try {
-    extension = ToLower(DropDot(std::move(extension)));
+    extension = NormalizeExtension(extension);
     uint8_t header[TFileFormatReader::kHeaderSize] = {};
     const int64_t position = stream.Position();
     size_t got = 0;
@@ -170,8 +155,13 @@ const TFileFormatReader* FindFileFormatReader(TStream& stream, std::string exten
   return nullptr;
 }
 
+std::string NormalizeExtension(std::string_view extension) {
+  if (!extension.empty() && extension[0] == '.') extension.remove_prefix(1);
+  return ToLower(extension);
+}
+
 const TFileFormatWriter* FindFileFormatWriter(std::string extension) {
-  extension = ToLower(DropDot(std::move(extension)));
+  extension = NormalizeExtension(extension);
   for (const auto& writer : FileFormatWriters()) {
     if (ToLower(writer->Extension) == extension) return writer.get();
   }
@@ -262,7 +252,7 @@ void ConvertToColorRes(const TPixelGraphic& source, TColorRes res, TPixelGraphic
 
 void SaveGraphic(TPixelGraphic& graphic, std::string extension,
                  const std::function<void(const TFileFormatWriter& writer, TPixelGraphic& image)>& write) {
-  extension = ToLower(DropDot(std::move(extension)));
+  extension = NormalizeExtension(extension);
   if (FileFormatWriters().empty()) throw EPGFileFormatWritersEmpty(MessageText(16, "FileFormatWriters"));
   const TFileFormatWriter* writer = FindFileFormatWriter(extension);
   if (writer == nullptr) throw EPGUnknownExtension(MessageText(19, extension));

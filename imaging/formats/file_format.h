@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imaging/image/types.h"
@@ -68,6 +69,9 @@ const std::vector<std::unique_ptr<TFileFormatWriter>>& FileFormatWriters();
 // The reader for the data at the stream's position: by signature first, then by extension for the
 // readers without one. Never raises; nullptr when none fits.
 const TFileFormatReader* FindFileFormatReader(TStream& stream, std::string extension);
+// An extension as the tables compare it: one leading dot dropped, ASCII letters in lower case.
+std::string NormalizeExtension(std::string_view extension);
+
 // The writer for an extension (one leading dot dropped, case-insensitive), or nullptr.
 const TFileFormatWriter* FindFileFormatWriter(std::string extension);
 
@@ -103,6 +107,8 @@ std::string BuildReaderFilter();
 // The name of a colour resolution (messages 8..15).
 std::string ColorResName(TColorRes res);
 
+inline constexpr int64_t kDefaultMaxPixels = int64_t{16384} * 16384;
+
 // Library-wide format options. Set at start-up; the application may change them between
 // operations (the JPEG settings are what the preview page and the export share).
 struct TFormatOptions {
@@ -124,7 +130,8 @@ struct TFormatOptions {
   uint32_t TIFFXResolutionNumerator = 300, TIFFXResolutionDenominator = 1;
   uint32_t TIFFYResolutionNumerator = 300, TIFFYResolutionDenominator = 1;
   // Largest image a reader may allocate, in pixels (width x height); larger files fail clearly.
-  int64_t MaxPixels = int64_t{1} << 30;
+  // 16384 x 16384 holds any real picture but not the gigapixel sizes hostile headers claim.
+  int64_t MaxPixels = kDefaultMaxPixels;
 };
 
 TFormatOptions& FormatOptions();

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "imaging/formats/format_support.h"
+#include "imaging/formats/format_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -429,7 +429,7 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     default:
       kErrors.Raise(MessageText(30));
   }
-  kErrors.CheckPixelLimit(info.image_width, info.image_height);
+  kErrors.CheckPixelLimit(info.image_width, info.image_height, FormatOptions().MaxPixels);
   info.scale_num = 1;
   info.scale_denom = 1;
   info.dct_method = graphic.FastDecoding() ? JDCT_IFAST : DCTMethod(FormatOptions().JPEGReadDCTMethod);
@@ -484,7 +484,7 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   bool aborted = false;
   bool filled = false;
   {
-    const formats::TProgressScope progress(graphic, this);
+    const TProgressScope progress(graphic, this);
     while (info.output_scanline < info.output_height) {
       JSAMPROW row = graphic.ScanLine(static_cast<int32_t>(info.output_scanline));
       if (!RunGuarded(codec->Errors, [&] { jpeg_read_scanlines(&info, &row, 1); }))
@@ -582,7 +582,7 @@ void TJPGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
   if (!started) RaiseCodecError(codec->Errors);
 
   {
-    const formats::TProgressScope progress(graphic, this);
+    const TProgressScope progress(graphic, this);
     const int32_t height = graphic.Height();
     while (info.next_scanline < info.image_height) {
       JSAMPROW row = graphic.ScanLine(static_cast<int32_t>(info.next_scanline));

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/formats/reader_io.h"
+#include "imaging/formats/format_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -25,13 +25,9 @@ constexpr uint8_t kPaletteMarker = 0x0C;
 constexpr int64_t kPaletteTrailerSize = 769;
 constexpr int64_t kMaxRun = 63;
 
-const std::string kPrefix = "PCX: ";
+const formats::TFormatErrors<EPGPCXFileFormatReader> kErrors{"PCX: "};
 
-using TReader = formatio::TByteReader<EPGPCXFileFormatReader>;
-
-[[noreturn]] void Fail(const std::string& text) {
-  throw EPGPCXFileFormatReader(kPrefix + text);
-}
+using TReader = formats::TByteReader<EPGPCXFileFormatReader>;
 
 // The colours of 16-colour files that carry no palette of their own.
 constexpr std::array<TColor, 16> kEGAPalette = {
@@ -56,33 +52,29 @@ struct THeader {
   int32_t TotalBits() const { return bitsPerPixel * planes; }
 };
 
-uint16_t Le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 THeader ReadHeader(TReader& in) {
   std::array<uint8_t, kPCXHeaderSize> b{};
   in.Bytes(b.data(), b.size());
-  if (b[0] != kManufacturer || b[1] > 5 || b[1] == 1) Fail(MessageText(34, "PCX"));
+  if (b[0] != kManufacturer || b[1] > 5 || b[1] == 1) kErrors.Raise(MessageText(34, "PCX"));
   THeader h;
   h.version = b[1];
   h.encoding = b[2];
   h.bitsPerPixel = b[3];
-  const int32_t xMin = Le16(&b[4]), yMin = Le16(&b[6]), xMax = Le16(&b[8]), yMax = Le16(&b[10]);
+  const int32_t xMin = GetLE16(&b[4]), yMin = GetLE16(&b[6]), xMax = GetLE16(&b[8]), yMax = GetLE16(&b[10]);
   std::copy_n(&b[16], 48, h.palette16.begin());
   h.planes = b[65];
-  h.bytesPerLine = Le16(&b[66]);
-  if (h.encoding > 1) Fail(MessageText(39));
+  h.bytesPerLine = GetLE16(&b[66]);
+  if (h.encoding > 1) kErrors.Raise(MessageText(39));
   h.width = xMax - xMin + 1;
   h.height = yMax - yMin + 1;
-  if (xMax < xMin) Fail(MessageText(22));
-  if (yMax < yMin) Fail(MessageText(21));
+  if (xMax < xMin) kErrors.Raise(MessageText(22));
+  if (yMax < yMin) kErrors.Raise(MessageText(21));
   const uint8_t bpp = h.bitsPerPixel;
   const bool supported = (bpp == 1 && h.planes >= 1 && h.planes <= 4) ||
                          ((bpp == 2 || bpp == 4) && h.planes == 1) ||
                          (bpp == 8 && (h.planes == 1 || h.planes == 3 || h.planes == 4));
-  if (!supported) Fail(MessageText(30));
-  if (int64_t{h.bytesPerLine} * 8 < int64_t{h.width} * bpp) Fail(MessageText(7, "BytesPerLine"));
+  if (!supported) kErrors.Raise(MessageText(30));
+  if (int64_t{h.bytesPerLine} * 8 < int64_t{h.width} * bpp) kErrors.Raise(MessageText(7, "BytesPerLine"));
   return h;
 }
 
@@ -143,13 +135,13 @@ bool TPCXFileFormatReader::IsFormat(const uint8_t* header) const {
 }
 
 void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
-  formatio::CheckIndex<EPGPCXFileFormatReader>(index, kPrefix, false);
+  kErrors.CheckIndex(index, false);
   graphic.SetGamma(FormatOptions().DefaultGamma);
 
   const int64_t start = stream.Position();
-  TReader in(stream, kPrefix, kPCXHeaderSize);
+  TReader in(stream, kErrors, kPCXHeaderSize);
   const THeader h = ReadHeader(in);
-  formatio::CheckImageSize<EPGPCXFileFormatReader>(h.width, h.height, kPrefix);
+  kErrors.CheckImageSize(h.width, h.height, FormatOptions().MaxPixels);
   const TBitCount bitCount = BitCountOf(h);
   const size_t lineBytes = static_cast<size_t>(h.planes) * h.bytesPerLine;
 
@@ -165,7 +157,7 @@ void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     }
   }
   stream.SetPosition(start + int64_t{kPCXHeaderSize});
-  TReader data(stream, kPrefix);
+  TReader data(stream, kErrors);
   const int64_t available = std::max<int64_t>(dataEnd - (start + int64_t{kPCXHeaderSize}), 0);
   const int64_t lineTotal = static_cast<int64_t>(lineBytes) * h.height;
   // Each encoded byte pair yields at most 63 bytes, so the file must be big enough for the image.
@@ -202,7 +194,7 @@ void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   const int32_t width = h.width;
   const size_t plane = h.bytesPerLine;
 
-  formatio::TProgressScope progress(graphic, this);
+  TProgressScope progress(graphic, this);
   for (int32_t y = 0; y < h.height; ++y) {
     rle.DecodeLine(line.data(), line.size());
     uint8_t* dst = graphic.ScanLine(y);
@@ -239,13 +231,13 @@ void TPCXFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
                                    std::string& infoText, std::string& subFormatText) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
                              subFormatText);
-  formatio::CheckIndex<EPGPCXFileFormatReader>(index, kPrefix, true);
-  TReader in(stream, kPrefix, kPCXHeaderSize);
+  kErrors.CheckIndex(index, true);
+  TReader in(stream, kErrors, kPCXHeaderSize);
   const THeader h = ReadHeader(in);
   width = h.width;
   height = h.height;
   bitsPerPixel = h.bitsPerPixel == 8 && h.planes >= 3 ? 24 : h.TotalBits();
-  colorsText = formatio::ColorsTextOf(bitsPerPixel);
+  colorsText = formats::ColorsTextOf(bitsPerPixel);
   subFormatText = "Version " + std::to_string(h.version);
   if (h.encoding == 1) infoText = "RLE compressed";
 }

@@ -1,6 +1,5 @@
 // TPixelGraphic's file and stream operations. They live with the format framework because they
 // go through its reader and writer tables.
-#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -17,10 +16,7 @@ namespace pg {
 namespace {
 
 std::string LowerExtension(const std::filesystem::path& path) {
-  std::string extension = path.extension().string();
-  if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension;
+  return NormalizeExtension(path.extension().string());
 }
 
 // The library's own BMP writer, used by SaveToStream without an extension.

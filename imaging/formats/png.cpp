@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/formats/format_support.h"
+#include "imaging/formats/format_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -266,7 +266,7 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   const png_uint_32 height = png_get_image_height(png, info);
   const int depth = png_get_bit_depth(png, info);
   const int colorType = png_get_color_type(png, info);
-  kErrors.CheckPixelLimit(width, height);
+  kErrors.CheckPixelLimit(width, height, options.MaxPixels);
 
   double fileGamma = 0;
   if (png_get_gAMA(png, info, &fileGamma) != 0 && fileGamma > 0) graphic.SetGamma(1.0L / fileGamma);
@@ -357,7 +357,7 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   const auto columns = static_cast<int32_t>(width);
   bool aborted = false;
   {
-    const formats::TProgressScope progress(graphic, this);
+    const TProgressScope progress(graphic, this);
     if (mode == TRowMode::Direct) {
       for (int pass = 0; pass < passes && !aborted; ++pass) {
         for (int32_t y = 0; y < rows; ++y) {
@@ -503,7 +503,7 @@ void TPNGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
     if (bitCount == bc24Bit) png_set_bgr(png);  // our rows are B, G, R
   });
   {
-    const formats::TProgressScope progress(graphic, this);
+    const TProgressScope progress(graphic, this);
     for (int32_t y = 0; y < height; ++y) {
       png_bytep row = graphic.ScanLine(y);
       codec->Run([&] { png_write_row(png, row); });

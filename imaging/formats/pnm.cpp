@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/formats/reader_io.h"
+#include "imaging/formats/format_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -14,16 +14,12 @@ namespace pg {
 
 namespace {
 
-const std::string kPrefix = "PBM, PGM, PPM: ";
+const formats::TFormatErrors<EPGPxMFileFormatReader> kErrors{"PBM, PGM, PPM: "};
 constexpr int32_t kMaxVal = 65535;
 // Plain files keep their lines at most this long.
 constexpr size_t kPlainLineLength = 70;
 
-using TReader = formatio::TByteReader<EPGPxMFileFormatReader>;
-
-[[noreturn]] void Fail(const std::string& text) {
-  throw EPGPxMFileFormatReader(kPrefix + text);
-}
+using TReader = formats::TByteReader<EPGPxMFileFormatReader>;
 
 bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -50,11 +46,11 @@ uint32_t ReadNumber(TReader& in, const char* what, uint32_t limit) {
   SkipSeparators(in);
   int c = in.Peek();
   if (c == -1) in.Fail();
-  if (c < '0' || c > '9') Fail(MessageText(7, what));
+  if (c < '0' || c > '9') kErrors.Raise(MessageText(7, what));
   uint64_t value = 0;
   while (c >= '0' && c <= '9') {
     value = value * 10 + static_cast<uint64_t>(c - '0');
-    if (value > limit) Fail(MessageText(41, what));
+    if (value > limit) kErrors.Raise(MessageText(41, what));
     in.Get();
     c = in.Peek();
   }
@@ -75,20 +71,20 @@ THeader ReadHeader(TReader& in) {
   THeader h;
   const int p = in.Get();
   const int k = in.Get();
-  if (p != 'P' || k < '1' || k > '6') Fail(MessageText(34, "PBM, PGM or PPM"));
+  if (p != 'P' || k < '1' || k > '6') kErrors.Raise(MessageText(34, "PBM, PGM or PPM"));
   h.kind = static_cast<char>(k);
   h.width = ReadNumber(in, "Width", INT32_MAX);
   h.height = ReadNumber(in, "Height", INT32_MAX);
   if (!h.Bitmap()) {
     h.maxVal = ReadNumber(in, "MaxVal", kMaxVal);
-    if (h.maxVal == 0) Fail(MessageText(7, "MaxVal"));
+    if (h.maxVal == 0) kErrors.Raise(MessageText(7, "MaxVal"));
   }
   // Exactly one white-space character separates the header from raw data.
   const int sep = in.Get();
   if (sep == -1) {
     if (h.Raw()) in.Fail();
   } else if (!IsSpace(sep) && sep != '#') {
-    Fail(MessageText(7, "Header"));
+    kErrors.Raise(MessageText(7, "Header"));
   } else if (sep == '#') {
     int d;
     do d = in.Get();
@@ -139,12 +135,12 @@ bool TPxMFileFormatReader::IsFormat(const uint8_t* header) const {
 }
 
 void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
-  formatio::CheckIndex<EPGPxMFileFormatReader>(index, kPrefix, false);
+  kErrors.CheckIndex(index, false);
   graphic.SetGamma(FormatOptions().DefaultGamma);
 
-  TReader in(stream, kPrefix);
+  TReader in(stream, kErrors);
   const THeader h = ReadHeader(in);
-  formatio::CheckImageSize<EPGPxMFileFormatReader>(h.width, h.height, kPrefix);
+  kErrors.CheckImageSize(h.width, h.height, FormatOptions().MaxPixels);
   const int64_t width = h.width;
   const int64_t height = h.height;
   const int channels = h.Channels();
@@ -170,7 +166,7 @@ void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   const bool blackIsZero = !h.Bitmap() || graphic.PaletteEntries(0) == RGBColor(0, 0, 0);
   std::vector<uint8_t> raw(static_cast<size_t>(rawRowBytes));
 
-  formatio::TProgressScope progress(graphic, this);
+  TProgressScope progress(graphic, this);
   const int32_t rows = static_cast<int32_t>(height);
   for (int32_t y = 0; y < rows; ++y) {
     uint8_t* dst = graphic.ScanLine(y);
@@ -184,7 +180,7 @@ void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
           SkipSeparators(in);
           const int c = in.Get();
           if (c == -1) in.Fail();
-          if (c != '0' && c != '1') Fail(MessageText(7, "Pixel"));
+          if (c != '0' && c != '1') kErrors.Raise(MessageText(7, "Pixel"));
           if (c == '1') dst[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
         }
       }
@@ -235,13 +231,13 @@ void TPxMFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
                                    std::string& infoText, std::string& subFormatText) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
                              subFormatText);
-  formatio::CheckIndex<EPGPxMFileFormatReader>(index, kPrefix, true);
-  TReader in(stream, kPrefix, 4096);
+  kErrors.CheckIndex(index, true);
+  TReader in(stream, kErrors, 4096);
   const THeader h = ReadHeader(in);
   width = static_cast<int32_t>(h.width);
   height = static_cast<int32_t>(h.height);
   bitsPerPixel = h.Bitmap() ? 1 : h.Channels() == 3 ? 24 : 8;
-  colorsText = formatio::ColorsTextOf(bitsPerPixel);
+  colorsText = formats::ColorsTextOf(bitsPerPixel);
   subFormatText = std::string("P") + h.kind + (h.Raw() ? " (raw)" : " (plain)");
   if (!h.Bitmap()) infoText = "MaxVal " + std::to_string(h.maxVal);
 }
@@ -312,7 +308,7 @@ void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
                     std::to_string(height) + "\n";
   if (kind != 1) out += "255\n";
 
-  const std::vector<TColor> palette = formatio::PaletteTable(graphic);
+  const std::vector<TColor> palette = formats::PaletteTable(graphic);
   std::vector<uint8_t> rgb(static_cast<size_t>(width) * 3);
   // Decimal texts of 0..255, built once per file instead of formatting every sample.
   std::array<std::array<char, 4>, 256> numbers{};
@@ -323,30 +319,30 @@ void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
     lengths[v] = static_cast<uint8_t>(text.size());
   }
 
-  formatio::TProgressScope progress(graphic, this);
+  TProgressScope progress(graphic, this);
   TPlainOut plain(out, kind != 1);
   for (int32_t y = 0; y < height && width > 0; ++y) {
-    formatio::RowToRGB(graphic, palette, y, rgb.data());
+    formats::RowToRGB(graphic, palette, y, rgb.data());
     if (kind == 1) {
       if (binary) {
         const size_t bytes = (static_cast<size_t>(width) + 7) / 8;
         const size_t start = out.size();
         out.append(bytes, '\0');
         for (int32_t x = 0; x < width; ++x) {
-          if (formatio::GrayOf(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]) < 128) {
+          if (formats::GrayOf(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]) < 128) {
             out[start + (x >> 3)] = static_cast<char>(out[start + (x >> 3)] | (0x80 >> (x & 7)));
           }
         }
       } else {
         for (int32_t x = 0; x < width; ++x) {
-          const char c = formatio::GrayOf(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]) < 128 ? '1' : '0';
+          const char c = formats::GrayOf(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]) < 128 ? '1' : '0';
           plain.Token(&c, 1);
         }
         plain.EndLine();
       }
     } else if (kind == 2) {
       for (int32_t x = 0; x < width; ++x) {
-        const uint8_t g = formatio::GrayOf(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]);
+        const uint8_t g = formats::GrayOf(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]);
         if (binary) {
           out += static_cast<char>(g);
         } else {

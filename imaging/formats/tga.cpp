@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/formats/reader_io.h"
+#include "imaging/formats/format_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -26,13 +26,9 @@ constexpr uint8_t kDescriptorTopDown = 0x20;
 constexpr uint8_t kDescriptorRightToLeft = 0x10;
 constexpr int32_t kMaxPacket = 128;
 
-const std::string kPrefix = "TGA: ";
+const formats::TFormatErrors<EPGTGAFileFormatReader> kErrors{"TGA: "};
 
-using TReader = formatio::TByteReader<EPGTGAFileFormatReader>;
-
-[[noreturn]] void Fail(const std::string& text) {
-  throw EPGTGAFileFormatReader(kPrefix + text);
-}
+using TReader = formats::TByteReader<EPGTGAFileFormatReader>;
 
 struct THeader {
   uint8_t idLength = 0;
@@ -51,10 +47,6 @@ struct THeader {
   int BytesPerPixel() const { return (pixelDepth + 7) / 8; }
 };
 
-uint16_t Le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 THeader ReadHeader(TReader& in) {
   std::array<uint8_t, kTGAHeaderSize> b{};
   in.Bytes(b.data(), b.size());
@@ -62,44 +54,44 @@ THeader ReadHeader(TReader& in) {
   h.idLength = b[0];
   h.colorMapType = b[1];
   h.imageType = b[2];
-  h.mapFirst = Le16(&b[3]);
-  h.mapLength = Le16(&b[5]);
+  h.mapFirst = GetLE16(&b[3]);
+  h.mapLength = GetLE16(&b[5]);
   h.mapEntrySize = b[7];
-  h.width = Le16(&b[12]);
-  h.height = Le16(&b[14]);
+  h.width = GetLE16(&b[12]);
+  h.height = GetLE16(&b[14]);
   h.pixelDepth = b[16];
   h.descriptor = b[17];
 
-  if (h.colorMapType > 1) Fail(MessageText(7, "ColorMapType"));
+  if (h.colorMapType > 1) kErrors.Raise(MessageText(7, "ColorMapType"));
   const uint8_t type = h.BaseType();
-  if ((h.imageType & ~(kTypeRLEFlag | 3)) != 0 || type == 0) Fail(MessageText(30));
+  if ((h.imageType & ~(kTypeRLEFlag | 3)) != 0 || type == 0) kErrors.Raise(MessageText(30));
   if (h.colorMapType == 1) {
     if (h.mapEntrySize != 15 && h.mapEntrySize != 16 && h.mapEntrySize != 24 && h.mapEntrySize != 32) {
-      Fail(MessageText(7, "ColorMapEntrySize"));
+      kErrors.Raise(MessageText(7, "ColorMapEntrySize"));
     }
   }
   switch (type) {
     case kTypeMapped:
-      if (h.colorMapType != 1 || h.mapLength == 0) Fail(MessageText(7, "ColorMapType"));
-      if (h.pixelDepth != 8 && h.pixelDepth != 16) Fail(MessageText(7, "PixelDepth"));
+      if (h.colorMapType != 1 || h.mapLength == 0) kErrors.Raise(MessageText(7, "ColorMapType"));
+      if (h.pixelDepth != 8 && h.pixelDepth != 16) kErrors.Raise(MessageText(7, "PixelDepth"));
       break;
     case kTypeTrueColor:
       if (h.pixelDepth != 15 && h.pixelDepth != 16 && h.pixelDepth != 24 && h.pixelDepth != 32) {
-        Fail(MessageText(7, "PixelDepth"));
+        kErrors.Raise(MessageText(7, "PixelDepth"));
       }
       break;
     case kTypeGray:
-      if (h.pixelDepth != 8 && h.pixelDepth != 16) Fail(MessageText(7, "PixelDepth"));
+      if (h.pixelDepth != 8 && h.pixelDepth != 16) kErrors.Raise(MessageText(7, "PixelDepth"));
       break;
     default:
-      Fail(MessageText(30));
+      kErrors.Raise(MessageText(30));
   }
   return h;
 }
 
 // A 15/16-bit pixel (x R5 G5 B5, little-endian) as a colour.
 TColor Color16(const uint8_t* p) {
-  const uint32_t v = Le16(p);
+  const uint32_t v = GetLE16(p);
   auto c = [](uint32_t five) { return static_cast<uint8_t>((five << 3) | (five >> 2)); };
   return RGBColor(c((v >> 10) & 31), c((v >> 5) & 31), c(v & 31));
 }
@@ -162,7 +154,7 @@ void StoreRow(const uint8_t* src, uint8_t* dst, int32_t width, int bpp, TRowKind
       break;
     case TRowKind::Mapped:
       for (int32_t x = 0; x < width; ++x) {
-        const int64_t v = bpp == 2 ? Le16(src + 2 * x) : src[x];
+        const int64_t v = bpp == 2 ? GetLE16(src + 2 * x) : src[x];
         const TColor c = v >= mapFirst && v < mapEnd ? map[static_cast<size_t>(v - mapFirst)] : 0;
         dst[3 * x] = GetBValue(c);
         dst[3 * x + 1] = GetGValue(c);
@@ -201,12 +193,12 @@ TTGAFileFormatReader::TTGAFileFormatReader() {
 }
 
 void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
-  formatio::CheckIndex<EPGTGAFileFormatReader>(index, kPrefix, false);
+  kErrors.CheckIndex(index, false);
   graphic.SetGamma(FormatOptions().DefaultGamma);
 
-  TReader in(stream, kPrefix);
+  TReader in(stream, kErrors);
   const THeader h = ReadHeader(in);
-  formatio::CheckImageSize<EPGTGAFileFormatReader>(h.width, h.height, kPrefix);
+  kErrors.CheckImageSize(h.width, h.height, FormatOptions().MaxPixels);
   in.Skip(h.idLength);
 
   // The colour map, indexed from mapFirst.
@@ -250,7 +242,7 @@ void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   const bool topDown = (h.descriptor & kDescriptorTopDown) != 0;
   const bool rightToLeft = (h.descriptor & kDescriptorRightToLeft) != 0;
 
-  formatio::TProgressScope progress(graphic, this);
+  TProgressScope progress(graphic, this);
   for (int32_t r = 0; r < height; ++r) {
     if (h.RLE()) {
       rle.DecodeRow(row.data(), width);
@@ -269,8 +261,8 @@ void TTGAFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
                                    std::string& infoText, std::string& subFormatText) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
                              subFormatText);
-  formatio::CheckIndex<EPGTGAFileFormatReader>(index, kPrefix, true);
-  TReader in(stream, kPrefix, kTGAHeaderSize);
+  kErrors.CheckIndex(index, true);
+  TReader in(stream, kErrors, kTGAHeaderSize);
   const THeader h = ReadHeader(in);
   width = h.width;
   height = h.height;
@@ -279,7 +271,7 @@ void TTGAFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   if (type == kTypeMapped && h.pixelDepth == 8) {
     colorsText = std::to_string(std::min<int32_t>(h.mapLength, 256));
   } else {
-    colorsText = formatio::ColorsTextOf(type == kTypeGray ? 8 : h.pixelDepth >= 24 ? 24 : h.pixelDepth);
+    colorsText = formats::ColorsTextOf(type == kTypeGray ? 8 : h.pixelDepth >= 24 ? 24 : h.pixelDepth);
   }
   subFormatText = type == kTypeMapped ? "colour-mapped" : type == kTypeGray ? "grey" : "true colour";
   if (h.RLE()) infoText = "RLE compressed";
@@ -324,8 +316,8 @@ void EncodeRow(const uint8_t* src, int32_t count, int bpp, std::vector<uint8_t>&
 void TTGAFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
   const int32_t width = graphic.Width();
   const int32_t height = graphic.Height();
-  if (width > 0xFFFF) Fail(MessageText(41, "Width"));
-  if (height > 0xFFFF) Fail(MessageText(41, "Height"));
+  if (width > 0xFFFF) kErrors.Raise(MessageText(41, "Width"));
+  if (height > 0xFFFF) kErrors.Raise(MessageText(41, "Height"));
   const bool trueColor = graphic.BitCount() == bc24Bit;
 
   // Palette images are written with 8-bit indices; the map covers every index in use.
@@ -360,7 +352,7 @@ void TTGAFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
   h[17] = 0;  // bottom-left origin
   out.insert(out.end(), h.begin(), h.end());
   if (!trueColor) {
-    const std::vector<TColor> palette = formatio::PaletteTable(graphic);
+    const std::vector<TColor> palette = formats::PaletteTable(graphic);
     for (int32_t i = 0; i < mapLength; ++i) {
       out.push_back(GetBValue(palette[i]));
       out.push_back(GetGValue(palette[i]));
@@ -368,7 +360,7 @@ void TTGAFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
     }
   }
 
-  formatio::TProgressScope progress(graphic, this);
+  TProgressScope progress(graphic, this);
   for (int32_t r = 0; r < height && width > 0; ++r) {
     const int32_t y = height - 1 - r;
     const uint8_t* src = graphic.ScanLine(y);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/formats/reader_io.h"
+#include "imaging/formats/format_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -24,6 +24,7 @@ namespace pg {
 namespace {
 
 const std::string kPrefix = "TIFF: ";
+const formats::TFormatErrors<EPGTIFFileFormatReader> kErrors{kPrefix};
 constexpr size_t kTIFFHeaderSize = 8;
 // Distinct warnings shown for one file at most; hostile files can produce thousands.
 constexpr size_t kMaxWarnings = 8;
@@ -320,7 +321,7 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
   std::vector<uint8_t> line(static_cast<size_t>(lineSize));
   const bool invert = f.photometric == PHOTOMETRIC_MINISWHITE;
   const bool bottomUp = f.orientation == ORIENTATION_BOTLEFT;
-  formatio::TProgressScope progress(graphic, sender);
+  TProgressScope progress(graphic, sender);
   for (int32_t r = 0; r < height; ++r) {
     if (TIFFReadScanline(tif, line.data(), static_cast<uint32_t>(r), 0) < 0) {
       Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadScanline"));
@@ -520,7 +521,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
     }
   };
 
-  formatio::TProgressScope progress(graphic, sender);
+  TProgressScope progress(graphic, sender);
   if (tiled) {
     uint32_t tileWidth = 0, tileLength = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
@@ -654,7 +655,7 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
   TIFF* tif = handle.get();
   const TImageFields f = ReadFields(tif);
-  formatio::CheckImageSize<EPGTIFFileFormatReader>(f.width, f.height, kPrefix);
+  kErrors.CheckImageSize(f.width, f.height, FormatOptions().MaxPixels);
   CheckUncompressedSize(tif, ctx, f);
   if (CanReadNatively(tif, f)) {
     ReadNative(tif, ctx, f, graphic, this);
@@ -697,7 +698,7 @@ void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   // Both counts are 16-bit fields of the file: their product can exceed an int.
   bitsPerPixel =
       static_cast<int32_t>(std::min<uint32_t>(uint32_t{f.bitsPerSample} * f.samplesPerPixel, INT32_MAX));
-  colorsText = formatio::ColorsTextOf(std::min(bitsPerPixel, 24));
+  colorsText = formats::ColorsTextOf(std::min(bitsPerPixel, 24));
   subFormatText = PhotometricName(f.photometric);
   const TIFFCodec* codec = TIFFFindCODEC(f.compression);
   infoText = codec != nullptr ? codec->name : "compression " + std::to_string(f.compression);
@@ -838,7 +839,7 @@ void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) c
   if (ok && photometric == PHOTOMETRIC_PALETTE) {
     const size_t levels = size_t{1} << bits;
     std::vector<uint16_t> red(levels), green(levels), blue(levels);
-    const std::vector<TColor> palette = formatio::PaletteTable(graphic);
+    const std::vector<TColor> palette = formats::PaletteTable(graphic);
     for (size_t i = 0; i < levels; ++i) {
       red[i] = static_cast<uint16_t>(GetRValue(palette[i]) * 257);
       green[i] = static_cast<uint16_t>(GetGValue(palette[i]) * 257);
@@ -850,7 +851,7 @@ void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) c
 
   const size_t lineBytes = (static_cast<size_t>(width) * bits * samples + 7) / 8;
   std::vector<uint8_t> line(lineBytes);
-  formatio::TProgressScope progress(graphic, this);
+  TProgressScope progress(graphic, this);
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* src = graphic.ScanLine(y);
     if (cmyk) {

@@ -2,6 +2,7 @@
 // message text, which comes from the message table (or, for codec errors, the codec's own words).
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -12,10 +13,10 @@ class EPixelGraphic : public std::runtime_error {
   explicit EPixelGraphic(const std::string& message) : std::runtime_error(message) {}
 };
 
-#define PG_DECLARE_EXCEPTION(Name, Base)                                 \
-  class Name : public Base {                                             \
-   public:                                                               \
-    explicit Name(const std::string& message) : Base(message) {}         \
+#define PG_DECLARE_EXCEPTION(Name, Base)                         \
+  class Name : public Base {                                     \
+   public:                                                       \
+    explicit Name(const std::string& message) : Base(message) {} \
   }
 
 // Raster image
@@ -30,6 +31,9 @@ PG_DECLARE_EXCEPTION(EPGFilter, EPixelGraphic);
 PG_DECLARE_EXCEPTION(EPGSaturationHue, EPixelGraphic);
 // Byte streams: a file that cannot be opened, read or written (the system's message)
 PG_DECLARE_EXCEPTION(EPGStreamError, EPixelGraphic);
+// An operation stopped on the user's request where stopping cannot leave a usable result (a file
+// written only in part); message 29
+PG_DECLARE_EXCEPTION(EPGAbort, EPixelGraphic);
 
 // Format framework
 PG_DECLARE_EXCEPTION(EPGUnknownFileFormat, EPixelGraphic);
@@ -50,5 +54,32 @@ PG_DECLARE_EXCEPTION(EPGPxMFileFormatReader, EPixelGraphic);
 PG_DECLARE_EXCEPTION(EPGPxMFileFormatWriter, EPixelGraphic);
 
 #undef PG_DECLARE_EXCEPTION
+
+// An image larger than the pixel limit of the load. Readers raise it together with their own
+// exception class (EPGPixelLimitOf<EPGPNGFileFormatReaderWriter>), so a handler of the format's
+// error still catches it, while the CLI and the window catch this class to say how to raise the
+// limit they control.
+class EPGPixelLimit {
+ public:
+  EPGPixelLimit(int64_t width, int64_t height, int64_t limit)
+      : width_(width), height_(height), limit_(limit) {}
+  virtual ~EPGPixelLimit() = default;
+
+  int64_t Width() const { return width_; }
+  int64_t Height() const { return height_; }
+  int64_t Limit() const { return limit_; }
+
+ private:
+  int64_t width_;
+  int64_t height_;
+  int64_t limit_;
+};
+
+template <class E>
+class EPGPixelLimitOf : public E, public EPGPixelLimit {
+ public:
+  EPGPixelLimitOf(const std::string& message, int64_t width, int64_t height, int64_t limit)
+      : E(message), EPGPixelLimit(width, height, limit) {}
+};
 
 }  // namespace pg

@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "imaging/image/byte_order.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic_internal.h"
@@ -17,18 +18,6 @@ namespace {
 // Larger pixel blocks are refused before the allocator is asked: no machine this runs on holds
 // them, and some allocators (the sanitizers') abort instead of failing on such requests.
 constexpr int64_t kMaxImageSize = int64_t{1} << 40;
-
-void PutLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-void PutLE16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 int64_t RowBytes(TBitCount bitCount, int32_t width) {
   return ((static_cast<int64_t>(pg::BitCountNum(bitCount)) * width + 31) / 32) * 4;

@@ -221,4 +221,29 @@ class TPixelGraphic {
   std::unique_ptr<DitherState> ditherState_;
 };
 
+// Fires the image's progress-start event on construction and progress-end on destruction, so the
+// end event follows on every path: success, Abort and failure.
+class TProgressScope {
+ public:
+  TProgressScope(const TPixelGraphic& graphic, const void* sender) : graphic_(graphic), sender_(sender) {
+    graphic_.ProgressStart(sender_);
+  }
+  ~TProgressScope() {
+    try {
+      graphic_.ProgressEnd(sender_);
+    } catch (...) {
+      // A handler that throws while an error is already travelling must not end the program.
+    }
+  }
+  TProgressScope(const TProgressScope&) = delete;
+  TProgressScope& operator=(const TProgressScope&) = delete;
+
+  // Reports a step; true when the handler asks to abort.
+  bool Step(int32_t step, int32_t max) const { return graphic_.ProgressStep(sender_, step, max); }
+
+ private:
+  const TPixelGraphic& graphic_;
+  const void* sender_;
+};
+
 }  // namespace pg

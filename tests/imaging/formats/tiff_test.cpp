@@ -534,10 +534,10 @@ TEST(TiffReader, DamagedFilesRaise) {
   hugeSize[8 + 2 + 8] = 0xFF;  // width 65535
   hugeSize[8 + 2 + 12 + 8] = 0xFF;
   hugeSize[8 + 2 + 12 + 9] = 0xFF;  // height 65535
-  // 20000 x 20000 is within the pixel limit, but uncompressed pixels must be in the file.
+  // 16000 x 16000 is within the pixel limit, but uncompressed pixels must be in the file.
   std::vector<uint8_t> largeSize = HandMadeFile(false);
-  largeSize[8 + 2 + 8] = largeSize[8 + 2 + 12 + 8] = 0x20;
-  largeSize[8 + 2 + 9] = largeSize[8 + 2 + 12 + 9] = 0x4E;
+  largeSize[8 + 2 + 8] = largeSize[8 + 2 + 12 + 8] = 0x80;
+  largeSize[8 + 2 + 9] = largeSize[8 + 2 + 12 + 9] = 0x3E;
   const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
       {"empty", {}},
       {"header only", headerOnly},
