@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -111,9 +113,8 @@ bool ReadLinkLine(std::istream& in, std::string& line, const std::string& path) 
 
 // column \t row \t URL \t target \t ALT, one slice a line; empty lines are skipped.
 std::map<std::pair<int32_t, int32_t>, TLinkAnswer> ReadLinks(const std::string& path) {
-  std::error_code ignored;
   std::ifstream in(path, std::ios::binary);
-  if (!in || fs::is_directory(path, ignored)) throw std::runtime_error("Cannot open file \"" + path + "\"");
+  if (!in) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
   std::map<std::pair<int32_t, int32_t>, TLinkAnswer> links;
   std::string line;
   int lineNumber = 0;
@@ -182,6 +183,9 @@ int RunExport(const TArguments& args) {
   const auto jobs =
       static_cast<int32_t>(args.Has("--jobs") ? WholeNumber("--jobs", args.Value("--jobs"), 1, 256) : 0);
   const TImagePolicy policy = ImagePolicyFrom(args);
+
+  if (!gridPath.empty()) RefuseFolder(gridPath, "a grid file");
+  if (!linksPath.empty()) RefuseFolder(linksPath, "a links file");
 
   pg::TPixelGraphic source;
   LoadImageFile(source, imagePath, policy);

@@ -54,10 +54,10 @@ TImagePolicy ImagePolicyFrom(const TArguments& args) {
   return policy;
 }
 
-void RefuseFolder(const std::string& path) {
+void RefuseFolder(const std::string& path, const std::string& kind) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) {
-    throw std::runtime_error(path + ": is a folder, not an image file");
+    throw std::runtime_error(path + ": is a folder, not " + kind);
   }
 }
 

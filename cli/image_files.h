@@ -74,8 +74,8 @@ class TWarningScope {
   pg::TQuestionHandler previous_;
 };
 
-// Raises "PATH: is a folder, not an image file" for a folder.
-void RefuseFolder(const std::string& path);
+// Raises "PATH: is a folder, not an image file" (or the `kind` given) for a folder.
+void RefuseFolder(const std::string& path, const std::string& kind = "an image file");
 
 // Prints "warning: FILE: TEXT" on standard error, one whole line at a time from any thread;
 // control bytes of the text are shown escaped.

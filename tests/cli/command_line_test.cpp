@@ -131,6 +131,10 @@ TEST_F(CommandLineTest, AFolderGivenAsAnImageIsNamedAsOne) {
     EXPECT_EQ(RunCli(Invocation(command, Path("photos"))), 1) << command;
     EXPECT_EQ(err_, Path("photos") + ": is a folder, not an image file\n") << command;
   }
+  EXPECT_EQ(RunCli({"export", banner_, "--html", Path("page.html"), "--grid", Path("photos")}), 1);
+  EXPECT_EQ(err_, Path("photos") + ": is a folder, not a grid file\n");
+  EXPECT_EQ(RunCli({"export", banner_, "--html", Path("page.html"), "--links", Path("photos")}), 1);
+  EXPECT_EQ(err_, Path("photos") + ": is a folder, not a links file\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
