@@ -242,7 +242,8 @@ TPGImage::TPGImage(QWidget* parent) : QAbstractScrollArea(parent) {
 
 TPGImage::~TPGImage() {
   StopPaintWorker();
-  delete picBox_;  // before the core it reports to
+  if (graphic_) DisconnectGraphic(*graphic_);  // a reader may keep it beyond the view
+  delete picBox_;                              // before the core it reports to
   picBox_ = nullptr;
   delete frameTimer_;
   frameTimer_ = nullptr;
@@ -265,10 +266,18 @@ void TPGImage::ConnectGraphic(TPixelGraphic& graphic) {
   graphic.OnChange = [this](const void*) { PixelGraphicChanged(); };
 }
 
+void TPGImage::DisconnectGraphic(TPixelGraphic& graphic) {
+  graphic.OnProgressStart = nullptr;
+  graphic.OnProgress = nullptr;
+  graphic.OnProgressEnd = nullptr;
+  graphic.OnChange = nullptr;
+}
+
 // Frees the shown image after the worker has stopped; the display copy survives only when it is
 // to stay on screen until its successor is ready.
 void TPGImage::ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic) {
   display_->Discard(keepOldPaintPixelGraphic_ && useThread_);
+  if (graphic_) DisconnectGraphic(*graphic_);
   graphic_.reset();
   graphicRows_.Reset();
   if (graphic) ConnectGraphic(*graphic);
@@ -303,16 +312,30 @@ void TPGImage::LoadFromFile(const std::string& fileName) {
 }
 
 void TPGImage::SaveToFile(const std::string& fileName) {
-  if (!graphic_) throw EPGEmpty(MessageText(16, "PixelGraphic"));
-  StopPaintWorker();
-  graphic_->SetSaveColorResWarningAction(saveColorResWarningAction_);
-  graphic_->SaveToFile(fileName);
+  TPixelGraphic* graphic = PixelGraphic();
+  if (graphic == nullptr) throw EPGEmpty(MessageText(16, "PixelGraphic"));
+  graphic->SetSaveColorResWarningAction(saveColorResWarningAction_);
+  graphic->SaveToFile(fileName);
   fileName_ = fileName;
 }
 
 TPixelGraphic* TPGImage::PixelGraphic() {
   StopPaintWorker();
+  if (graphic_ && graphic_.use_count() > 1) {
+    // Someone reads the image (an export on its threads): whatever the caller changes is changed
+    // on a copy of the view's own, so the reader's image stays as it was.
+    auto own = std::make_shared<TPixelGraphic>();
+    own->Assign(graphic_.get());
+    DisconnectGraphic(*graphic_);
+    ConnectGraphic(*own);
+    graphic_ = std::move(own);
+    graphicRows_.Reset();
+  }
   return graphic_.get();
+}
+
+std::shared_ptr<const TPixelGraphic> TPGImage::SharedPixelGraphic() const {
+  return graphic_;
 }
 
 void TPGImage::SetPixelGraphic(const TPixelGraphic* graphic) {

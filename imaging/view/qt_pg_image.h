@@ -72,8 +72,13 @@ class TPGImage : public QAbstractScrollArea {
   void LoadFromFile(const std::string& fileName);
   // Saves the shown image (the writer follows the extension); EPGEmpty when there is none.
   void SaveToFile(const std::string& fileName);
-  // The shown image, owned by the view (nullptr when empty). Stops the paint worker first.
+  // The shown image, owned by the view (nullptr when empty), for reading and changing on this
+  // thread. Stops the paint worker first. While SharedPixelGraphic is held elsewhere the view
+  // first makes the image a copy of its own, so changes never reach that holder.
   TPixelGraphic* PixelGraphic();
+  // The shown image for readers that outlive a call or run on other threads (an export): it stays
+  // as it is while they hold it, whatever the view is given or asked to change meanwhile.
+  std::shared_ptr<const TPixelGraphic> SharedPixelGraphic() const;
   // Stores a copy of `graphic` (nullptr empties the view); the caller keeps its own.
   void SetPixelGraphic(const TPixelGraphic* graphic);
   // Takes `graphic` itself into the view's ownership.
@@ -322,6 +327,7 @@ class TPGImage : public QAbstractScrollArea {
   void PicBoxDragEvent(QEvent* event);
 
   void ConnectGraphic(TPixelGraphic& graphic);
+  void DisconnectGraphic(TPixelGraphic& graphic);
   void ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic);
   void StopPaintWorker();
   TDisplaySettings DisplaySettings() const;
@@ -340,7 +346,7 @@ class TPGImage : public QAbstractScrollArea {
   std::unique_ptr<TPGImageHost> host_;
   TPicBox* picBox_ = nullptr;
 
-  std::unique_ptr<TPixelGraphic> graphic_;  // the shown image
+  std::shared_ptr<TPixelGraphic> graphic_;  // the shown image
   TPGRowImages graphicRows_;                // its rows for drawing
   // The display copy and its worker; destroyed (the worker stopped) before the image it reads.
   std::unique_ptr<TPGDisplayCopy> display_;

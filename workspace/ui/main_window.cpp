@@ -293,16 +293,19 @@ void TMainWindow::BuildMenus() {
 }
 
 void TMainWindow::UpdateMenuState() {
-  const bool image = HasImage();
-  const bool source = pages_->currentWidget() == sourcePage_;
+  // While an export runs nothing may change the picture or the grid, nor start another export.
+  const bool idle = !exporting_;
+  const bool image = HasImage() && idle;
+  const bool source = pages_->currentWidget() == sourcePage_ && idle;
   auto set = [this](const char* name, bool enabled) { findChild<QAction*>(name)->setEnabled(enabled); };
+  set("Open", idle);
   set("Export", image);
   set("LoadGrid", image);
   set("SaveGrid", image);
   reopenGridMenu_->menuAction()->setEnabled(image);
-  reopenImageMenu_->menuAction()->setEnabled(!recentImages_.isEmpty());
-  set("Undo", editor_.CanUndo());
-  set("Redo", editor_.CanRedo());
+  reopenImageMenu_->menuAction()->setEnabled(!recentImages_.isEmpty() && idle);
+  set("Undo", editor_.CanUndo() && idle);
+  set("Redo", editor_.CanRedo() && idle);
   // The whole Tools menu is usable only on the Source page; its entries follow, so that their
   // shortcuts obey the same rule.
   toolsMenu_->menuAction()->setEnabled(source);
@@ -380,6 +383,13 @@ void TMainWindow::FillRecentMenu(QMenu* menu, const QStringList& list, bool imag
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  if (exporting_) {
+    // The export is cancelled and the window closes once it has stopped.
+    closeAfterExport_ = true;
+    if (exportCancel_ != nullptr) *exportCancel_ = true;
+    event->ignore();
+    return;
+  }
   SaveSettings();
   if (jpegPage_) jpegPage_->Stop();
   QMainWindow::closeEvent(event);
@@ -402,6 +412,7 @@ void TMainWindow::SetCaption(const QString& path) {
 }
 
 bool TMainWindow::OpenImage(const QString& path) {
+  if (exporting_) return false;
   // The file is read into an image of its own first, so a failure leaves the shown one in place.
   auto graphic = std::make_unique<pg::TPixelGraphic>();
   graphic->SetReadWarningAction(view_->ReadWarningAction());
@@ -430,6 +441,7 @@ void TMainWindow::ReopenImage(const QString& path) {
 }
 
 bool TMainWindow::LoadGridFile(const QString& path) {
+  if (exporting_) return false;
   TGridFileHooks hooks;
   hooks.OnClamp = [this](const std::string& message) { ShowError(this, QString::fromStdString(message)); };
   bool used = false;
@@ -498,6 +510,7 @@ void TMainWindow::ShowUsage() {
 }
 
 void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (exporting_) return;
   if (event->mimeData()->hasUrls() && !event->mimeData()->urls().isEmpty() &&
       event->mimeData()->urls().first().isLocalFile()) {
     event->acceptProposedAction();
@@ -505,6 +518,7 @@ void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TMainWindow::dropEvent(QDropEvent* event) {
+  if (exporting_) return;
   const QList<QUrl> urls = event->mimeData()->urls();
   if (urls.isEmpty() || !urls.first().isLocalFile()) return;
   event->acceptProposedAction();
@@ -540,7 +554,7 @@ void TMainWindow::PageChanged(int) {
 // ---- Colour adjustment ------------------------------------------------------------------------
 
 void TMainWindow::ColorAdjustment(int kind) {
-  if (!HasImage()) return;
+  if (!HasImage() || exporting_) return;
   TColorDialog dialog(static_cast<TColorDialog::TKind>(kind), *view_->PixelGraphic(), this);
   if (dialog.exec() != QDialog::Accepted) return;
   RunGuarded(this, [&] {
@@ -554,11 +568,11 @@ void TMainWindow::ColorAdjustment(int kind) {
 // ---- Split editing ----------------------------------------------------------------------------
 
 void TMainWindow::Undo() {
-  if (editor_.Undo()) RedrawGrid();
+  if (!exporting_ && editor_.Undo()) RedrawGrid();
 }
 
 void TMainWindow::Redo() {
-  if (editor_.Redo()) RedrawGrid();
+  if (!exporting_ && editor_.Redo()) RedrawGrid();
 }
 
 void TMainWindow::RedrawGrid() {
@@ -570,13 +584,13 @@ void TMainWindow::RedrawGrid() {
 }
 
 void TMainWindow::ClearSplits() {
-  if (!HasImage()) return;
+  if (!HasImage() || exporting_) return;
   editor_.ClearSplits();
   RedrawGrid();
 }
 
 void TMainWindow::AddSplitByNumber(int tag) {
-  if (!HasImage()) return;
+  if (!HasImage() || exporting_) return;
   const bool horizontal = tag == 1;
   const int32_t limit = horizontal ? ImageHeight() : ImageWidth();
   QInputDialog dialog(this);
@@ -599,7 +613,7 @@ void TMainWindow::AddSplitByNumber(int tag) {
 }
 
 void TMainWindow::DivideImage(int32_t columns, int32_t rows) {
-  if (!HasImage()) return;
+  if (!HasImage() || exporting_) return;
   editor_.Divide(columns, rows);
   RedrawGrid();
 }
@@ -661,6 +675,7 @@ TSplitButton ToSplitButton(pg::TMouseButton button) {
 }  // namespace
 
 void TMainWindow::ViewMouseDown(pg::TMouseButton button, int32_t x, int32_t y) {
+  if (exporting_) return;
   const TSplitTool tool = editor_.Tool();
   const bool started = editor_.PointerPress(ToSplitButton(button), x, y);
   if (editor_.Tool() != tool) ToolChanged();
@@ -695,12 +710,14 @@ void TMainWindow::InvalidateLine(const TRubberBand& band) {
 }
 
 void TMainWindow::ViewMouseUp(pg::TMouseButton button, int32_t x, int32_t y) {
+  if (exporting_) return;
   editor_.PointerRelease(ToSplitButton(button), x, y);
   RedrawGrid();
   ApplyPointer();
 }
 
 void TMainWindow::ViewSelectionMade() {
+  if (exporting_) return;
   if (!editor_.SelectionMade(view_->SelectionLeft(), view_->SelectionTop(), view_->SelectionWidth(),
                              view_->SelectionHeight()))
     return;
@@ -750,6 +767,7 @@ void TMainWindow::RulerPress(TRuler* ruler, Qt::MouseButton button) {
 }
 
 void TMainWindow::RulerRelease(TRuler* ruler, Qt::MouseButton button, QPoint at) {
+  if (exporting_) return;
   // A left click on the top ruler takes up the horizontal line tool, on the left ruler the
   // vertical one; it is handled before the release adds its split.
   if (button == Qt::LeftButton && pressedRuler_ == ruler && ruler->rect().contains(at)) {

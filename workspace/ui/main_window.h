@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -84,6 +85,9 @@ class TMainWindow : public QMainWindow {
   int32_t ImageHeight() const;
   // Re-evaluates the enabling of every menu entry (also done each time a menu opens).
   void UpdateMenuState();
+  // True while an export runs: editing, opening, the pages and the menus that change the picture
+  // or the grid are off until it ends.
+  bool Exporting() const { return exporting_; }
 
   // Asks for a file name (open or save); tests replace it. Empty means cancelled.
   std::function<QString(const QString& caption, const QString& filter, const QString& defaultSuffix,
@@ -108,6 +112,7 @@ class TMainWindow : public QMainWindow {
   void PushRecent(QStringList& list, const QString& path);
   void FillRecentMenu(QMenu* menu, const QStringList& list, bool images);
   void SetCaption(const QString& path);
+  void SetExporting(bool exporting);
 
   // Split editing: mouse events turned into the editor's calls, and what they changed redrawn.
   void RedrawGrid();
@@ -136,6 +141,9 @@ class TMainWindow : public QMainWindow {
   void PageChanged(int index);
 
   TSplitEditor editor_;
+  bool exporting_ = false;
+  bool closeAfterExport_ = false;              // the window was closed while an export ran
+  std::atomic<bool>* exportCancel_ = nullptr;  // the running export's cancel flag
   TSplitPointer shownPointer_ = TSplitPointer::Arrow;
   bool overrideCursor_ = false;
   TRuler* pressedRuler_ = nullptr;

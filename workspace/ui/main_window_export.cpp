@@ -77,8 +77,15 @@ class TDialogInteraction : public TExportInteraction {
 
 }  // namespace
 
+void TMainWindow::SetExporting(bool exporting) {
+  exporting_ = exporting;
+  // The view, the rulers, the tools and the compression page rest while the export runs.
+  pages_->setEnabled(!exporting);
+  UpdateMenuState();
+}
+
 bool TMainWindow::Export(const QString& htmlPathGiven) {
-  if (!HasImage()) return false;
+  if (!HasImage() || exporting_) return false;
   QString htmlPath = htmlPathGiven;
   if (htmlPath.isEmpty()) {
     const QString filter = "HTML Table (*.htm *.html)";
@@ -97,6 +104,11 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
     if (htmlPath.isEmpty()) return false;
   }
 
+  // The export works on a snapshot of its own: the picture as shown now, shared and left as it is
+  // while the export reads it, and a copy of the grid, which it sorts in place. Editing is off
+  // until the export ends, so the sorted copy then becomes the window's grid.
+  const std::shared_ptr<const pg::TPixelGraphic> picture = view_->SharedPixelGraphic();
+  TSplitGrid grid = editor_.Grid();
   TDialogInteraction interaction(*this, AskOkCancel);
   TExportOptions options = TDialogInteraction::ReadOptions(*options_);
   std::atomic<bool> cancel{false};
@@ -114,10 +126,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
 
   TExportRequest request;
   request.HtmlPath = std::filesystem::path(htmlPath.toStdString());
-  request.Source = view_->PixelGraphic();
-  // The export sorts the grid it is given; the sorted grid reaches the window's as an edit the user
-  // can take back like any other.
-  TSplitGrid grid = editor_.Grid();
+  request.Source = picture.get();
   request.Grid = &grid;
   request.Extension = outputExtension_.toStdString();
   request.Options = &options;
@@ -145,9 +154,14 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   const bool previewDue = jpegPage_->Timer()->isActive();
   jpegPage_->Stop();
   TExportReport report;
+  SetExporting(true);
+  exportCancel_ = &cancel;
   const bool ok = RunGuarded(this, [&] { report = ExportSlices(request); });
+  exportCancel_ = nullptr;
+  SetExporting(false);
   progress.close();
   if (previewDue) jpegPage_->Timer()->start();
+  // The sort is an edit the user can take back like any other.
   editor_.Edit([&grid](TSplitGrid& shown) { shown = grid; });
   if (!interaction.SavedGrid().empty())
     PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));
@@ -161,6 +175,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
     box.setObjectName("MissingAltWarning");
     box.exec();
   }
+  if (closeAfterExport_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   return ok && report.Result == TExportResult::Done;
 }
 

@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QSlider>
@@ -15,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "imaging/formats/file_format.h"
@@ -328,6 +331,88 @@ TEST_F(ExportTest, CancelInTheProgressDialogStopsWithoutHtml) {
   EXPECT_FALSE(QFile::exists(html));
   EXPECT_FALSE(QFile::exists(dir_.filePath("cancelled.grd")));
   EXPECT_FALSE(press.isActive());
+}
+
+// While an export runs (its progress lets events through) nothing changes the picture or the
+// grid it works on: opening, drops, grid commands and the pages rest, and a change asked of the
+// view's picture goes to a copy of the view's own. The export's sort reaches the grid afterwards.
+TEST_F(ExportTest, EditingRestsWhileAnExportRunsOnItsOwnSnapshot) {
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->SetOutputExtension(".bmp");
+  window_->DivideImage(4, 2);
+  const std::vector<int32_t> unsorted = window_->Grid().VerticalSplits.Values();
+  const QString other = dir_.filePath("other.bmp");
+  test::WritePicture(other.toStdString(), 30, 30);
+  const pg::TPixelGraphic* shown = window_->View()->PixelGraphic();
+  const pg::TColor firstPixel = shown->Colors(0, 0);
+  bool tried = false;
+  QTimer attempt;
+  attempt.setInterval(0);
+  QObject::connect(&attempt, &QTimer::timeout, [&] {
+    if (!window_->Exporting() || tried) return;
+    tried = true;
+    EXPECT_FALSE(window_->Pages()->isEnabled());
+    window_->UpdateMenuState();
+    for (const char* name : {"Open", "Export", "LoadGrid", "ReopenImage", "ReopenGrid", "Undo"}) {
+      EXPECT_FALSE(window_->findChild<QAction*>(name)->isEnabled()) << name;
+    }
+    EXPECT_FALSE(window_->findChild<QMenu*>("ToolsMenu")->menuAction()->isEnabled());
+    EXPECT_FALSE(window_->OpenImage(other));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(other)});
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    EXPECT_FALSE(drop.isAccepted());
+    window_->ClearSplits();
+    window_->DivideImage(7, 7);
+    window_->Undo();
+    EXPECT_EQ(window_->Grid().VerticalSplits.Values(), unsorted);
+    // Blacking out the view's picture leaves the exported one alone.
+    pg::TPixelGraphic* changed = window_->View()->PixelGraphic();
+    EXPECT_NE(changed, shown);
+    changed->Clear();
+  });
+  attempt.start();
+  ASSERT_TRUE(window_->Export(dir_.filePath("snap.html")));
+  attempt.stop();
+  ASSERT_TRUE(tried);
+  QApplication::processEvents();  // an open queued by the drop would run now
+  EXPECT_EQ(window_->ImageWidth(), 200);
+  EXPECT_TRUE(window_->Pages()->isEnabled());
+  EXPECT_FALSE(window_->Exporting());
+  window_->UpdateMenuState();
+  EXPECT_TRUE(window_->findChild<QAction*>("Open")->isEnabled());
+  pg::TPixelGraphic slice;
+  slice.LoadFromFile(dir_.filePath("snap_11.bmp").toStdString());
+  EXPECT_EQ(slice.Colors(0, 0), firstPixel);
+  // The sorted grid is the window's, as an edit of its own.
+  std::vector<int32_t> sorted = unsorted;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(window_->Grid().VerticalSplits.Values(), sorted);
+  window_->Undo();
+  EXPECT_EQ(window_->Grid().VerticalSplits.Values(), unsorted);
+}
+
+// Closing the window during an export cancels it; the window closes once it has stopped.
+TEST_F(ExportTest, ClosingDuringAnExportCancelsItFirst) {
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->OptionsDialog()->AlwaysGrid()->setChecked(true);
+  window_->SetOutputExtension(".bmp");
+  window_->DivideImage(40, 20);
+  QTimer attempt;
+  attempt.setInterval(0);
+  QObject::connect(&attempt, &QTimer::timeout, [&] {
+    if (!window_->Exporting()) return;
+    attempt.stop();
+    EXPECT_FALSE(window_->close());
+    EXPECT_TRUE(window_->isVisible());
+  });
+  attempt.start();
+  const QString html = dir_.filePath("closed.html");
+  EXPECT_FALSE(window_->Export(html));
+  EXPECT_FALSE(QFile::exists(html));
+  EXPECT_FALSE(QFile::exists(dir_.filePath("closed.grd")));
+  QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), 10000);
 }
 
 TEST(ExportOptionsDialogTest, SixBoxesInOrderWithTheirCaptionsAndKeys) {

@@ -151,6 +151,27 @@ TEST_F(ViewTest, StoresACopyAndPaintsItsPixels) {
   EXPECT_EQ(view.PixelGraphicWidth(), 0);
 }
 
+// A reader holding the shared image keeps it as it was: the view changes a copy of its own.
+TEST_F(ViewTest, SharedImageStaysAsItWasWhileHeld) {
+  auto image = MakeImage(40, 30);
+  view.SetPixelGraphic(image.get());
+  TPixelGraphic* own = view.PixelGraphic();
+  EXPECT_EQ(view.PixelGraphic(), own);  // not shared: no copy
+  std::shared_ptr<const TPixelGraphic> held = view.SharedPixelGraphic();
+  ASSERT_EQ(held.get(), own);
+  TPixelGraphic* changed = view.PixelGraphic();
+  ASSERT_NE(changed, own);
+  EXPECT_EQ(changed->Colors(39, 29), held->Colors(39, 29));
+  const int before = graphicChanges;
+  changed->SetPixels(0, 0, 0xFFFFFF);
+  changed->NewImage(20, 10, bc24Bit);  // the copy is the view's: its changes reach the view
+  EXPECT_EQ(graphicChanges, before + 1);
+  EXPECT_EQ(view.PixelGraphicWidth(), 20);
+  EXPECT_EQ(held->Width(), 40);
+  EXPECT_EQ(held->Colors(0, 0), RGBColor(7, 0, 0));
+  EXPECT_EQ(view.PixelGraphic(), changed);
+}
+
 TEST_F(ViewTest, CreateMoveAndResizeASelectionWithTheMouse) {
   auto image = MakeImage(200, 150);
   view.SetPixelGraphic(image.get());
