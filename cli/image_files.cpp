@@ -1,5 +1,6 @@
 #include "cli/image_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/question.h"
 
@@ -70,8 +72,21 @@ void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TIma
   try {
     image.LoadFromFile(path);
   } catch (const std::exception& e) {
-    throw std::runtime_error(NameFile(path, e.what()));
+    std::string message = NameFile(path, e.what());
+    if (const auto* limit = dynamic_cast<const pg::EPGPixelLimit*>(&e))
+      message += "\n" + PixelLimitHint(*limit);
+    throw std::runtime_error(message);
   }
+}
+
+std::string PixelLimitHint(const pg::EPGPixelLimit& limit) {
+  const int64_t width = std::max<int64_t>(limit.Width(), 1);
+  const int64_t height = std::max<int64_t>(limit.Height(), 1);
+  const int64_t pixels = width > std::numeric_limits<int64_t>::max() / height
+                             ? std::numeric_limits<int64_t>::max()
+                             : width * height;
+  return "hint: --max-pixels " + std::to_string(pixels) +
+         " (or more) raises the limit enough to read this image";
 }
 
 void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy,

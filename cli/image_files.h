@@ -15,7 +15,8 @@
 
 namespace pg {
 class TPixelGraphic;
-}
+class EPGPixelLimit;
+}  // namespace pg
 
 namespace tessel::cli {
 
@@ -73,6 +74,9 @@ class TWarningScope {
  private:
   pg::TQuestionHandler previous_;
 };
+
+// The line that tells how to read an image refused by the pixel limit: --max-pixels with its size.
+std::string PixelLimitHint(const pg::EPGPixelLimit& limit);
 
 // Raises "PATH: is a folder, not an image file" (or the `kind` given) for a folder.
 void RefuseFolder(const std::string& path, const std::string& kind = "an image file");
