@@ -109,6 +109,75 @@ void ReadUnder(const TFileFormatReader& reader, const TBytes& file, TPixelGraphi
   return ::testing::AssertionSuccess();
 }
 
+// ---- The reported files under the default policy ----------------------------------------------
+
+struct THostileCase {
+  const char* Name;
+  std::function<TBytes()> Make;
+  const char* Extension;
+  bool OverPixelLimit;  // refused by the pixel limit; otherwise by what the data can hold
+};
+
+// Each file of the report, made here at its reported size: refused by the default policy within
+// seconds and well within 1 GiB, with a message that says what stopped it.
+TEST(HostileFiles, EveryReportedFileIsRefusedCheaplyUnderTheDefaultLimit) {
+  const std::vector<THostileCase> cases = {
+      {"TIFF CMYK 32000 x 32000, one tiny Deflate strip",
+       [] { return hostile::TiffTinyStrip(TTiffKind::CMYK, 32000, 32000); }, "tif", true},
+      {"TIFF YCbCr 32000 x 32000, one tiny Deflate strip",
+       [] { return hostile::TiffTinyStrip(TTiffKind::YCbCr, 32000, 32000); }, "tif", true},
+      {"progressive JPEG 32000 x 32000, 499 scans", [] { return hostile::JpegManyScans(32000, 32000, 499); },
+       "jpg", true},
+      {"progressive JPEG 16000 x 16000, 499 scans", [] { return hostile::JpegManyScans(16000, 16000, 499); },
+       "jpg", false},
+      {"baseline JPEG 30000 x 30000 cut after 300 bytes",
+       [] { return hostile::JpegTruncatedBaseline(30000, 30000, 300); }, "jpg", true},
+      {"PNG Deflate bomb 20000 x 20000", [] { return hostile::PngDeflateBomb(20000, 20000); }, "png", true},
+      {"PNG Deflate bomb 30000 x 30000", [] { return hostile::PngDeflateBomb(30000, 30000); }, "png", true},
+      {"TIFF Deflate bomb 20000 x 20000",
+       [] { return hostile::TiffDeflateBomb(TTiffKind::RGB, 20000, 20000); }, "tif", true},
+      {"TIFF Deflate bomb 30000 x 30000",
+       [] { return hostile::TiffDeflateBomb(TTiffKind::RGB, 30000, 30000); }, "tif", true},
+      {"RLE8 BMP 32000 x 32000 of only its end code", [] { return hostile::BmpRle8EndOnly(32000, 32000); },
+       "bmp", true},
+      {"RLE TGA of 16 MB, 32768 x 32768", [] { return hostile::TgaRleGrey(32768, 32768); }, "tga", true},
+  };
+  ASSERT_EQ(FormatOptions().MaxPixels, kDefaultMaxPixels);
+  for (const THostileCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TBytes file = c.Make();
+    TCost cost;
+    TPixelGraphic image;
+    image.SetReadWarningAction(pgwaIgnore);
+    TMemoryStream stream(file);
+    try {
+      image.LoadFromStream(stream, c.Extension);
+      ADD_FAILURE() << "loaded";
+    } catch (const EPGPixelLimit& e) {
+      EXPECT_TRUE(c.OverPixelLimit);
+      const std::string text = dynamic_cast<const EPixelGraphic&>(e).what();
+      EXPECT_NE(text.find("exceeds the pixel limit of 268,435,456 (MaxPixels); raise the limit"),
+                std::string::npos)
+          << text;
+    } catch (const EPixelGraphic& e) {
+      EXPECT_FALSE(c.OverPixelLimit) << e.what();
+      EXPECT_NE(std::string(e.what()).find("truncated or damaged"), std::string::npos) << e.what();
+    }
+    ExpectCheap(cost, 20, 256 * kMiB);
+  }
+}
+
+// A picture of the same kind just above the default limit, every block coded: refused by default,
+// loaded once the limit is raised.
+TEST(HostileFiles, AnHonestPictureAboveTheDefaultLimitLoadsWhenItIsRaised) {
+  const TBytes file = hostile::JpegGreyBaseline(16500, 16500, 1);
+  TPixelGraphic image;
+  EXPECT_THROW(ReadUnder(TJPGFileFormatReader(), file, image, kDefaultMaxPixels), EPGPixelLimit);
+  ReadUnder(TJPGFileFormatReader(), file, image, int64_t{300} << 20, pgwaRaise);
+  EXPECT_EQ(image.Width(), 16500);
+  EXPECT_EQ(image.Colors(16499, 16499), RGBColor(128, 128, 128));
+}
+
 // ---- TIFF -----------------------------------------------------------------------------------------
 
 // How the pixel data of a test TIFF is divided: strips of `RowsPerStrip` rows, or square tiles.
