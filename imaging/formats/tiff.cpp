@@ -139,6 +139,13 @@ int WarningHandler(TIFF*, void* user, const char* module, const char* format, va
   return 1;
 }
 
+// The largest single buffer a read may take: several bytes per pixel for the largest image allowed,
+// so a buffer never exceeds what an image within the limit needs.
+int64_t MaxSingleAllocation() {
+  const int64_t limit = std::max<int64_t>(FormatOptions().MaxPixels, 1 << 20);
+  return std::min<int64_t>(limit, INT64_MAX / 16) * 8;
+}
+
 // Owns an open libtiff handle on a context.
 class TTIFFHandle {
  public:
@@ -152,11 +159,7 @@ class TTIFFHandle {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, ErrorHandler, &ctx);
     TIFFOpenOptionsSetWarningHandlerExtR(options, WarningHandler, &ctx);
-    // Several bytes per pixel for the largest image allowed, so a single buffer never exceeds what
-    // an image within the limit needs.
-    const int64_t limit = std::max<int64_t>(FormatOptions().MaxPixels, 1 << 20);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options,
-                                        static_cast<tmsize_t>(std::min<int64_t>(limit, INT64_MAX / 16) * 8));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(MaxSingleAllocation()));
     tif_ = TIFFClientOpenExt("stream", mode, &ctx, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
                              MapProc, UnmapProc, options);
     TIFFOpenOptionsFree(options);
@@ -352,11 +355,22 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
   }
 }
 
+// Buffers of the colour-converted path are held to libtiff's own limit for one buffer.
+void CheckAllocation(uint64_t bytes) {
+  if (bytes > static_cast<uint64_t>(MaxSingleAllocation())) {
+    throw EPGTIFFileFormatReader(
+        kPrefix + "a buffer of " + std::to_string(bytes) +
+        " bytes for the strips or tiles is larger than 8 bytes for every pixel of the "
+        "pixel limit (MaxPixels)");
+  }
+}
+
 // Uninitialised memory for decoded data: pages the decoder does not reach are never touched, and
 // a failed decode raises before anything reads them.
 class TDecodeBuffer {
  public:
   uint8_t* Get(uint64_t bytes) {
+    CheckAllocation(bytes);
     if (bytes > capacity_) {
       data_.reset();
       data_.reset(new uint8_t[static_cast<size_t>(bytes)]);
@@ -399,6 +413,7 @@ class TPlaneRows {
     const uint32_t first = row - row % rowsPerStrip_;
     const uint32_t stripRows = std::min(rowsPerStrip_, height_ - first);
     const uint64_t stripBytes = TIFFVStripSize64(tif_, stripRows);
+    if (stripBytes == 0) Raise<EPGTIFFileFormatReader>(ctx_, MessageText(7, "StripSize"));
     // Subsampled rows come in blocks: streaming needs the strip to end on a whole block.
     if (stripBytes <= kWholeStripBytes || stripRows % blockRows_ != 0)
       return WholeStrip(row, first, stripBytes);
@@ -531,6 +546,8 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
       Raise<EPGTIFFileFormatReader>(ctx, MessageText(7, "TileSize"));
     const int64_t chunk = std::clamp<int64_t>(kRGBAChunkPixels / tileWidth / blockRows * blockRows, blockRows,
                                               std::max(tileLength, blockRows));
+    CheckAllocation(tileBytes);
+    CheckAllocation(uint64_t{tileWidth} * static_cast<uint64_t>(chunk) * sizeof(uint32_t));
     std::vector<uint32_t> raster(static_cast<size_t>(chunk) * tileWidth);
     std::vector<TDecodeBuffer> tiles(static_cast<size_t>(planeCount));
     for (uint32_t ty = 0; ty < static_cast<uint32_t>(height); ty += tileLength) {
@@ -574,6 +591,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
   const int64_t stripRows = planes[0].RowsPerStrip();
   const int64_t rows = std::clamp<int64_t>(kRGBAChunkPixels / width / blockRows * blockRows, blockRows,
                                            std::max<int64_t>(stripRows, blockRows));
+  CheckAllocation(static_cast<uint64_t>(rows) * static_cast<uint64_t>(width) * sizeof(uint32_t));
   std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
   for (int32_t row = 0; row < height;) {
     // A band never crosses the end of a strip.

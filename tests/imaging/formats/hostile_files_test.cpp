@@ -293,6 +293,12 @@ TEST(HostileTiff, OneLargeStripOrTileReadsLikeManySmallOnes) {
       "CMYK", [&](TIFF* tif) { common(tif, PHOTOMETRIC_SEPARATED, 4, PLANARCONFIG_CONTIG); }, height, 1,
       [&](int) { return interleaved(4); }, true);
 
+  auto planar = [=](int s) {
+    std::vector<uint8_t> data(size_t{width} * height);
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = 0; x < width; ++x) data[size_t{y} * width + x] = Pattern(x, y, s);
+    return data;
+  };
   // Separate planes of red, green, blue and unassociated alpha, each streamed through a handle of its own.
   ExpectLayoutsReadAlike(
       "RGBA planes",
@@ -301,14 +307,20 @@ TEST(HostileTiff, OneLargeStripOrTileReadsLikeManySmallOnes) {
         const uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
       },
-      height, 4,
-      [&](int s) {
-        std::vector<uint8_t> data(size_t{width} * height);
-        for (uint32_t y = 0; y < height; ++y)
-          for (uint32_t x = 0; x < width; ++x) data[size_t{y} * width + x] = Pattern(x, y, s);
-        return data;
-      },
-      true);
+      height, 4, planar, true);
+  {
+    // CMYK in separate planes, black the fourth, reads as the same samples interleaved.
+    TPixelGraphic interleavedImage, planarImage;
+    ReadUnder(TTIFFileFormatReader(),
+              WriteTiff([&](TIFF* tif) { common(tif, PHOTOMETRIC_SEPARATED, 4, PLANARCONFIG_CONTIG); },
+                        height, {16, 0}, 1, [&](int) { return interleaved(4); }),
+              interleavedImage, kRaisedLimit);
+    ReadUnder(TTIFFileFormatReader(),
+              WriteTiff([&](TIFF* tif) { common(tif, PHOTOMETRIC_SEPARATED, 4, PLANARCONFIG_SEPARATE); },
+                        height, {height, 0}, 4, planar),
+              planarImage, kRaisedLimit);
+    EXPECT_TRUE(SameRows(interleavedImage, planarImage)) << "CMYK planes";
+  }
 
   // YCbCr 4:2:0 packs blocks of 2 x 2 luma and one Cb, Cr; an odd height ends on half a block.
   for (const uint32_t rows : {1000u, 1001u}) {
@@ -359,20 +371,32 @@ TEST(HostileTiff, AStripThatEndsAfterAFewBytesFailsAtOnce) {
   }
 }
 
-TEST(HostileTiff, ADamagedStripOfAConvertedLayoutIsAnError) {
+TEST(HostileTiff, DamagedOrOversizedDataOfAConvertedLayoutIsAnError) {
   // CMYK goes through the colour conversion, whose damaged strips were once passed over in silence.
   std::vector<uint8_t> zeros(64 * 64 * 4, 0);
-  TBytes file = hostile::TiffDeflateStrip(TTiffKind::CMYK, 64, 64, [&] {
-    TBytes strip(compressBound(zeros.size()));
-    uLongf size = strip.size();
-    compress2(strip.data(), &size, zeros.data(), zeros.size(), 9);
-    strip.resize(size / 2);
-    return strip;
-  }());
-  TPixelGraphic image;
-  const std::string error =
-      ErrorOf<EPGTIFFileFormatReader>([&] { ReadUnder(TTIFFileFormatReader(), file, image, kRaisedLimit); });
-  EXPECT_EQ(error.rfind("TIFF: ", 0), 0u) << error;
+  TBytes strip(compressBound(zeros.size()));
+  uLongf size = strip.size();
+  compress2(strip.data(), &size, zeros.data(), zeros.size(), 9);
+  strip.resize(size / 2);
+  // A tile a billion pixels wide over a picture of 64 x 64.
+  const TBytes wideTile = hostile::TiffFile({{256, 4, {64}},
+                                             {257, 4, {64}},
+                                             {258, 3, {8, 8, 8, 8}},
+                                             {259, 3, {8}},
+                                             {262, 3, {5}},
+                                             {277, 3, {4}},
+                                             {284, 3, {1}},
+                                             {322, 4, {1u << 30}},
+                                             {323, 4, {16}},
+                                             {324, 4, {0}},
+                                             {325, 4, {0}}},
+                                            strip);
+  for (const TBytes& file : {hostile::TiffDeflateStrip(TTiffKind::CMYK, 64, 64, strip), wideTile}) {
+    TPixelGraphic image;
+    const std::string error = ErrorOf<EPGTIFFileFormatReader>(
+        [&] { ReadUnder(TTIFFileFormatReader(), file, image, kRaisedLimit); });
+    EXPECT_EQ(error.rfind("TIFF: ", 0), 0u) << error;
+  }
 }
 
 // ---- JPEG -----------------------------------------------------------------------------------------
