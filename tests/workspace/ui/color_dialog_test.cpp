@@ -111,16 +111,19 @@ TEST(ColorDialogTest, PreviewIsComputedOffTheDialogThread) {
   dialog.Slider(1)->setValue(20);
   EXPECT_LT(clock.elapsed(), 2000);
   EXPECT_EQ(dialog.PreviewRequests(), 13);
-  // Only the newest request ends up on screen.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.PreviewsShown() > 0; }, 20000));
-  QTest::qWait(200);
-  EXPECT_EQ(dialog.PreviewsShown(), 1);
-  // The shown preview is the small copy filtered with the final values.
+  // Only the newest request ends up on screen: the small copy filtered with the final values is
+  // the first preview shown.
   pg::THLSFilter filter;
   filter.SetAdjustment(0, 20, 0);
   pg::TPixelGraphic expected;
   expected.ApplyFilter(filter, *dialog.SourcePreview()->PixelGraphic());
-  EXPECT_TRUE(SamePixels(*dialog.FilteredPreview()->PixelGraphic(), expected));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const pg::TPixelGraphic* shown = dialog.FilteredPreview()->PixelGraphic();
+        return dialog.PreviewsShown() > 0 && shown != nullptr && SamePixels(*shown, expected);
+      },
+      30000));
+  EXPECT_EQ(dialog.PreviewsShown(), 1);
 }
 
 }  // namespace

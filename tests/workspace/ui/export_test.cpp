@@ -257,18 +257,25 @@ TEST_F(ExportTest, JpegSlicesRightAfterStartUseQuality80) {
   EXPECT_NE(bytes, at80);
 }
 
-// Answers the modal dialogs in turn, each after `delay` ms, scheduling the next answer only once
-// the current one is given.
-void AnswerSlowly(std::vector<std::function<void(QDialog*)>> answers, int delay,
-                  const std::function<void()>& beforeEach) {
+// Waits until a progress dialog made now like the export's has shown itself: by then the export's
+// own one, made earlier, would have appeared if it were going to. `started`: the probe has also
+// been told that work began (its minimum duration counts from then).
+void WaitPastTheProgressDelay(bool started) {
+  QProgressDialog probe("", "Cancel", 0, 100);
+  probe.setMinimumDuration(500);
+  if (started) probe.setValue(0);
+  EXPECT_TRUE(QTest::qWaitFor([&probe] { return probe.isVisible(); }, 20000));
+}
+
+// Answers the modal dialogs in turn, scheduling the next answer only once the current one is
+// given.
+void AnswerInTurn(std::vector<std::function<void(QDialog*)>> answers) {
   if (answers.empty()) return;
   auto first = answers.front();
   answers.erase(answers.begin());
-  test::AnswerNextModal([first, answers, delay, beforeEach](QWidget* modal) {
-    QTest::qWait(delay);
-    beforeEach();
+  test::AnswerNextModal([first, answers](QWidget* modal) {
     first(static_cast<QDialog*>(modal));
-    AnswerSlowly(answers, delay, beforeEach);
+    AnswerInTurn(answers);
   });
 }
 
@@ -276,17 +283,22 @@ TEST_F(ExportTest, NoProgressDialogWhileTheUserIsAsked) {
   // The options dialog and the per-slice questions stay up for a while; the progress dialog
   // belongs to slice writing without questions and must not appear over them.
   bool shownDuringQuestions = false;
-  const auto check = [this, &shownDuringQuestions] {
-    auto* progress = window_->findChild<QProgressDialog*>("ExportProgress");
-    if (progress != nullptr && progress->isVisible()) shownDuringQuestions = true;
+  const auto slowly = [this, &shownDuringQuestions](bool started,
+                                                    const std::function<void(QDialog*)>& answer) {
+    return [this, &shownDuringQuestions, started, answer](QDialog* dialog) {
+      WaitPastTheProgressDelay(started);
+      auto* progress = window_->findChild<QProgressDialog*>("ExportProgress");
+      if (progress != nullptr && progress->isVisible()) shownDuringQuestions = true;
+      answer(dialog);
+    };
   };
   const auto accept = [](QDialog* dialog) { dialog->accept(); };
-  AnswerSlowly({[](QDialog* options) {
-                  static_cast<TExportOptionsDialog*>(options)->IncAltTags()->setChecked(true);
-                  options->accept();
-                },
-                accept, accept, accept, accept, accept},
-               1100, check);
+  AnswerInTurn({slowly(false,
+                       [](QDialog* options) {
+                         static_cast<TExportOptionsDialog*>(options)->IncAltTags()->setChecked(true);
+                         options->accept();
+                       }),
+                slowly(true, accept), accept, accept, accept, accept});
   ASSERT_TRUE(window_->Export(dir_.filePath("asked.html")));
   EXPECT_FALSE(shownDuringQuestions);
   EXPECT_TRUE(QFile::exists(dir_.filePath("asked_22.jpg")));
@@ -301,9 +313,14 @@ TEST_F(ExportTest, APreviewDueDuringTheExportWaitsUntilItIsOver) {
   window_->Pages()->setCurrentWidget(window_->SourcePage());
   ASSERT_TRUE(page->Timer()->isActive());
   const int compressions = page->Compressions();
-  // The options dialog stays up past the timer's second.
-  AnswerSlowly({[](QDialog* options) { options->accept(); }}, 1300, [] {});
+  // While the export asks its first question the preview's timer is at rest, so it cannot fire.
+  bool timerRan = true;
+  test::AnswerNextModal([page, &timerRan](QWidget* options) {
+    timerRan = page->Timer()->isActive();
+    static_cast<QDialog*>(options)->accept();
+  });
   ASSERT_TRUE(window_->Export(dir_.filePath("w.html")));
+  EXPECT_FALSE(timerRan);
   EXPECT_EQ(page->Compressions(), compressions);
   EXPECT_EQ(pg::FormatOptions().JPEGQuality, 80);
   EXPECT_TRUE(page->Timer()->isActive());

@@ -120,8 +120,8 @@ TEST(PixelGraphicDrawTest, ScaledDrawsSampleLikeQPainter) {
     QRect Target;
   };
   // Exact halving and thirding pick every other (third) row: the rule's starting offset shows there.
-  const TCase cases[] = {{{0, 0, 20, 15}, {3, 4, 40, 30}},  {{0, 0, 20, 15}, {3, 4, 10, 7}},
-                         {{2, 1, 17, 13}, {0, 0, 61, 29}},  {{4, 6, 7, 9}, {5, 2, 80, 65}},
+  const TCase cases[] = {{{0, 0, 20, 15}, {3, 4, 40, 30}},   {{0, 0, 20, 15}, {3, 4, 10, 7}},
+                         {{2, 1, 17, 13}, {0, 0, 61, 29}},   {{4, 6, 7, 9}, {5, 2, 80, 65}},
                          {{0, 0, 20, 15}, {10, 10, 20, 45}}, {{1, 1, 19, 14}, {2, 3, 5, 66}},
                          {{0, 0, 20, 14}, {3, 4, 10, 7}},    {{0, 0, 18, 15}, {3, 4, 6, 5}}};
   for (TBitCount bits : {bc1Bit, bc8Bit, bc24Bit}) {
