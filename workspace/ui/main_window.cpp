@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "imaging/formats/file_format.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/view/qt_pg_image.h"
 #include "workspace/grid_file.h"
@@ -35,6 +36,7 @@
 #include "workspace/ui/magnifier.h"
 #include "workspace/ui/message_boxes.h"
 #include "workspace/ui/open_image_dialog.h"
+#include "workspace/ui/preferences_dialog.h"
 #include "workspace/ui/ruler.h"
 #include "workspace/ui/settings.h"
 #include "workspace/ui/usage_text.h"
@@ -233,6 +235,9 @@ void TMainWindow::BuildMenus() {
           [this] { Undo(); });
   connect(AddAction(editMenu_, "&Redo", "Redo", QKeySequence("Ctrl+Shift+Z")), &QAction::triggered, this,
           [this] { Redo(); });
+  editMenu_->addSeparator();
+  connect(AddAction(editMenu_, "Pr&eferences...", "Preferences"), &QAction::triggered, this,
+          [this] { ShowPreferences(); });
 
   toolsMenu_ = bar->addMenu("&Tools");
   toolsMenu_->setObjectName("ToolsMenu");
@@ -303,6 +308,7 @@ void TMainWindow::UpdateMenuState() {
   reopenImageMenu_->menuAction()->setEnabled(!recentImages_.isEmpty() && idle);
   set("Undo", editor_.CanUndo() && idle);
   set("Redo", editor_.CanRedo() && idle);
+  set("Preferences", idle);
   // The whole Tools menu is usable only on the Source page; its entries follow, so that their
   // shortcuts obey the same rule.
   toolsMenu_->menuAction()->setEnabled(source);
@@ -338,6 +344,9 @@ void TMainWindow::RestoreSettings() {
   }
   if (settings.value("Maximized", false).toBool()) setWindowState(windowState() | Qt::WindowMaximized);
   recentImages_ = settings.value("RecentImages").toStringList().mid(0, kRecentLimit);
+  bool valid = false;
+  const qlonglong maxPixels = settings.value(kMaxPixelsKey).toLongLong(&valid);
+  ApplyMaxPixels(valid && maxPixels > 0 ? maxPixels : pg::kDefaultMaxPixels);
   recentGrids_ = settings.value("RecentGrids").toStringList().mid(0, kRecentLimit);
 }
 
@@ -352,6 +361,28 @@ void TMainWindow::SaveSettings() const {
   settings.setValue("Maximized", isMaximized());
   settings.setValue("RecentImages", recentImages_);
   settings.setValue("RecentGrids", recentGrids_);
+}
+
+// ---- Preferences --------------------------------------------------------------------------------
+
+void TMainWindow::ApplyMaxPixels(int64_t pixels) {
+  maxPixels_ = pixels;
+  // Every picture the window, its pages and its dialogs read is read under this limit.
+  pg::FormatOptions().MaxPixels = pixels;
+}
+
+void TMainWindow::SetMaxPixels(int64_t pixels) {
+  if (pixels < 1 || exporting_) return;
+  ApplyMaxPixels(pixels);
+  QSettings settings = OpenSettings();
+  settings.beginGroup(kWindowGroup);
+  settings.setValue(kMaxPixelsKey, static_cast<qlonglong>(pixels));
+}
+
+void TMainWindow::ShowPreferences() {
+  if (exporting_) return;
+  TPreferencesDialog dialog(maxPixels_, this);
+  if (dialog.exec() == QDialog::Accepted) SetMaxPixels(dialog.MaxPixels());
 }
 
 void TMainWindow::PushRecent(QStringList& list, const QString& path) {

@@ -56,6 +56,11 @@ class TMainWindow : public QMainWindow {
   void Undo();
   void Redo();
   void SetOutputExtension(const QString& extension);
+  // The largest picture (width x height) the window opens; kept in the settings.
+  int64_t MaxPixels() const { return maxPixels_; }
+  void SetMaxPixels(int64_t pixels);
+  // "Preferences...": the dialog for the settings above.
+  void ShowPreferences();
   void SelectTool(TSplitTool tool);
 
   // ---- State, for tests and the pages ----------------------------------------------------
@@ -113,6 +118,7 @@ class TMainWindow : public QMainWindow {
   void FillRecentMenu(QMenu* menu, const QStringList& list, bool images);
   void SetCaption(const QString& path);
   void SetExporting(bool exporting);
+  void ApplyMaxPixels(int64_t pixels);
 
   // Split editing: mouse events turned into the editor's calls, and what they changed redrawn.
   void RedrawGrid();
@@ -141,6 +147,7 @@ class TMainWindow : public QMainWindow {
   void PageChanged(int index);
 
   TSplitEditor editor_;
+  int64_t maxPixels_ = 0;
   bool exporting_ = false;
   bool closeAfterExport_ = false;              // the window was closed while an export ran
   std::atomic<bool>* exportCancel_ = nullptr;  // the running export's cancel flag

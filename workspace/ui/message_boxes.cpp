@@ -1,13 +1,35 @@
 #include "workspace/ui/message_boxes.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QThread>
 #include <QWidget>
+#include <algorithm>
+#include <limits>
 
+#include "imaging/image/exceptions.h"
 #include "imaging/image/question.h"
 
 namespace tessel {
+
+QString ErrorText(const std::exception& error) {
+  QString text = QString::fromStdString(error.what());
+  if (const auto* limit = dynamic_cast<const pg::EPGPixelLimit*>(&error)) {
+    const int64_t width = std::max<int64_t>(limit->Width(), 1);
+    const int64_t height = std::max<int64_t>(limit->Height(), 1);
+    const int64_t pixels = width > std::numeric_limits<int64_t>::max() / height
+                               ? std::numeric_limits<int64_t>::max()
+                               : width * height;
+    const QLocale locale;
+    text += QString(
+                "\n\nThe largest picture Tessel opens is set to %1 pixels. To open this one, raise "
+                "\"Largest picture\" under Edit > Preferences... to at least %2 pixels.")
+                .arg(locale.toString(static_cast<qlonglong>(limit->Limit())))
+                .arg(locale.toString(static_cast<qlonglong>(pixels)));
+  }
+  return text;
+}
 
 void ShowError(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Critical, "Tessel!", text, QMessageBox::Ok, parent);
@@ -19,7 +41,7 @@ bool RunGuarded(QWidget* parent, const std::function<void()>& work) {
     work();
     return true;
   } catch (const std::exception& error) {
-    ShowError(parent, QString::fromStdString(error.what()));
+    ShowError(parent, ErrorText(error));
   } catch (...) {
     ShowError(parent, "Unknown error.");
   }
@@ -48,7 +70,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
-    ShowError(activeWindow(), QString::fromStdString(error.what()));
+    ShowError(activeWindow(), ErrorText(error));
   } catch (...) {
     ShowError(activeWindow(), "Unknown error.");
   }

@@ -11,6 +11,10 @@ class QWidget;
 
 namespace tessel {
 
+// The text an error box shows for `error`: its message, and for a picture larger than the pixel
+// limit also how to raise the limit in the preferences.
+QString ErrorText(const std::exception& error);
+
 // An error box with the text and one OK button.
 void ShowError(QWidget* parent, const QString& text);
 

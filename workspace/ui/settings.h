@@ -12,6 +12,8 @@ inline constexpr char kApplication[] = "Tessel";
 // The main window's group and the export options' group.
 inline constexpr char kWindowGroup[] = "Software/Orlenwick/Tessel";
 inline constexpr char kOptionsGroup[] = "Orlenwick/Tessel";
+// In the main window's group: the largest picture it opens, in pixels.
+inline constexpr char kMaxPixelsKey[] = "MaxPixels";
 
 inline QSettings OpenSettings() {
   return QSettings(kOrganisation, kApplication);

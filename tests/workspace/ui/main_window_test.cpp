@@ -8,17 +8,21 @@
 #include <QAction>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
 
+#include "imaging/formats/file_format.h"
 #include "tests/workspace/ui/ui_test_support.h"
 #include "workspace/ui/jpeg_page.h"
+#include "workspace/ui/preferences_dialog.h"
 #include "workspace/ui/ruler.h"
 #include "workspace/ui/settings.h"
 
@@ -110,7 +114,8 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndSeparators) {
             QStringList({"&Horizontal\tCtrl+X", "&Vertical\tCtrl+Y"}));
   EXPECT_EQ(entries(menu("OutputFormatMenu")), QStringList({".jpg", ".bmp", ".tif", ".png"}));
   EXPECT_EQ(entries(menu("HelpMenu")), QStringList({"&Usage", "-", "&About"}));
-  EXPECT_EQ(entries(menu("EditMenu")), QStringList({"&Undo\tCtrl+Z", "&Redo\tCtrl+Shift+Z"}));
+  EXPECT_EQ(entries(menu("EditMenu")),
+            QStringList({"&Undo\tCtrl+Z", "&Redo\tCtrl+Shift+Z", "-", "Pr&eferences..."}));
   EXPECT_TRUE(Action("Format.jpg")->isChecked());
   EXPECT_EQ(Action("Horizontal")->data().toInt(), 1);
   EXPECT_EQ(Action("Vertical")->data().toInt(), 0);
@@ -554,6 +559,49 @@ TEST_F(MainWindowTest, StatusBarShowsPointerPosition) {
   EXPECT_EQ(window_->StatusText(), "X: 7");
   Move(window_->LeftRuler(), {3, 9}, Qt::NoButton);
   EXPECT_EQ(window_->StatusText(), "Y: 9");
+}
+
+// The largest picture the window opens is a preference kept in the settings. A picture above it
+// is refused with a message that says how large it is and where to raise the limit; raised, the
+// same file opens.
+TEST_F(MainWindowTest, PixelLimitIsAPreferenceAndTheRefusalSaysHowToRaiseIt) {
+  EXPECT_EQ(window_->MaxPixels(), pg::kDefaultMaxPixels);
+  int64_t shownLimit = 0;
+  test::AnswerNextModal([&shownLimit](QWidget* modal) {
+    auto* dialog = static_cast<TPreferencesDialog*>(modal);
+    shownLimit = dialog->MaxPixels();
+    dialog->MaxPixelsBox()->setValue(19999);
+    dialog->accept();
+  });
+  window_->findChild<QAction*>("Preferences")->trigger();
+  EXPECT_EQ(shownLimit, pg::kDefaultMaxPixels);
+  EXPECT_EQ(window_->MaxPixels(), 19999);
+  EXPECT_EQ(pg::FormatOptions().MaxPixels, 19999);
+
+  QString message;
+  test::AnswerNextModal([&message](QWidget* modal) {
+    message = static_cast<QMessageBox*>(modal)->text();
+    static_cast<QDialog*>(modal)->accept();
+  });
+  EXPECT_FALSE(window_->OpenImage(picture_));  // 200 x 100
+  const QLocale locale;                        // numbers as the user's locale writes them
+  EXPECT_TRUE(message.contains(locale.toString(19999) + " pixels")) << message.toStdString();
+  EXPECT_TRUE(message.contains("Edit > Preferences")) << message.toStdString();
+  EXPECT_TRUE(message.contains("at least " + locale.toString(20000) + " pixels")) << message.toStdString();
+  EXPECT_EQ(window_->ImageWidth(), 0);
+
+  // Cancel keeps the limit; a new window reads it back from the settings.
+  test::AnswerNextModal([](QWidget* modal) {
+    static_cast<TPreferencesDialog*>(modal)->MaxPixelsBox()->setValue(5);
+    static_cast<QDialog*>(modal)->reject();
+  });
+  window_->ShowPreferences();
+  EXPECT_EQ(window_->MaxPixels(), 19999);
+  window_ = std::make_unique<TMainWindow>();
+  EXPECT_EQ(window_->MaxPixels(), 19999);
+  window_->SetMaxPixels(20000);
+  EXPECT_TRUE(window_->OpenImage(picture_));
+  window_->SetMaxPixels(pg::kDefaultMaxPixels);
 }
 
 }  // namespace
