@@ -276,7 +276,7 @@ void TPGImage::DisconnectGraphic(TPixelGraphic& graphic) {
 // Frees the shown image after the worker has stopped; the display copy survives only when it is
 // to stay on screen until its successor is ready.
 void TPGImage::ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic) {
-  display_->Discard(keepOldPaintPixelGraphic_ && useThread_);
+  display_->Discard(displaySettings_.KeepOld && displaySettings_.UseThread);
   if (graphic_) DisconnectGraphic(*graphic_);
   graphic_.reset();
   graphicRows_.Reset();
@@ -550,8 +550,8 @@ void TPGImage::SetActionMode(TActionMode value) {
 }
 
 void TPGImage::SetAllow24BitStretch(bool value) {
-  if (allow24BitStretch_ == value) return;
-  allow24BitStretch_ = value;
+  if (displaySettings_.Allow24BitStretch == value) return;
+  displaySettings_.Allow24BitStretch = value;
   PixelGraphicChanged();
 }
 
@@ -608,24 +608,24 @@ void TPGImage::SetColor(TColor value) {
 }
 
 void TPGImage::SetDither(bool value) {
-  if (dither_ == value) return;
-  dither_ = value;
+  if (displaySettings_.Dither == value) return;
+  displaySettings_.Dither = value;
   PixelGraphicChanged();
 }
 void TPGImage::SetDitherErrorLimit(uint8_t value) {
-  if (ditherErrorLimit_ == value) return;
-  ditherErrorLimit_ = value;
-  if (dither_) PixelGraphicChanged();
+  if (displaySettings_.DitherErrorLimit == value) return;
+  displaySettings_.DitherErrorLimit = value;
+  if (displaySettings_.Dither) PixelGraphicChanged();
 }
 void TPGImage::SetDitherErrorLimitAuto(bool value) {
-  if (ditherErrorLimitAuto_ == value) return;
-  ditherErrorLimitAuto_ = value;
-  if (dither_) PixelGraphicChanged();
+  if (displaySettings_.DitherErrorLimitAuto == value) return;
+  displaySettings_.DitherErrorLimitAuto = value;
+  if (displaySettings_.Dither) PixelGraphicChanged();
 }
 void TPGImage::SetDitherErrorLimitSoft(bool value) {
-  if (ditherErrorLimitSoft_ == value) return;
-  ditherErrorLimitSoft_ = value;
-  if (dither_) PixelGraphicChanged();
+  if (displaySettings_.DitherErrorLimitSoft == value) return;
+  displaySettings_.DitherErrorLimitSoft = value;
+  if (displaySettings_.Dither) PixelGraphicChanged();
 }
 
 void TPGImage::SetFileName(const std::string& value) {
@@ -644,13 +644,13 @@ void TPGImage::SetFlipVertical(bool value) {
 }
 
 void TPGImage::SetPalette8BitSys24BitGraphic(TPalette8BitSys24BitGraphic value) {
-  if (palette8BitSys24BitGraphic_ == value) return;
-  palette8BitSys24BitGraphic_ = value;
+  if (displaySettings_.Palette24 == value) return;
+  displaySettings_.Palette24 = value;
   PixelGraphicChanged();
 }
 void TPGImage::SetPalette8BitSys8BitGraphic(TPalette8BitSys8BitGraphic value) {
-  if (palette8BitSys8BitGraphic_ == value) return;
-  palette8BitSys8BitGraphic_ = value;
+  if (displaySettings_.Palette8 == value) return;
+  displaySettings_.Palette8 = value;
   PixelGraphicChanged();
 }
 
@@ -662,8 +662,8 @@ void TPGImage::SetRearrangeAlways(bool value) {
 }
 
 void TPGImage::SetRGBWeighting(bool value) {
-  if (rgbWeighting_ == value) return;
-  rgbWeighting_ = value;
+  if (displaySettings_.RGBWeighting == value) return;
+  displaySettings_.RGBWeighting = value;
   PixelGraphicChanged();
 }
 
@@ -688,8 +688,8 @@ void TPGImage::SetStretch(TStretch value) {
 }
 
 void TPGImage::SetStretchMode(TStretchMode value) {
-  if (stretchMode_ == value) return;
-  stretchMode_ = value;
+  if (displaySettings_.StretchMode == value) return;
+  displaySettings_.StretchMode = value;
   PixelGraphicChanged();
 }
 
@@ -700,8 +700,8 @@ void TPGImage::SetTiling(TTiling value) {
 }
 
 void TPGImage::SetUseThread(bool value) {
-  if (useThread_ == value) return;
-  useThread_ = value;
+  if (displaySettings_.UseThread == value) return;
+  displaySettings_.UseThread = value;
   StopPaintWorker();
   display_->MarkDirty();
   Invalidate();
@@ -789,26 +789,9 @@ void TPGImage::StopPaintWorker() {
   display_->Stop();
 }
 
-TDisplaySettings TPGImage::DisplaySettings() const {
-  TDisplaySettings settings;
-  settings.StretchMode = stretchMode_;
-  settings.ReduceOnLoad = reduceOnLoad_;
-  settings.KeepOld = keepOldPaintPixelGraphic_;
-  settings.UseThread = useThread_;
-  settings.Allow24BitStretch = allow24BitStretch_;
-  settings.Palette24 = palette8BitSys24BitGraphic_;
-  settings.Palette8 = palette8BitSys8BitGraphic_;
-  settings.Dither = dither_;
-  settings.DitherErrorLimit = ditherErrorLimit_;
-  settings.DitherErrorLimitAuto = ditherErrorLimitAuto_;
-  settings.DitherErrorLimitSoft = ditherErrorLimitSoft_;
-  settings.RGBWeighting = rgbWeighting_;
-  return settings;
-}
-
 bool TPGImage::NeedPaintPixelGraphic() {
   return display_->Need(graphic_.get(), EffectiveScreenBits(), core_->PicBoxWidth(), core_->PicBoxHeight(),
-                        DisplaySettings());
+                        displaySettings_);
 }
 
 void TPGImage::DisplayCopyProgress() {
@@ -818,7 +801,7 @@ void TPGImage::DisplayCopyProgress() {
 }
 
 void TPGImage::DisplayCopyFinished(bool ok) {
-  if (ok && reduceOnLoad_) {
+  if (ok && displaySettings_.ReduceOnLoad) {
     // The reduced copy becomes the shown image in place of the loaded one.
     std::unique_ptr<TPixelGraphic> reduced = display_->TakeCopy();
     ConnectGraphic(*reduced);

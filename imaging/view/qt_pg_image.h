@@ -39,6 +39,7 @@
 #include <string>
 
 #include "imaging/image/pixel_graphic.h"
+#include "imaging/view/qt_display_copy.h"
 #include "imaging/view/qt_drag_drop.h"
 #include "imaging/view/qt_pg_draw.h"
 #include "imaging/view/view_types.h"
@@ -55,8 +56,6 @@ namespace pg {
 
 class TPGImageCore;
 class TPicBox;
-class TPGDisplayCopy;
-struct TDisplaySettings;
 class TPGImageHost;
 
 class TPGImage : public QAbstractScrollArea {
@@ -142,7 +141,7 @@ class TPGImage : public QAbstractScrollArea {
   // ---- Properties ----------------------------------------------------------------------------
   TActionMode ActionMode() const;
   void SetActionMode(TActionMode value);
-  bool Allow24BitStretch() const { return allow24BitStretch_; }
+  bool Allow24BitStretch() const { return displaySettings_.Allow24BitStretch; }
   void SetAllow24BitStretch(bool value);
   bool AutoSize() const;
   void SetAutoSize(bool value);
@@ -161,13 +160,13 @@ class TPGImage : public QAbstractScrollArea {
   // The view's own colour: the bands around the picture.
   TColor Color() const { return color_; }
   void SetColor(TColor value);
-  bool Dither() const { return dither_; }
+  bool Dither() const { return displaySettings_.Dither; }
   void SetDither(bool value);
-  uint8_t DitherErrorLimit() const { return ditherErrorLimit_; }
+  uint8_t DitherErrorLimit() const { return displaySettings_.DitherErrorLimit; }
   void SetDitherErrorLimit(uint8_t value);
-  bool DitherErrorLimitAuto() const { return ditherErrorLimitAuto_; }
+  bool DitherErrorLimitAuto() const { return displaySettings_.DitherErrorLimitAuto; }
   void SetDitherErrorLimitAuto(bool value);
-  bool DitherErrorLimitSoft() const { return ditherErrorLimitSoft_; }
+  bool DitherErrorLimitSoft() const { return displaySettings_.DitherErrorLimitSoft; }
   void SetDitherErrorLimitSoft(bool value);
   const std::string& FileName() const { return fileName_; }
   void SetFileName(const std::string& value);  // loads the file
@@ -175,11 +174,11 @@ class TPGImage : public QAbstractScrollArea {
   void SetFlipHorizontal(bool value);
   bool FlipVertical() const { return flipVertical_; }
   void SetFlipVertical(bool value);
-  bool KeepOldPaintPixelGraphic() const { return keepOldPaintPixelGraphic_; }
-  void SetKeepOldPaintPixelGraphic(bool value) { keepOldPaintPixelGraphic_ = value; }
-  TPalette8BitSys24BitGraphic Palette8BitSys24BitGraphic() const { return palette8BitSys24BitGraphic_; }
+  bool KeepOldPaintPixelGraphic() const { return displaySettings_.KeepOld; }
+  void SetKeepOldPaintPixelGraphic(bool value) { displaySettings_.KeepOld = value; }
+  TPalette8BitSys24BitGraphic Palette8BitSys24BitGraphic() const { return displaySettings_.Palette24; }
   void SetPalette8BitSys24BitGraphic(TPalette8BitSys24BitGraphic value);
-  TPalette8BitSys8BitGraphic Palette8BitSys8BitGraphic() const { return palette8BitSys8BitGraphic_; }
+  TPalette8BitSys8BitGraphic Palette8BitSys8BitGraphic() const { return displaySettings_.Palette8; }
   void SetPalette8BitSys8BitGraphic(TPalette8BitSys8BitGraphic value);
   TColor PicBoxFrameColor() const { return picBoxFrameColor_; }
   void SetPicBoxFrameColor(TColor value) { picBoxFrameColor_ = value; }
@@ -195,9 +194,9 @@ class TPGImage : public QAbstractScrollArea {
   void SetReadWarningAction(TPGWarningAction value) { readWarningAction_ = value; }
   bool RearrangeAlways() const;
   void SetRearrangeAlways(bool value);
-  bool ReduceOnLoad() const { return reduceOnLoad_; }
-  void SetReduceOnLoad(bool value) { reduceOnLoad_ = value; }
-  bool RGBWeighting() const { return rgbWeighting_; }
+  bool ReduceOnLoad() const { return displaySettings_.ReduceOnLoad; }
+  void SetReduceOnLoad(bool value) { displaySettings_.ReduceOnLoad = value; }
+  bool RGBWeighting() const { return displaySettings_.RGBWeighting; }
   void SetRGBWeighting(bool value);
   TPGWarningAction SaveColorResWarningAction() const { return saveColorResWarningAction_; }
   void SetSaveColorResWarningAction(TPGWarningAction value) { saveColorResWarningAction_ = value; }
@@ -209,11 +208,11 @@ class TPGImage : public QAbstractScrollArea {
   void SetShowHourGlass(bool value) { showHourGlass_ = value; }
   TStretch Stretch() const;
   void SetStretch(TStretch value);
-  TStretchMode StretchMode() const { return stretchMode_; }
+  TStretchMode StretchMode() const { return displaySettings_.StretchMode; }
   void SetStretchMode(TStretchMode value);
   TTiling Tiling() const { return tiling_; }
   void SetTiling(TTiling value);
-  bool UseThread() const { return useThread_; }
+  bool UseThread() const { return displaySettings_.UseThread; }
   void SetUseThread(bool value);
   long double ZoomFactor() const;
   void SetZoomFactor(long double value);
@@ -330,7 +329,6 @@ class TPGImage : public QAbstractScrollArea {
   void DisconnectGraphic(TPixelGraphic& graphic);
   void ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic);
   void StopPaintWorker();
-  TDisplaySettings DisplaySettings() const;
   // Whether this paint shows the display copy; starts building one when it is due.
   bool NeedPaintPixelGraphic();
   void DisplayCopyProgress();
@@ -364,33 +362,22 @@ class TPGImage : public QAbstractScrollArea {
   bool picBoxPressed_ = false;
 
   std::string fileName_;
-  bool allow24BitStretch_ = false;
+  TDisplaySettings displaySettings_;  // the settings that shape the display copy
   TColor backGroundColor_ = 0;
   TColor color_ = 0;
-  bool dither_ = true;
-  uint8_t ditherErrorLimit_ = 32;
-  bool ditherErrorLimitAuto_ = true;
-  bool ditherErrorLimitSoft_ = true;
   bool flipHorizontal_ = false;
   bool flipVertical_ = false;
-  bool keepOldPaintPixelGraphic_ = false;
-  TPalette8BitSys24BitGraphic palette8BitSys24BitGraphic_ = pOptimized252Sys16;
-  TPalette8BitSys8BitGraphic palette8BitSys8BitGraphic_ = pOptimized252Sys16;
   TColor picBoxFrameColor_ = 0;
   bool progress5Clocks_ = true;
   TColor progressClockBkColor_ = 0;
   TColor progressClockLineColor_ = 0;
   bool progressClockVisible_ = true;
   TPGWarningAction readWarningAction_ = pgwaOKCancelBox;
-  bool reduceOnLoad_ = false;
-  bool rgbWeighting_ = true;
   TPGWarningAction saveColorResWarningAction_ = pgwaOKCancelBox;
   TColor selectionColor1_ = 0xFFFFFF;
   TColor selectionColor2_ = 0x0000FF;
   bool showHourGlass_ = true;
-  TStretchMode stretchMode_ = smFast;
   TTiling tiling_ = tNone;
-  bool useThread_ = true;
 
   TColor picBoxColor_ = 0;
   TPGCursor picBoxCursor_ = crDefault;

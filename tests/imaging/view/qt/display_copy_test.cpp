@@ -6,23 +6,12 @@
 #include <QSignalSpy>
 
 #include "imaging/view/qt_display_copy.h"
+#include "tests/imaging/view/qt/view_test_support.h"
 
 namespace pg {
 namespace {
 
-std::unique_ptr<TPixelGraphic> Gradient(int32_t w, int32_t h) {
-  auto g = std::make_unique<TPixelGraphic>();
-  g->NewImage(w, h, bc24Bit);
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* row = g->ScanLine(y);
-    for (int32_t x = 0; x < w; ++x) {
-      row[3 * x] = static_cast<uint8_t>(x);
-      row[3 * x + 1] = static_cast<uint8_t>(y);
-      row[3 * x + 2] = static_cast<uint8_t>(x + y);
-    }
-  }
-  return g;
-}
+using test::MakeImage;
 
 TDisplaySettings Settings(TStretchMode mode, bool thread) {
   TDisplaySettings settings;
@@ -35,7 +24,7 @@ constexpr int kDeadline = 30000;  // ms; a build under the sanitizers may take a
 
 TEST(DisplayCopyTest, NaturalSizeOnATrueColourScreenNeedsNoCopy) {
   TPGDisplayCopy copy;
-  auto image = Gradient(40, 30);
+  auto image = MakeImage(40, 30);
   EXPECT_FALSE(copy.Need(nullptr, 32, 40, 30, Settings(smPrecise, false)));
   EXPECT_FALSE(copy.Need(image.get(), 32, 40, 30, Settings(smPrecise, false)));
   // Resampling is only asked for with smPrecise or smMedium; smFast leaves scaling to the painter.
@@ -47,7 +36,7 @@ TEST(DisplayCopyTest, NaturalSizeOnATrueColourScreenNeedsNoCopy) {
 TEST(DisplayCopyTest, ResizedCopyIsBuiltOnceForEachPictureBoxSize) {
   TPGDisplayCopy copy;
   QSignalSpy finished(&copy, &TPGDisplayCopy::Finished);
-  auto image = Gradient(40, 30);
+  auto image = MakeImage(40, 30);
   const TDisplaySettings settings = Settings(smPrecise, false);
   ASSERT_TRUE(copy.Need(image.get(), 32, 20, 15, settings));  // built at once on this thread
   ASSERT_NE(copy.Copy(), nullptr);
@@ -77,7 +66,7 @@ TEST(DisplayCopyTest, ResizedCopyIsBuiltOnceForEachPictureBoxSize) {
 
 TEST(DisplayCopyTest, PaletteScreensGetCopiesInTheirOwnFormat) {
   TPGDisplayCopy copy;
-  auto image = Gradient(30, 20);
+  auto image = MakeImage(30, 20);
   TDisplaySettings settings = Settings(smFast, false);
   ASSERT_TRUE(copy.Need(image.get(), 8, 30, 20, settings));
   ASSERT_NE(copy.Copy(), nullptr);
@@ -99,7 +88,7 @@ TEST(DisplayCopyTest, PaletteScreensGetCopiesInTheirOwnFormat) {
 TEST(DisplayCopyTest, AStoppedBuildReportsNothingAndIsOwedAgain) {
   TPGDisplayCopy copy;
   QSignalSpy finished(&copy, &TPGDisplayCopy::Finished);
-  auto image = Gradient(3000, 2000);
+  auto image = MakeImage(3000, 2000);
   const TDisplaySettings settings = Settings(smPrecise, true);
   EXPECT_TRUE(copy.Need(image.get(), 32, 1500, 1000, settings));
   EXPECT_TRUE(copy.Building());
@@ -125,7 +114,7 @@ TEST(DisplayCopyTest, AStoppedBuildReportsNothingAndIsOwedAgain) {
 TEST(DisplayCopyTest, KeptCopyIsStaleUntilItsSuccessorIsReady) {
   TPGDisplayCopy copy;
   QSignalSpy finished(&copy, &TPGDisplayCopy::Finished);
-  auto image = Gradient(400, 300);
+  auto image = MakeImage(400, 300);
   TDisplaySettings settings = Settings(smMedium, true);
   settings.KeepOld = true;
   copy.Need(image.get(), 32, 200, 150, settings);

@@ -13,24 +13,12 @@
 #include "imaging/image/exceptions.h"
 #include "imaging/view/qt_pg_image.h"
 #include "imaging/view/qt_pic_box.h"
+#include "tests/imaging/view/qt/view_test_support.h"
 
 namespace pg {
 namespace {
 
-// A 24-bit image whose pixel (x, y) is red 7, green y mod 256, blue x mod 256.
-std::unique_ptr<TPixelGraphic> MakeImage(int32_t w, int32_t h) {
-  auto g = std::make_unique<TPixelGraphic>();
-  g->NewImage(w, h, bc24Bit);
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* row = g->ScanLine(y);
-    for (int32_t x = 0; x < w; ++x) {
-      row[3 * x] = static_cast<uint8_t>(x);
-      row[3 * x + 1] = static_cast<uint8_t>(y);
-      row[3 * x + 2] = 7;
-    }
-  }
-  return g;
-}
+using test::MakeImage;
 
 // Repaints the view until `done` holds, for up to `ms` milliseconds (display copies come from the
 // worker's thread, slowly under the sanitizers).
