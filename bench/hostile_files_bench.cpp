@@ -20,6 +20,7 @@
 #include <string>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "tests/imaging/formats/hostile_files.h"

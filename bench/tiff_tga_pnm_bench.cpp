@@ -8,6 +8,7 @@
 
 #include "bench/photo_like_image.h"
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/stream.h"
 

@@ -239,11 +239,13 @@ int RunExport(const TArguments& args) {
   const bool showProgress = ::isatty(STDERR_FILENO) == 1;
   if (showProgress) request.OnProgress = DrawProgress;
 
-  // The slices are written with this export's JPEG settings; the library's are as before afterwards.
-  TFormatOptionsScope restore;
-  pg::FormatOptions().JPEGQuality = jpeg.Quality;
-  pg::FormatOptions().JPEGProgressive = jpeg.Progressive;
+  // The slices are written with this export's JPEG settings and warning handler, in the request's
+  // own copy of the save options.
   TWarningScope warnings(html, policy.Strict);
+  pg::TSaveOptions saveOptions = pg::DefaultSaveOptions();
+  saveOptions.JPEGQuality = jpeg.Quality;
+  saveOptions.JPEGProgressive = jpeg.Progressive;
+  request.SaveOptions = saveOptions;
   TExportReport report;
   try {
     report = ExportSlices(request);

@@ -11,6 +11,7 @@
 
 #include "imaging/formats/file_format.h"
 #include "imaging/image/exceptions.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/question.h"
 
@@ -65,12 +66,12 @@ void RefuseFolder(const std::string& path, const std::string& kind) {
 
 void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy) {
   RefuseFolder(path);
-  TFormatOptionsScope options;
-  pg::FormatOptions().MaxPixels = policy.MaxPixels;
   TWarningScope warnings(path, policy.Strict);
+  pg::TLoadOptions options = pg::DefaultLoadOptions();
+  options.MaxPixels = policy.MaxPixels;
   image.SetReadWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox);
   try {
-    image.LoadFromFile(path);
+    pg::LoadImage(image, path, 0, options);
   } catch (const std::exception& e) {
     std::string message = NameFile(path, e.what());
     if (const auto* limit = dynamic_cast<const pg::EPGPixelLimit*>(&e))
@@ -91,14 +92,14 @@ std::string PixelLimitHint(const pg::EPGPixelLimit& limit) {
 
 void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy,
                    const TJpegSettings& jpeg) {
-  TFormatOptionsScope options;
-  pg::FormatOptions().JPEGQuality = jpeg.Quality;
-  pg::FormatOptions().JPEGProgressive = jpeg.Progressive;
   TWarningScope warnings(path, policy.Strict);
+  pg::TSaveOptions options = pg::DefaultSaveOptions();
+  options.JPEGQuality = jpeg.Quality;
+  options.JPEGProgressive = jpeg.Progressive;
   image.SetReadWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox);
   image.SetSaveColorResWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaIgnore);
   try {
-    image.SaveToFile(path);
+    pg::SaveImage(image, path, options);
   } catch (const std::exception& e) {
     throw std::runtime_error(NameFile(path, e.what()));
   }

@@ -48,19 +48,6 @@ void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TIma
 void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy,
                    const TJpegSettings& jpeg = {});
 
-// Keeps the library-wide format options (read limit, JPEG settings, image counting) as they were
-// when it was made and puts them back when it ends, so a command leaves no setting changed.
-class TFormatOptionsScope {
- public:
-  TFormatOptionsScope() : saved_(pg::FormatOptions()) {}
-  ~TFormatOptionsScope() { pg::FormatOptions() = saved_; }
-  TFormatOptionsScope(const TFormatOptionsScope&) = delete;
-  TFormatOptionsScope& operator=(const TFormatOptionsScope&) = delete;
-
- private:
-  pg::TFormatOptions saved_;
-};
-
 // Answers the library's questions while one file is read or written: every warning is printed
 // with the file's name; under --strict the answer is Cancel, so a warning that asks stops the
 // operation. The previous handler is back when the scope ends.

@@ -24,23 +24,26 @@ struct TFileInfo {
   std::string Colors, SubFormat, Info;
 };
 
-// The steps of GetGraphicFileInfo, done here so that a failure reports its own reason.
+// The header information of one file, or its reason for failing.
 TFileInfo ReadFileInfo(const std::string& path) {
   RefuseFolder(path);
   TWarningScope warnings(path, false);
   // The image count of a multi-image file is the point of the "images" line: have it counted (up
-  // to TIFFMaxImages) for this call.
-  TFormatOptionsScope restore;
-  pg::FormatOptions().TIFFCountImages = true;
+  // to TIFFMaxImages).
+  pg::TLoadOptions options = pg::DefaultLoadOptions();
+  options.TIFFCountImages = true;
   try {
-    pg::TFileStream stream(path, pg::TFileMode::Read);
-    const std::string extension = std::filesystem::path(path).extension().string();
-    const pg::TFileFormatReader* reader = pg::FindFileFormatReader(stream, extension);
-    if (reader == nullptr) throw pg::EPGUnknownFileFormat(pg::MessageText(6));
+    pg::TGraphicFileInfo header;
+    pg::ReadGraphicFileInfo(path, 0, header, options);
     TFileInfo info;
-    info.Format = reader->Description;
-    reader->GetInfo(stream, 0, info.Images, info.BitsPerPixel, info.Colors, info.Height, info.Width,
-                    info.Info, info.SubFormat);
+    info.Format = header.Description;
+    info.Images = header.ImageCount;
+    info.BitsPerPixel = header.BitsPerPixel;
+    info.Colors = header.ColorsText;
+    info.Height = header.Height;
+    info.Width = header.Width;
+    info.Info = header.InfoText;
+    info.SubFormat = header.SubFormatText;
     return info;
   } catch (const std::exception& e) {
     throw std::runtime_error(NameFile(path, e.what()));

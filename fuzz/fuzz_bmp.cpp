@@ -1,6 +1,7 @@
 // Fuzz target of the BMP reader (see fuzz_reader.h).
 #include "fuzz/fuzz_reader.h"
 #include "imaging/formats/bmp.h"
+#include "imaging/formats/image_io.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const pg::TBMPFileFormatReader reader;

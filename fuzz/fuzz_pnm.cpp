@@ -5,6 +5,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const pg::TPPMFileFormatReader reader;
   return fuzz::FuzzReader(reader, data, size, [](pg::TPixelGraphic& image, pg::TStream& out) {
-    pg::TPPMFileFormatWriter().WriteToStream(out, image);
+    pg::TPPMFileFormatWriter().WriteToStream(out, image, pg::TSaveOptions());
   });
 }

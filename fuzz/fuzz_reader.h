@@ -16,21 +16,21 @@ namespace fuzz {
 // Images above this size are decoded but not written back, to keep each run short.
 inline constexpr int64_t kMaxWriteBackBytes = int64_t{1} << 18;
 
-// Runs `reader` on the data for the image indexes 0 .. indexCount - 1, the first with reader
-// warnings ignored and the others with warnings raised; `writeBack(image, out)` writes a decoded
-// image to a memory stream.
+// Runs `reader` with `options` on the data for the image indexes 0 .. indexCount - 1, the first
+// with reader warnings ignored and the others with warnings raised; `writeBack(image, out)` writes a
+// decoded image to a memory stream.
 template <class Reader, class WriteBack>
 int FuzzReader(const Reader& reader, const uint8_t* data, size_t size, WriteBack writeBack,
-               int32_t indexCount = 1) {
+               int32_t indexCount = 1, pg::TLoadOptions options = {}) {
   // Fuzzers set a smaller limit to keep memory use low.
-  pg::FormatOptions().MaxPixels = int64_t{1} << 22;
+  options.MaxPixels = int64_t{1} << 22;
   for (int32_t index = 0; index < indexCount; ++index) {
     pg::TPixelGraphic image;
     image.SetReadWarningAction(index == 0 ? pg::pgwaIgnore : pg::pgwaRaise);
     image.SetSaveColorResWarningAction(pg::pgwaIgnore);
     try {
       pg::TMemoryStream stream(data, size);
-      reader.ReadFromStream(stream, image, index);
+      reader.ReadFromStream(stream, image, index, options);
       pg::TMemoryStream out;
       if (image.ImageSize() <= kMaxWriteBackBytes) writeBack(image, out);
     } catch (const pg::EPixelGraphic&) {
@@ -40,7 +40,7 @@ int FuzzReader(const Reader& reader, const uint8_t* data, size_t size, WriteBack
     pg::TMemoryStream stream(data, size);
     int32_t count = 0, bits = 0, height = 0, width = 0;
     std::string colors, info, subFormat;
-    reader.GetInfo(stream, 0, count, bits, colors, height, width, info, subFormat);
+    reader.GetInfo(stream, 0, count, bits, colors, height, width, info, subFormat, options);
   } catch (const pg::EPixelGraphic&) {
   }
   return 0;

@@ -5,6 +5,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const pg::TTGAFileFormatReader reader;
   return fuzz::FuzzReader(reader, data, size, [](pg::TPixelGraphic& image, pg::TStream& out) {
-    pg::TTGAFileFormatWriter().WriteToStream(out, image);
+    pg::TTGAFileFormatWriter().WriteToStream(out, image, pg::TSaveOptions());
   });
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <tuple>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/safe_file.h"
 #include "workspace/errors.h"
@@ -61,6 +62,7 @@ struct TExportJob {
   const TExportNames& Names;
   const THtmlStyle& Style;
   const std::string& Extension;
+  const pg::TSaveOptions& SaveOptions;
 
   std::string SliceFileName(const TGridCell& cell) const {
     return Names.SliceFileName(cell.Column, cell.Row, Grid.ColumnCount(), Grid.RowCount(), Extension);
@@ -71,7 +73,7 @@ struct TExportJob {
     work.NewImage(cell.Width, cell.Height, pg::bc24Bit);
     work.CopyRect(0, 0, cell.Width, cell.Height, cell.Left, cell.Top, Source);
     pg::WriteFileSafely(Names.SlicePath(SliceFileName(cell)),
-                        [&](pg::TStream& stream) { work.SaveToStream(stream, Extension); });
+                        [&](pg::TStream& stream) { pg::SaveImage(work, stream, Extension, SaveOptions); });
   }
 
   std::string OpenTag(const TGridCell& cell) const {
@@ -320,7 +322,10 @@ TExportReport ExportSlices(const TExportRequest& request) {
     throw EExportError("The grid has " + std::to_string(grid.CellCount()) + " cells; at most " +
                        std::to_string(kMaxCells) + " can be exported");
   }
-  const TExportJob job{source, grid, names, style, extension};
+  // The slices are written with the request's own save options, or a copy of the process-wide
+  // defaults taken here, on the thread that owns them: the workers read no global setting.
+  const pg::TSaveOptions saveOptions = request.SaveOptions ? *request.SaveOptions : pg::DefaultSaveOptions();
+  const TExportJob job{source, grid, names, style, extension, saveOptions};
   CheckFilesToWrite(request, job, options.AlwaysGrid);
   const int32_t rows = grid.RowCount();
   const int32_t columns = grid.ColumnCount();

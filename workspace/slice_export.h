@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "imaging/formats/format_options.h"
 #include "workspace/split_grid.h"
 
 namespace pg {
@@ -85,6 +87,9 @@ struct TExportRequest {
   // The grid file the grid was loaded from, if any. Only the grid written on export may replace
   // it (writing the grid back is what that option is for); no slice or HTML file may.
   std::filesystem::path GridFilePath;
+  // How the slices are saved (JPEG quality and progression, ...); unset: the process-wide
+  // defaults as they stand when the export starts.
+  std::optional<pg::TSaveOptions> SaveOptions;
 };
 
 struct TExportReport {

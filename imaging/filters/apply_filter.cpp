@@ -1,4 +1,4 @@
-// TPixelGraphic::ApplyFilter: runs a colour filter from a source image into this image.
+// ApplyFilter: runs a colour filter from a source image into a target image.
 //
 // Three ways through:
 // - a colour-only filter into a palette image at least as rich as the source maps the palette
@@ -279,26 +279,15 @@ bool ApplyByRows(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& 
 
 }  // namespace
 
-void TPixelGraphic::ApplyFilter(TPGFilter& filter, const TPixelGraphic& source) {
+void ApplyFilter(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& source) {
   const bool colorOnly = filter.ColorOnly();
-  if (&source == this && !colorOnly) throw EPGFilter(MessageText(23));
-  // One OnChange at the end, also after a failure.
-  BeginUpdate();
-  try {
-    if (colorOnly && BitCount() != bc24Bit && BitCountNum() >= source.BitCountNum()) {
-      ApplyToPalette(*this, filter, source);
-    } else if (!ApplyByRows(*this, filter, source)) {
-      ApplyPerPixel(*this, filter, source);
-    }
-  } catch (...) {
-    try {
-      EndUpdate();
-    } catch (...) {
-      // The first failure is the one to report.
-    }
-    throw;
+  if (&source == &target && !colorOnly) throw EPGFilter(MessageText(23));
+  const TUpdateScope update(target);
+  if (colorOnly && target.BitCount() != bc24Bit && target.BitCountNum() >= source.BitCountNum()) {
+    ApplyToPalette(target, filter, source);
+  } else if (!ApplyByRows(target, filter, source)) {
+    ApplyPerPixel(target, filter, source);
   }
-  EndUpdate();
 }
 
 }  // namespace pg

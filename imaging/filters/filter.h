@@ -1,11 +1,12 @@
-// Colour filters: the base class that TPixelGraphic::ApplyFilter drives, and the three
-// table-driven colour adjustments (RGB, CMY, HLS).
+// Colour filters: the base class that ApplyFilter drives, the three table-driven colour
+// adjustments (RGB, CMY, HLS), and ApplyFilter itself with the image's member forwarding to it.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "imaging/image/pixel_graphic.h"
 #include "imaging/image/types.h"
 
 namespace pg {
@@ -146,4 +147,13 @@ void RGBToHLS(TColor color, long double& hue, long double& lightness, long doubl
 // raises EPGSaturationHue.
 TColor HLSToRGB(long double hue, long double lightness, long double saturation);
 
+// Runs `filter` from `source` into `target`, which keeps its pixel format and takes the source's
+// size; one OnChange at the end, also after a failure. A source identical to the target is refused
+// with EPGFilter (message 23) unless the filter works on colours alone.
+void ApplyFilter(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& source);
+
 }  // namespace pg
+
+inline void pg::TPixelGraphic::ApplyFilter(TPGFilter& filter, const TPixelGraphic& source) {
+  pg::ApplyFilter(*this, filter, source);
+}

@@ -274,7 +274,7 @@ uint32_t BmpPaletteEntries(const TPixelGraphic& graphic, bool& fromColorTable) {
 // ---- Reading ------------------------------------------------------------------------------------
 
 void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader, const void* sender,
-                       int64_t pixelOffset) {
+                       int64_t maxPixels, int64_t pixelOffset) {
   const TDIBHeader header = ReadHeader(stream, coreHeader);
   const TBitCount bitCount = ImageBitCount(header.BitCount);
 
@@ -307,7 +307,7 @@ void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader,
   }
 
   // Everything the pixels need is checked before the image is allocated.
-  kErrors.CheckPixelLimit(header.Width, header.Height, FormatOptions().MaxPixels);
+  kErrors.CheckPixelLimit(header.Width, header.Height, maxPixels);
   const bool rle = header.Compression == kBiRLE8 || header.Compression == kBiRLE4;
   std::vector<uint8_t> rleData;
   if (rle) {
@@ -372,18 +372,20 @@ std::pair<int64_t, bool> ReadFileHeader(TStream& stream) {
 
 }  // namespace
 
-void TBMPFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+void TBMPFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
   kErrors.CheckIndex(index, false);
-  graphic.SetGamma(FormatOptions().DefaultGamma);
+  graphic.SetGamma(options.DefaultGamma);
   const auto [pixelOffset, core] = ReadFileHeader(stream);
-  ReadDIBFromStream(stream, graphic, core, this, pixelOffset);
+  ReadDIBFromStream(stream, graphic, core, this, options.MaxPixels, pixelOffset);
 }
 
 void TBMPFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                                    std::string& colorsText, int32_t& height, int32_t& width,
-                                   std::string& infoText, std::string& subFormatText) const {
+                                   std::string& infoText, std::string& subFormatText,
+                                   const TLoadOptions& options) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                             subFormatText);
+                             subFormatText, options);
   kErrors.CheckIndex(index, true);
   const bool core = ReadFileHeader(stream).second;
   const TDIBHeader header = ReadHeader(stream, core);
@@ -464,7 +466,7 @@ TDIBFileFormatWriter::TDIBFileFormatWriter() {
   ShowInFilter = false;
 }
 
-void TBMPFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
+void TBMPFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions&) const {
   bool fromColorTable = false;
   const int64_t offset =
       kFileHeaderSize + kInfoHeaderSize + 4 * int64_t{BmpPaletteEntries(graphic, fromColorTable)};

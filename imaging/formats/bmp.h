@@ -10,10 +10,11 @@ class TBMPFileFormatReader : public TFileFormatReader {
  public:
   TBMPFileFormatReader();
   bool IsFormat(const uint8_t* header) const override;
-  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const override;
+  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                      const TLoadOptions& options) const override;
   void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                std::string& colorsText, int32_t& height, int32_t& width, std::string& infoText,
-               std::string& subFormatText) const override;
+               std::string& subFormatText, const TLoadOptions& options) const override;
 };
 
 class TDIBFileFormatReader : public TBMPFileFormatReader {
@@ -29,7 +30,7 @@ class TRLEFileFormatReader : public TBMPFileFormatReader {
 class TBMPFileFormatWriter : public TFileFormatWriter {
  public:
   TBMPFileFormatWriter();
-  void WriteToStream(TStream& stream, TPixelGraphic& graphic) const override;
+  void WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions& options) const override;
   std::string ClassName() const override { return "TBMPFileFormatWriter"; }
 };
 
@@ -40,10 +41,11 @@ class TDIBFileFormatWriter : public TBMPFileFormatWriter {
 };
 
 // Reads a bitmap-info header (or, with `coreHeader`, a 12-byte core header), its colour table and
-// its pixels into `graphic`; progress events carry `sender`. When `pixelOffset` is not negative,
-// the pixels start at that stream position (the file header's offset) if it lies after the table.
+// its pixels into `graphic`, refusing more than `maxPixels` pixels; progress events carry `sender`.
+// When `pixelOffset` is not negative, the pixels start at that stream position (the file header's
+// offset) if it lies after the table.
 void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader, const void* sender,
-                       int64_t pixelOffset = -1);
+                       int64_t maxPixels, int64_t pixelOffset = -1);
 
 // Writes the 40-byte info header, the colour table and the pixel memory of `graphic`.
 void WriteDIBToStream(TStream& stream, const TPixelGraphic& graphic);

@@ -56,6 +56,20 @@ constexpr std::array<std::array<TColorRes, 8>, 8> kFallback = {{
     {cr16MColors, cr256Colors, cr16Colors, cr16SysColors, cr256Gray, cr16Gray, crBlackWhite, cr2Colors},
 }};
 
+// How an image of each colour resolution is laid out: its pixel format, and either a standard
+// palette or the number of colours to choose from the source (with the 16 system colours added).
+struct TResLayout {
+  TBitCount BitCount;
+  TPaletteIdent Standard;
+  int32_t BuiltColors;
+  bool WithSystemColors;
+};
+constexpr TResLayout kResLayouts[8] = {
+    {bc1Bit, pBlackWhite, 0, false}, {bc1Bit, pNone, 2, false},       {bc4Bit, pGray16, 0, false},
+    {bc4Bit, pSys16, 0, false},      {bc4Bit, pNone, 16, false},      {bc8Bit, pGray256, 0, false},
+    {bc8Bit, pNone, 252, true},      {bc24Bit, pTrueColor, 0, false},
+};
+
 }  // namespace
 
 // ---- Base classes -------------------------------------------------------------------------------
@@ -64,11 +78,12 @@ bool TFileFormatReader::IsFormat(const uint8_t*) const {
   return false;
 }
 
-void TFileFormatReader::ReadFromStream(TStream&, TPixelGraphic&, int32_t) const {}
+void TFileFormatReader::ReadFromStream(TStream&, TPixelGraphic&, int32_t, const TLoadOptions&) const {}
 
 void TFileFormatReader::GetInfo(TStream&, int32_t, int32_t& imageCount, int32_t& bitsPerPixel,
                                 std::string& colorsText, int32_t& height, int32_t& width,
-                                std::string& infoText, std::string& subFormatText) const {
+                                std::string& infoText, std::string& subFormatText,
+                                const TLoadOptions&) const {
   imageCount = 1;
   bitsPerPixel = 0;
   colorsText.clear();
@@ -78,10 +93,10 @@ void TFileFormatReader::GetInfo(TStream&, int32_t, int32_t& imageCount, int32_t&
   subFormatText.clear();
 }
 
-void TFileFormatWriter::WriteToStream(TStream&, TPixelGraphic&) const {}
-void TFileFormatWriter::WriteHeader(TStream&) const {}
-void TFileFormatWriter::WriteImage(TStream&, TPixelGraphic&) const {}
-void TFileFormatWriter::WriteTrailer(TStream&) const {}
+void TFileFormatWriter::WriteToStream(TStream&, TPixelGraphic&, const TSaveOptions&) const {}
+void TFileFormatWriter::WriteHeader(TStream&, const TSaveOptions&) const {}
+void TFileFormatWriter::WriteImage(TStream&, TPixelGraphic&, const TSaveOptions&) const {}
+void TFileFormatWriter::WriteTrailer(TStream&, const TSaveOptions&) const {}
 
 // ---- Tables -------------------------------------------------------------------------------------
 
@@ -130,29 +145,34 @@ const std::vector<std::unique_ptr<TFileFormatWriter>>& FileFormatWriters() {
   return writers;
 }
 
+const TFileFormatReader& FileFormatReaderFor(TStream& stream, std::string_view extension) {
+  const std::string wanted = NormalizeExtension(extension);
+  uint8_t header[TFileFormatReader::kHeaderSize] = {};
+  const int64_t position = stream.Position();
+  size_t got = 0;
+  while (got < sizeof(header)) {
+    const size_t n = stream.Read(header + got, sizeof(header) - got);
+    if (n == 0) break;
+    got += n;
+  }
+  stream.SetPosition(position);
+  for (const auto& reader : FileFormatReaders()) {
+    if (reader->HasSignature && reader->IsFormat(header)) return *reader;
+  }
+  if (!wanted.empty()) {
+    for (const auto& reader : FileFormatReaders()) {
+      if (!reader->HasSignature && ToLower(reader->Extension) == wanted) return *reader;
+    }
+  }
+  throw EPGUnknownFileFormat(MessageText(6));
+}
+
 const TFileFormatReader* FindFileFormatReader(TStream& stream, std::string extension) {
   try {
-    extension = NormalizeExtension(extension);
-    uint8_t header[TFileFormatReader::kHeaderSize] = {};
-    const int64_t position = stream.Position();
-    size_t got = 0;
-    while (got < sizeof(header)) {
-      const size_t n = stream.Read(header + got, sizeof(header) - got);
-      if (n == 0) break;
-      got += n;
-    }
-    stream.SetPosition(position);
-    for (const auto& reader : FileFormatReaders()) {
-      if (reader->HasSignature && reader->IsFormat(header)) return reader.get();
-    }
-    if (!extension.empty()) {
-      for (const auto& reader : FileFormatReaders()) {
-        if (!reader->HasSignature && ToLower(reader->Extension) == extension) return reader.get();
-      }
-    }
+    return &FileFormatReaderFor(stream, extension);
   } catch (...) {
+    return nullptr;
   }
-  return nullptr;
 }
 
 std::string NormalizeExtension(std::string_view extension) {
@@ -174,6 +194,20 @@ std::string ColorResName(TColorRes res) {
 
 TFormatOptions& FormatOptions() {
   static TFormatOptions options;
+  return options;
+}
+
+TLoadOptions DefaultLoadOptions() {
+  TLoadOptions options;
+  static_cast<TLoadSettings&>(options) = FormatOptions();
+  options.Question = QuestionHandler();
+  return options;
+}
+
+TSaveOptions DefaultSaveOptions() {
+  TSaveOptions options;
+  static_cast<TSaveSettings&>(options) = FormatOptions();
+  options.Question = QuestionHandler();
   return options;
 }
 
@@ -202,61 +236,28 @@ void ConvertToColorRes(const TPixelGraphic& source, TColorRes res, TPixelGraphic
 
   const int32_t width = source.Width();
   const int32_t height = source.Height();
-  auto buildPalette = [&](int32_t colorCount, bool addSystemColors) {
-    const std::vector<TColor> palette = BuildPalette(source, colorCount, addSystemColors);
+  const TResLayout& layout = kResLayouts[static_cast<size_t>(res) & 7];
+  const TUpdateScope update(target);
+  target.NewImage(width, height, layout.BitCount);
+  if (layout.BuiltColors > 0) {
+    const std::vector<TColor> palette = BuildPalette(source, layout.BuiltColors, layout.WithSystemColors);
     target.SetPaletteCount(static_cast<int32_t>(palette.size()));
     for (size_t i = 0; i < palette.size(); ++i) target.SetPaletteEntries(static_cast<int32_t>(i), palette[i]);
-  };
-  target.BeginUpdate();
-  try {
-    switch (res) {
-      case crBlackWhite:
-        target.NewImage(width, height, bc1Bit);
-        target.SetPaletteIdent(pBlackWhite);
-        break;
-      case cr2Colors:
-        target.NewImage(width, height, bc1Bit);
-        buildPalette(2, false);
-        break;
-      case cr16Gray:
-        target.NewImage(width, height, bc4Bit);
-        target.SetPaletteIdent(pGray16);
-        break;
-      case cr16SysColors:
-        target.NewImage(width, height, bc4Bit);
-        target.SetPaletteIdent(pSys16);
-        break;
-      case cr16Colors:
-        target.NewImage(width, height, bc4Bit);
-        buildPalette(16, false);
-        break;
-      case cr256Gray:
-        target.NewImage(width, height, bc8Bit);
-        target.SetPaletteIdent(pGray256);
-        break;
-      case cr256Colors:
-        target.NewImage(width, height, bc8Bit);
-        buildPalette(252, true);  // 236 chosen + the 16 system colours
-        break;
-      case cr16MColors:
-        target.NewImage(width, height, bc24Bit);
-        break;
-    }
-    target.CopyRect(0, 0, width, height, 0, 0, source);
-  } catch (...) {
-    target.EndUpdate();
-    throw;
+  } else if (layout.BitCount != bc24Bit) {
+    target.SetPaletteIdent(layout.Standard);
   }
-  target.EndUpdate();
+  target.CopyRect(0, 0, width, height, 0, 0, source);
 }
 
-void SaveGraphic(TPixelGraphic& graphic, std::string extension,
+void SaveGraphic(TPixelGraphic& graphic, std::string_view extension, const TSaveOptions& options,
                  const std::function<void(const TFileFormatWriter& writer, TPixelGraphic& image)>& write) {
-  extension = NormalizeExtension(extension);
+  const std::string wanted = NormalizeExtension(extension);
   if (FileFormatWriters().empty()) throw EPGFileFormatWritersEmpty(MessageText(16, "FileFormatWriters"));
-  const TFileFormatWriter* writer = FindFileFormatWriter(extension);
-  if (writer == nullptr) throw EPGUnknownExtension(MessageText(19, extension));
+  const TFileFormatWriter* writer = FindFileFormatWriter(wanted);
+  if (writer == nullptr) throw EPGUnknownExtension(MessageText(19, wanted));
 
+  // A palette set entry by entry is known by its entries: a grey ramp saves as grey.
+  graphic.RecognizePalette();
   const TColorRes current = graphic.ColorRes();
   TColorRes target = current;
   if (!FallbackColorRes(current, writer->CanWriteResolutions, target)) {
@@ -269,21 +270,9 @@ void SaveGraphic(TPixelGraphic& graphic, std::string extension,
 
   const std::string warning =
       MessageText(17, writer->Description, ColorResName(current), ColorResName(target));
-  bool refuse = false;
-  switch (graphic.SaveColorResWarningAction()) {
-    case pgwaIgnore:
-      break;
-    case pgwaOKBox:
-      AskQuestion(MessageText(28), warning, TQuestionButtons::OK);
-      break;
-    case pgwaOKCancelBox:
-      refuse = AskQuestion(MessageText(28), warning, TQuestionButtons::OKCancel) != TQuestionAnswer::OK;
-      break;
-    case pgwaRaise:
-      refuse = true;
-      break;
-  }
-  if (refuse) throw EPGCannotWriteColorRes(MessageText(18, writer->Description, ColorResName(current)));
+  const TPGWarningAction action = options.ColorResWarningAction.value_or(graphic.SaveColorResWarningAction());
+  if (HandleWarning(action, options.Question, MessageText(28), warning) != TWarningOutcome::Continue)
+    throw EPGCannotWriteColorRes(MessageText(18, writer->Description, ColorResName(current)));
 
   TPixelGraphic converted;
   ConvertToColorRes(graphic, target, converted);
@@ -292,8 +281,7 @@ void SaveGraphic(TPixelGraphic& graphic, std::string extension,
 
 // ---- Loading ------------------------------------------------------------------------------------
 
-bool CorrectLoadedGamma(TPixelGraphic& graphic) {
-  const TFormatOptions& options = FormatOptions();
+bool CorrectLoadedGamma(TPixelGraphic& graphic, const TLoadSettings& options) {
   if (!options.GammaCorrection || !(options.DefaultGamma > 0)) return false;
   const long double ratio = graphic.Gamma() / options.DefaultGamma;
   if (!std::isfinite(ratio) || std::fabs(ratio - 1.0L) <= 0.05L) return false;
@@ -307,30 +295,39 @@ bool CorrectLoadedGamma(TPixelGraphic& graphic) {
 bool GetGraphicFileInfo(const std::string& fileName, int32_t index, std::string& description,
                         int32_t& imageCount, int32_t& bitsPerPixel, std::string& colorsText, int32_t& height,
                         int32_t& width, std::string& infoText, std::string& subFormatText) {
-  description.clear();
-  imageCount = 0;
-  bitsPerPixel = 0;
-  colorsText.clear();
-  height = 0;
-  width = 0;
-  infoText.clear();
-  subFormatText.clear();
+  TGraphicFileInfo info;
+  bool ok = false;
   try {
     const std::filesystem::path path(fileName);
     std::error_code error;
-    if (!path.has_extension() || !std::filesystem::is_regular_file(path, error)) return false;
-    TFileStream stream(path, TFileMode::Read);
-    const TFileFormatReader* reader = FindFileFormatReader(stream, path.extension().string());
-    if (reader == nullptr) return false;
-    description = reader->Description;
-    const int64_t position = stream.Position();
-    reader->GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                    subFormatText);
-    stream.SetPosition(position);
-    return true;
+    if (path.has_extension() && std::filesystem::is_regular_file(path, error)) {
+      ReadGraphicFileInfo(fileName, index, info, DefaultLoadOptions());
+      ok = true;
+    }
   } catch (...) {
-    return false;
   }
+  description = info.Description;
+  imageCount = info.ImageCount;
+  bitsPerPixel = info.BitsPerPixel;
+  colorsText = info.ColorsText;
+  height = info.Height;
+  width = info.Width;
+  infoText = info.InfoText;
+  subFormatText = info.SubFormatText;
+  return ok;
+}
+
+void ReadGraphicFileInfo(const std::string& fileName, int32_t index, TGraphicFileInfo& info,
+                         const TLoadOptions& options) {
+  info = TGraphicFileInfo();
+  const std::filesystem::path path(fileName);
+  TFileStream stream(path, TFileMode::Read);
+  const TFileFormatReader& reader = FileFormatReaderFor(stream, path.extension().string());
+  info.Description = reader.Description;
+  const int64_t position = stream.Position();
+  reader.GetInfo(stream, index, info.ImageCount, info.BitsPerPixel, info.ColorsText, info.Height, info.Width,
+                 info.InfoText, info.SubFormatText, options);
+  stream.SetPosition(position);
 }
 
 std::string BuildReaderFilter() {

@@ -55,6 +55,7 @@ struct TErrorManager {
   std::jmp_buf Jump;
   char Message[JMSG_LENGTH_MAX + 64];
   TPGWarningAction WarningAction;
+  const TQuestionHandler* Question;
 };
 
 [[noreturn]] void JumpBack(TErrorManager& manager) {
@@ -74,48 +75,41 @@ void ErrorExit(j_common_ptr cinfo) {
   JumpBack(*manager);
 }
 
-// Asks whether to go on after a codec warning; false means stop. Every C++ object of the question
-// lives and dies inside this function, before the caller may jump.
-bool ContinueAfterWarning(const char* text, TPGWarningAction action) noexcept {
+// What a codec warning comes to under the call's warning action. Every C++ object of the question
+// lives and dies inside this function, before the caller may jump; a handler that throws stops.
+TWarningOutcome WarningOutcome(const TErrorManager& manager, const char* text) noexcept {
   try {
-    const std::string caption = "JPG " + MessageText(28);
-    if (action == pgwaOKBox) {
-      AskQuestion(caption, text, TQuestionButtons::OK);
-      return true;
-    }
-    return AskQuestion(caption, text, TQuestionButtons::OKCancel) == TQuestionAnswer::OK;
+    return HandleWarning(manager.WarningAction, *manager.Question, "JPG " + MessageText(28), text);
   } catch (...) {
-    return false;
+    return TWarningOutcome::Cancelled;
   }
 }
 
-// Warnings (and trace output) of the codec, handled by the image's warning action.
+// Warnings (and trace output) of the codec.
 void OutputMessage(j_common_ptr cinfo) {
   auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
   char text[JMSG_LENGTH_MAX] = {};
   (*cinfo->err->format_message)(cinfo, text);
-  switch (manager->WarningAction) {
-    case pgwaIgnore:
+  switch (WarningOutcome(*manager, text)) {
+    case TWarningOutcome::Continue:
       return;
-    case pgwaOKBox:
-      ContinueAfterWarning(text, pgwaOKBox);
-      return;
-    case pgwaOKCancelBox:
-      if (ContinueAfterWarning(text, pgwaOKCancelBox)) return;
+    case TWarningOutcome::Cancelled:
       std::snprintf(manager->Message, sizeof(manager->Message), "%s", MessageText(29).c_str());
       JumpBack(*manager);
-    case pgwaRaise:
+    case TWarningOutcome::Raise:
       std::snprintf(manager->Message, sizeof(manager->Message), "%.200s", text);
       JumpBack(*manager);
   }
 }
 
-void SetUpErrorManager(TErrorManager& manager, TPGWarningAction warningAction) {
+void SetUpErrorManager(TErrorManager& manager, TPGWarningAction warningAction,
+                       const TQuestionHandler& question) {
   jpeg_std_error(&manager.Pub);
   manager.Pub.error_exit = ErrorExit;
   manager.Pub.output_message = OutputMessage;
   manager.Message[0] = '\0';
   manager.WarningAction = warningAction;
+  manager.Question = &question;
 }
 
 template <class F>
@@ -306,8 +300,8 @@ struct TDecompressor {
   TScanBudget Budget{};
   bool Created = false;
 
-  TDecompressor(TStream& stream, TPGWarningAction warningAction) {
-    SetUpErrorManager(Errors, warningAction);
+  TDecompressor(TStream& stream, TPGWarningAction warningAction, const TQuestionHandler& question) {
+    SetUpErrorManager(Errors, warningAction, question);
     Info.err = &Errors.Pub;
     Created = true;  // destroying a structure the library refused is harmless (no memory yet)
     if (!RunGuarded(Errors, [&] { jpeg_create_decompress(&Info); })) RaiseCodecError(Errors);
@@ -333,8 +327,8 @@ struct TCompressor {
   TStreamDestination Destination{};
   bool Created = false;
 
-  TCompressor(TStream& stream, TPGWarningAction warningAction) {
-    SetUpErrorManager(Errors, warningAction);
+  TCompressor(TStream& stream, TPGWarningAction warningAction, const TQuestionHandler& question) {
+    SetUpErrorManager(Errors, warningAction, question);
     Info.err = &Errors.Pub;
     Created = true;
     if (!RunGuarded(Errors, [&] { jpeg_create_compress(&Info); })) RaiseCodecError(Errors);
@@ -407,11 +401,13 @@ bool TJPGFileFormatReader::IsFormat(const uint8_t* header) const {
   return header[0] == 0xFF && header[1] == 0xD8;
 }
 
-void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
   kErrors.CheckIndex(index, false);
-  graphic.SetGamma(FormatOptions().DefaultGamma);
+  graphic.SetGamma(options.DefaultGamma);
 
-  auto codec = std::make_unique<TDecompressor>(stream, graphic.ReadWarningAction());
+  auto codec = std::make_unique<TDecompressor>(stream, options.WarningActionFor(graphic.ReadWarningAction()),
+                                               options.Question);
   jpeg_decompress_struct& info = codec->Info;
   codec->ReadHeader();
 
@@ -429,10 +425,10 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     default:
       kErrors.Raise(MessageText(30));
   }
-  kErrors.CheckPixelLimit(info.image_width, info.image_height, FormatOptions().MaxPixels);
+  kErrors.CheckPixelLimit(info.image_width, info.image_height, options.MaxPixels);
   info.scale_num = 1;
   info.scale_denom = 1;
-  info.dct_method = graphic.FastDecoding() ? JDCT_IFAST : DCTMethod(FormatOptions().JPEGReadDCTMethod);
+  info.dct_method = graphic.FastDecoding() ? JDCT_IFAST : DCTMethod(options.JPEGReadDCTMethod);
   info.quantize_colors = FALSE;
   info.dither_mode = JDITHER_NONE;
   info.two_pass_quantize = FALSE;
@@ -517,11 +513,12 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
 void TJPGFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                                    std::string& colorsText, int32_t& height, int32_t& width,
-                                   std::string& infoText, std::string& subFormatText) const {
+                                   std::string& infoText, std::string& subFormatText,
+                                   const TLoadOptions& options) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                             subFormatText);
+                             subFormatText, options);
   kErrors.CheckIndex(index, true);
-  auto codec = std::make_unique<TDecompressor>(stream, pgwaIgnore);
+  auto codec = std::make_unique<TDecompressor>(stream, pgwaIgnore, options.Question);
   codec->ReadHeader();
   const jpeg_decompress_struct& info = codec->Info;
   width = static_cast<int32_t>(info.image_width);
@@ -561,12 +558,12 @@ TJIFFileFormatWriter::TJIFFileFormatWriter() {
   ShowInFilter = false;
 }
 
-void TJPGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
+void TJPGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic,
+                                         const TSaveOptions& options) const {
   const bool gray = IsGray256(graphic);
   if (!gray && graphic.BitCount() != bc24Bit) kErrors.Raise(MessageText(20, "BitCount"));
-  const TFormatOptions& options = FormatOptions();
-
-  auto codec = std::make_unique<TCompressor>(stream, graphic.ReadWarningAction());
+  auto codec = std::make_unique<TCompressor>(
+      stream, options.WarningAction.value_or(graphic.ReadWarningAction()), options.Question);
   jpeg_compress_struct& info = codec->Info;
   info.image_width = static_cast<JDIMENSION>(graphic.Width());
   info.image_height = static_cast<JDIMENSION>(graphic.Height());

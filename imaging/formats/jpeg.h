@@ -9,10 +9,11 @@ class TJPGFileFormatReader : public TFileFormatReader {
  public:
   TJPGFileFormatReader();
   bool IsFormat(const uint8_t* header) const override;
-  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const override;
+  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                      const TLoadOptions& options) const override;
   void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                std::string& colorsText, int32_t& height, int32_t& width, std::string& infoText,
-               std::string& subFormatText) const override;
+               std::string& subFormatText, const TLoadOptions& options) const override;
 };
 
 class TJPEGFileFormatReader : public TJPGFileFormatReader {
@@ -26,11 +27,11 @@ class TJIFFileFormatReader : public TJPGFileFormatReader {
 };
 
 // Writes 24-bit images as three-component and 8-bit images with the 256-grey palette as
-// one-component JPEG, with the quality, progression and DCT method of FormatOptions().
+// one-component JPEG, with the quality, progression and DCT method of the save options.
 class TJPGFileFormatWriter : public TFileFormatWriter {
  public:
   TJPGFileFormatWriter();
-  void WriteToStream(TStream& stream, TPixelGraphic& graphic) const override;
+  void WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions& options) const override;
   std::string ClassName() const override { return "TJPGFileFormatWriter"; }
 };
 

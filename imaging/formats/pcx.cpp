@@ -134,14 +134,15 @@ bool TPCXFileFormatReader::IsFormat(const uint8_t* header) const {
          (bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8);
 }
 
-void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
   kErrors.CheckIndex(index, false);
-  graphic.SetGamma(FormatOptions().DefaultGamma);
+  graphic.SetGamma(options.DefaultGamma);
 
   const int64_t start = stream.Position();
   TReader in(stream, kErrors, kPCXHeaderSize);
   const THeader h = ReadHeader(in);
-  kErrors.CheckImageSize(h.width, h.height, FormatOptions().MaxPixels);
+  kErrors.CheckImageSize(h.width, h.height, options.MaxPixels);
   const TBitCount bitCount = BitCountOf(h);
   const size_t lineBytes = static_cast<size_t>(h.planes) * h.bytesPerLine;
 
@@ -228,9 +229,10 @@ void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
 void TPCXFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                                    std::string& colorsText, int32_t& height, int32_t& width,
-                                   std::string& infoText, std::string& subFormatText) const {
+                                   std::string& infoText, std::string& subFormatText,
+                                   const TLoadOptions& options) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                             subFormatText);
+                             subFormatText, options);
   kErrors.CheckIndex(index, true);
   TReader in(stream, kErrors, kPCXHeaderSize);
   const THeader h = ReadHeader(in);

@@ -91,7 +91,7 @@ struct TReadCodec {
   png_structp Png = nullptr;
   png_infop Info = nullptr;
 
-  explicit TReadCodec(TStream& stream) {
+  TReadCodec(TStream& stream, int64_t maxPixels) {
     Context.Stream = &stream;
     Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &Context, ErrorFn, WarningFn);
     if (Png == nullptr) kErrors.Raise(MessageText(31, "png_create_read_struct"));
@@ -101,7 +101,7 @@ struct TReadCodec {
       kErrors.Raise(MessageText(31, "png_create_info_struct"));
     }
     png_set_read_fn(Png, &Context, ReadFn);
-    const int64_t maxSide = std::min<int64_t>(FormatOptions().MaxPixels, PNG_UINT_31_MAX);
+    const int64_t maxSide = std::min<int64_t>(maxPixels, PNG_UINT_31_MAX);
     png_set_user_limits(Png, static_cast<png_uint_32>(std::max<int64_t>(1, maxSide)),
                         static_cast<png_uint_32>(std::max<int64_t>(1, maxSide)));
     png_set_chunk_cache_max(Png, kChunkCacheMax);
@@ -223,6 +223,14 @@ void PlacePassPixels(const uint8_t* from, int32_t count, uint8_t* to, int32_t st
   }
 }
 
+// Progress of a read that takes `total` rows over all its passes, in the reader protocol's terms:
+// the image row just done (0 .. height - 1) of `height`. Passes x rows exceed 32 bits for tall
+// images, so the share is taken in floating point.
+int32_t RowsDoneStep(int64_t done, int64_t total, int32_t height) {
+  const auto share = static_cast<long double>(done - 1) / static_cast<long double>(total);
+  return static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(share * height), 0, height - 1));
+}
+
 bool IsGray(TColor c) {
   return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
 }
@@ -251,13 +259,13 @@ bool TPNGFileFormatReader::IsFormat(const uint8_t* header) const {
   return std::equal(std::begin(kSignature), std::end(kSignature), header);
 }
 
-void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
   kErrors.CheckIndex(index, false);
-  const TFormatOptions& options = FormatOptions();
   graphic.SetGamma(options.DefaultGamma);
   TColor background = graphic.BackgroundColor();  // taken before the pixel format changes
 
-  auto codec = std::make_unique<TReadCodec>(stream);
+  auto codec = std::make_unique<TReadCodec>(stream, options.MaxPixels);
   png_structp png = codec->Png;
   png_infop info = codec->Info;
   codec->Run([&] { png_read_info(png, info); });
@@ -359,11 +367,13 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   {
     const TProgressScope progress(graphic, this);
     if (mode == TRowMode::Direct) {
+      const int64_t total = int64_t{passes} * rows;
+      int64_t done = 0;
       for (int pass = 0; pass < passes && !aborted; ++pass) {
         for (int32_t y = 0; y < rows; ++y) {
           png_bytep row = graphic.ScanLine(y);
           codec->Run([&] { png_read_row(png, row, nullptr); });
-          if (progress.Step(pass * rows + y, passes * rows)) {
+          if (progress.Step(RowsDoneStep(++done, total, rows), rows)) {
             aborted = true;
             break;
           }
@@ -383,6 +393,11 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     } else {
       std::vector<uint8_t> buffer(rowBytes);
       std::vector<uint8_t> converted(static_cast<size_t>(graphic.BytesPerRow()));
+      int64_t total = 0;
+      for (int pass = 0; pass < passes; ++pass) {
+        if (PNG_PASS_COLS(width, pass) != 0) total += PNG_PASS_ROWS(height, pass);
+      }
+      int64_t done = 0;
       for (int pass = 0; pass < passes && !aborted; ++pass) {
         const auto passColumns = static_cast<int32_t>(PNG_PASS_COLS(width, pass));
         const auto passRows = static_cast<int32_t>(PNG_PASS_ROWS(height, pass));
@@ -394,7 +409,7 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
           const auto y = static_cast<int32_t>(PNG_ROW_FROM_PASS_ROW(i, pass));
           PlacePassPixels(converted.data(), passColumns, graphic.ScanLine(y), PNG_PASS_START_COL(pass),
                           1 << PNG_PASS_COL_SHIFT(pass), bitCount);
-          if (progress.Step(pass * rows + y, passes * rows)) {
+          if (progress.Step(RowsDoneStep(++done, total, rows), rows)) {
             aborted = true;
             break;
           }
@@ -407,11 +422,12 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
 void TPNGFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                                    std::string& colorsText, int32_t& height, int32_t& width,
-                                   std::string& infoText, std::string& subFormatText) const {
+                                   std::string& infoText, std::string& subFormatText,
+                                   const TLoadOptions& options) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                             subFormatText);
+                             subFormatText, options);
   kErrors.CheckIndex(index, true);
-  auto codec = std::make_unique<TReadCodec>(stream);
+  auto codec = std::make_unique<TReadCodec>(stream, options.MaxPixels);
   codec->Run([&] { png_read_info(codec->Png, codec->Info); });
   width = static_cast<int32_t>(png_get_image_width(codec->Png, codec->Info));
   height = static_cast<int32_t>(png_get_image_height(codec->Png, codec->Info));
@@ -464,7 +480,7 @@ int32_t MaxIndex(const TPixelGraphic& graphic) {
 
 }  // namespace
 
-void TPNGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
+void TPNGFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions&) const {
   const int32_t width = graphic.Width();
   const int32_t height = graphic.Height();
   const TBitCount bitCount = graphic.BitCount();

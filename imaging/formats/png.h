@@ -13,10 +13,11 @@ class TPNGFileFormatReader : public TFileFormatReader {
  public:
   TPNGFileFormatReader();
   bool IsFormat(const uint8_t* header) const override;
-  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const override;
+  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                      const TLoadOptions& options) const override;
   void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                std::string& colorsText, int32_t& height, int32_t& width, std::string& infoText,
-               std::string& subFormatText) const override;
+               std::string& subFormatText, const TLoadOptions& options) const override;
 };
 
 // Writes every pixel format (grey palettes as grey images, other palettes as palette images, 24
@@ -24,7 +25,7 @@ class TPNGFileFormatReader : public TFileFormatReader {
 class TPNGFileFormatWriter : public TFileFormatWriter {
  public:
   TPNGFileFormatWriter();
-  void WriteToStream(TStream& stream, TPixelGraphic& graphic) const override;
+  void WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions& options) const override;
   std::string ClassName() const override { return "TPNGFileFormatWriter"; }
 };
 

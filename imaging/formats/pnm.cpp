@@ -134,13 +134,14 @@ bool TPxMFileFormatReader::IsFormat(const uint8_t* header) const {
   return header[0] == 'P' && header[1] >= '1' && header[1] <= '6' && (IsSpace(header[2]) || header[2] == '#');
 }
 
-void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
   kErrors.CheckIndex(index, false);
-  graphic.SetGamma(FormatOptions().DefaultGamma);
+  graphic.SetGamma(options.DefaultGamma);
 
   TReader in(stream, kErrors);
   const THeader h = ReadHeader(in);
-  kErrors.CheckImageSize(h.width, h.height, FormatOptions().MaxPixels);
+  kErrors.CheckImageSize(h.width, h.height, options.MaxPixels);
   const int64_t width = h.width;
   const int64_t height = h.height;
   const int channels = h.Channels();
@@ -228,9 +229,10 @@ void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
 void TPxMFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                                    std::string& colorsText, int32_t& height, int32_t& width,
-                                   std::string& infoText, std::string& subFormatText) const {
+                                   std::string& infoText, std::string& subFormatText,
+                                   const TLoadOptions& options) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                             subFormatText);
+                             subFormatText, options);
   kErrors.CheckIndex(index, true);
   TReader in(stream, kErrors, 4096);
   const THeader h = ReadHeader(in);
@@ -295,8 +297,9 @@ class TPlainOut {
 
 }  // namespace
 
-void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
-  const bool binary = FormatOptions().PNMBinary;
+void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic,
+                                         const TSaveOptions& options) const {
+  const bool binary = options.PNMBinary;
   // The kind follows the table entry; the base class writes a pixelmap.
   char kind = 3;
   if (Extension == "pbm") kind = 1;
@@ -362,7 +365,7 @@ void TPXMFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
       stream.WriteBuffer(out.data(), out.size());
       out.clear();
     }
-    if (progress.Step(y, height)) break;
+    if (progress.Step(y, height)) throw EPGAbort(MessageText(29));  // no file cut short
   }
   stream.WriteBuffer(out.data(), out.size());
 }

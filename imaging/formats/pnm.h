@@ -11,10 +11,11 @@ class TPxMFileFormatReader : public TFileFormatReader {
  public:
   TPxMFileFormatReader();
   bool IsFormat(const uint8_t* header) const override;
-  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const override;
+  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                      const TLoadOptions& options) const override;
   void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                std::string& colorsText, int32_t& height, int32_t& width, std::string& infoText,
-               std::string& subFormatText) const override;
+               std::string& subFormatText, const TLoadOptions& options) const override;
 
  protected:
   // The plain and raw kind digits this reader recognises ("14" for bitmaps); all six when empty.
@@ -40,7 +41,7 @@ class TPPMFileFormatReader : public TPxMFileFormatReader {
 class TPXMFileFormatWriter : public TFileFormatWriter {
  public:
   TPXMFileFormatWriter();
-  void WriteToStream(TStream& stream, TPixelGraphic& graphic) const override;
+  void WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions& options) const override;
   std::string ClassName() const override { return "TPXMFileFormatWriter"; }
 };
 

@@ -192,13 +192,14 @@ TTGAFileFormatReader::TTGAFileFormatReader() {
   HasSignature = false;
 }
 
-void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
   kErrors.CheckIndex(index, false);
-  graphic.SetGamma(FormatOptions().DefaultGamma);
+  graphic.SetGamma(options.DefaultGamma);
 
   TReader in(stream, kErrors);
   const THeader h = ReadHeader(in);
-  kErrors.CheckImageSize(h.width, h.height, FormatOptions().MaxPixels);
+  kErrors.CheckImageSize(h.width, h.height, options.MaxPixels);
   in.Skip(h.idLength);
 
   // The colour map, indexed from mapFirst.
@@ -258,9 +259,10 @@ void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
 void TTGAFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                                    std::string& colorsText, int32_t& height, int32_t& width,
-                                   std::string& infoText, std::string& subFormatText) const {
+                                   std::string& infoText, std::string& subFormatText,
+                                   const TLoadOptions& options) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                             subFormatText);
+                             subFormatText, options);
   kErrors.CheckIndex(index, true);
   TReader in(stream, kErrors, kTGAHeaderSize);
   const THeader h = ReadHeader(in);
@@ -313,7 +315,7 @@ void EncodeRow(const uint8_t* src, int32_t count, int bpp, std::vector<uint8_t>&
 
 }  // namespace
 
-void TTGAFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
+void TTGAFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions&) const {
   const int32_t width = graphic.Width();
   const int32_t height = graphic.Height();
   if (width > 0xFFFF) kErrors.Raise(MessageText(41, "Width"));
@@ -385,7 +387,7 @@ void TTGAFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic
       stream.WriteBuffer(out.data(), out.size());
       out.clear();
     }
-    if (progress.Step(r, height)) break;
+    if (progress.Step(r, height)) throw EPGAbort(MessageText(29));  // no file cut short
   }
   stream.WriteBuffer(out.data(), out.size());
 }

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,7 +39,24 @@ struct TTIFFContext {
   std::string error;
   std::vector<std::string> warnings;
   size_t warningsShown = 0;
+  // The settings of the call: the reader's limits, how warnings are treated and who is asked.
+  int64_t maxPixels = kDefaultMaxPixels;
+  int32_t maxImages = 1000;
+  TPGWarningAction warningAction = pgwaIgnore;
+  TQuestionHandler question;
 };
+
+// A context for reading with the settings of the load.
+TTIFFContext ReadContext(TStream& stream, const TLoadOptions& options, TPGWarningAction imageAction) {
+  TTIFFContext ctx;
+  ctx.stream = &stream;
+  ctx.base = stream.Position();
+  ctx.maxPixels = options.MaxPixels;
+  ctx.maxImages = options.TIFFMaxImages;
+  ctx.warningAction = options.WarningActionFor(imageAction);
+  ctx.question = options.Question;
+  return ctx;
+}
 
 TTIFFContext& Context(thandle_t handle) {
   return *static_cast<TTIFFContext*>(handle);
@@ -141,25 +157,20 @@ int WarningHandler(TIFF*, void* user, const char* module, const char* format, va
 
 // The largest single buffer a read may take: several bytes per pixel for the largest image allowed,
 // so a buffer never exceeds what an image within the limit needs.
-int64_t MaxSingleAllocation() {
-  const int64_t limit = std::max<int64_t>(FormatOptions().MaxPixels, 1 << 20);
+int64_t MaxSingleAllocation(int64_t maxPixels) {
+  const int64_t limit = std::max<int64_t>(maxPixels, 1 << 20);
   return std::min<int64_t>(limit, INT64_MAX / 16) * 8;
 }
 
 // Owns an open libtiff handle on a context.
 class TTIFFHandle {
  public:
+  // The handlers are the handle's own; libtiff's process-wide ones belong to the host program.
   TTIFFHandle(TTIFFContext& ctx, const char* mode) {
-    // Codecs that report through the process-wide handlers (without a handle) stay silent.
-    static std::once_flag silence;
-    std::call_once(silence, [] {
-      TIFFSetErrorHandler(nullptr);
-      TIFFSetWarningHandler(nullptr);
-    });
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, ErrorHandler, &ctx);
     TIFFOpenOptionsSetWarningHandlerExtR(options, WarningHandler, &ctx);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(MaxSingleAllocation()));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(MaxSingleAllocation(ctx.maxPixels)));
     tif_ = TIFFClientOpenExt("stream", mode, &ctx, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
                              MapProc, UnmapProc, options);
     TIFFOpenOptionsFree(options);
@@ -183,24 +194,12 @@ template <class E>
   throw E(kPrefix + (ctx.error.empty() ? fallback : ctx.error));
 }
 
-// Shows or raises the warnings libtiff reported so far, as the image's warning action says.
-void HandleWarnings(TTIFFContext& ctx, const TPixelGraphic& graphic) {
+// Shows or raises the warnings libtiff reported so far, as the call's warning action says.
+void HandleWarnings(TTIFFContext& ctx) {
   while (ctx.warningsShown < ctx.warnings.size()) {
     const std::string text = kPrefix + ctx.warnings[ctx.warningsShown++];
-    switch (graphic.ReadWarningAction()) {
-      case pgwaIgnore:
-        break;
-      case pgwaOKBox:
-        AskQuestion(MessageText(28), text, TQuestionButtons::OK);
-        break;
-      case pgwaOKCancelBox:
-        if (AskQuestion(MessageText(28), text, TQuestionButtons::OKCancel) != TQuestionAnswer::OK) {
-          throw EPGTIFFileFormatReader(text);
-        }
-        break;
-      case pgwaRaise:
-        throw EPGTIFFileFormatReader(text);
-    }
+    if (HandleWarning(ctx.warningAction, ctx.question, MessageText(28), text) != TWarningOutcome::Continue)
+      throw EPGTIFFileFormatReader(text);
   }
 }
 
@@ -237,7 +236,7 @@ TImageFields ReadFields(TIFF* tif) {
 template <class E>
 void OpenDirectory(TTIFFHandle& handle, TTIFFContext& ctx, int32_t index, const std::string& indexText) {
   if (handle.get() == nullptr) Raise<E>(ctx, MessageText(34, "TIFF"));
-  if (index < 0 || index >= std::max(FormatOptions().TIFFMaxImages, 1)) throw E(kPrefix + indexText);
+  if (index < 0 || index >= std::max(ctx.maxImages, 1)) throw E(kPrefix + indexText);
   if (index > 0 && !TIFFSetDirectory(handle.get(), static_cast<tdir_t>(index))) throw E(kPrefix + indexText);
 }
 
@@ -329,7 +328,7 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
     if (TIFFReadScanline(tif, line.data(), static_cast<uint32_t>(r), 0) < 0) {
       Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadScanline"));
     }
-    HandleWarnings(ctx, graphic);
+    HandleWarnings(ctx);
     if (invert) {
       for (uint8_t& b : line) b = static_cast<uint8_t>(~b);
     }
@@ -356,8 +355,8 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
 }
 
 // Buffers of the colour-converted path are held to libtiff's own limit for one buffer.
-void CheckAllocation(uint64_t bytes) {
-  if (bytes > static_cast<uint64_t>(MaxSingleAllocation())) {
+void CheckAllocation(const TTIFFContext& ctx, uint64_t bytes) {
+  if (bytes > static_cast<uint64_t>(MaxSingleAllocation(ctx.maxPixels))) {
     throw EPGTIFFileFormatReader(
         kPrefix + "a buffer of " + std::to_string(bytes) +
         " bytes for the strips or tiles is larger than 8 bytes for every pixel of the "
@@ -369,8 +368,8 @@ void CheckAllocation(uint64_t bytes) {
 // a failed decode raises before anything reads them.
 class TDecodeBuffer {
  public:
-  uint8_t* Get(uint64_t bytes) {
-    CheckAllocation(bytes);
+  uint8_t* Get(const TTIFFContext& ctx, uint64_t bytes) {
+    CheckAllocation(ctx, bytes);
     if (bytes > capacity_) {
       data_.reset();
       data_.reset(new uint8_t[static_cast<size_t>(bytes)]);
@@ -442,7 +441,7 @@ class TPlaneRows {
     return buffer_.Data() + static_cast<size_t>((row - first) * scanline_);
   }
 
-  uint8_t* Buffer(uint64_t bytes) { return buffer_.Get(bytes); }
+  uint8_t* Buffer(uint64_t bytes) { return buffer_.Get(ctx_, bytes); }
 
   TIFF* tif_;
   TTIFFContext& ctx_;
@@ -546,8 +545,8 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
       Raise<EPGTIFFileFormatReader>(ctx, MessageText(7, "TileSize"));
     const int64_t chunk = std::clamp<int64_t>(kRGBAChunkPixels / tileWidth / blockRows * blockRows, blockRows,
                                               std::max(tileLength, blockRows));
-    CheckAllocation(tileBytes);
-    CheckAllocation(uint64_t{tileWidth} * static_cast<uint64_t>(chunk) * sizeof(uint32_t));
+    CheckAllocation(ctx, tileBytes);
+    CheckAllocation(ctx, uint64_t{tileWidth} * static_cast<uint64_t>(chunk) * sizeof(uint32_t));
     std::vector<uint32_t> raster(static_cast<size_t>(chunk) * tileWidth);
     std::vector<TDecodeBuffer> tiles(static_cast<size_t>(planeCount));
     for (uint32_t ty = 0; ty < static_cast<uint32_t>(height); ty += tileLength) {
@@ -556,7 +555,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
         const uint32_t w = std::min<uint32_t>(tileWidth, width - tx);
         uint8_t* data[4] = {};
         for (int p = 0; p < planeCount; ++p) {
-          data[p] = tiles[p].Get(tileBytes);
+          data[p] = tiles[p].Get(ctx, tileBytes);
           if (TIFFReadTile(tif, data[p], tx, ty, 0, static_cast<uint16_t>(p)) < 0)
             Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadTile"));
         }
@@ -571,7 +570,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
                   &raster[static_cast<size_t>(i) * w]);
         }
       }
-      HandleWarnings(ctx, graphic);
+      HandleWarnings(ctx);
       for (uint32_t i = 0; i < bandRows; ++i) {
         if (progress.Step(static_cast<int32_t>(ty + i), height)) return;
       }
@@ -591,7 +590,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
   const int64_t stripRows = planes[0].RowsPerStrip();
   const int64_t rows = std::clamp<int64_t>(kRGBAChunkPixels / width / blockRows * blockRows, blockRows,
                                            std::max<int64_t>(stripRows, blockRows));
-  CheckAllocation(static_cast<uint64_t>(rows) * static_cast<uint64_t>(width) * sizeof(uint32_t));
+  CheckAllocation(ctx, static_cast<uint64_t>(rows) * static_cast<uint64_t>(width) * sizeof(uint32_t));
   std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
   for (int32_t row = 0; row < height;) {
     // A band never crosses the end of a strip.
@@ -601,7 +600,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
     uint8_t* data[4] = {};
     for (int p = 0; p < planeCount; ++p) data[p] = planes[p].Rows(r, n);
     convert(raster.data(), 0, r, static_cast<uint32_t>(width), n, 0, data);
-    HandleWarnings(ctx, graphic);
+    HandleWarnings(ctx);
     for (int32_t i = 0; i < count; ++i) {
       store(row + i, 0, width, &raster[static_cast<size_t>(i) * width]);
       if (progress.Step(row + i, height)) return;
@@ -660,20 +659,19 @@ bool TTIFFileFormatReader::IsFormat(const uint8_t* header) const {
          (header[0] == 'M' && header[1] == 'M' && header[2] == 0 && header[3] == 42);
 }
 
-void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const {
+void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
   if (index < 0) throw EPGTIFFileFormatReader(kPrefix + MessageText(7, "Index"));
-  graphic.SetGamma(FormatOptions().DefaultGamma);
+  graphic.SetGamma(options.DefaultGamma);
 
-  TTIFFContext ctx;
-  ctx.stream = &stream;
-  ctx.base = stream.Position();
+  TTIFFContext ctx = ReadContext(stream, options, graphic.ReadWarningAction());
   TTIFFHandle handle(ctx, "rm");
   OpenDirectory<EPGTIFFileFormatReader>(handle, ctx, index, MessageText(7, "Index"));
-  HandleWarnings(ctx, graphic);
+  HandleWarnings(ctx);
 
   TIFF* tif = handle.get();
   const TImageFields f = ReadFields(tif);
-  kErrors.CheckImageSize(f.width, f.height, FormatOptions().MaxPixels);
+  kErrors.CheckImageSize(f.width, f.height, options.MaxPixels);
   CheckUncompressedSize(tif, ctx, f);
   if (CanReadNatively(tif, f)) {
     ReadNative(tif, ctx, f, graphic, this);
@@ -691,19 +689,18 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
 void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                                    std::string& colorsText, int32_t& height, int32_t& width,
-                                   std::string& infoText, std::string& subFormatText) const {
+                                   std::string& infoText, std::string& subFormatText,
+                                   const TLoadOptions& options) const {
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
-                             subFormatText);
-  TTIFFContext ctx;
-  ctx.stream = &stream;
-  ctx.base = stream.Position();
+                             subFormatText, options);
+  TTIFFContext ctx = ReadContext(stream, options, pgwaIgnore);
   TTIFFHandle handle(ctx, "rm");
   OpenDirectory<EPGTIFFileFormatReader>(handle, ctx, 0, MessageText(20, "Index"));
   TIFF* tif = handle.get();
-  if (FormatOptions().TIFFCountImages) {
+  if (options.TIFFCountImages) {
     // Walks the directory chain up to the configured maximum; libtiff stops at loops.
     int32_t count = 1;
-    while (count < FormatOptions().TIFFMaxImages && TIFFReadDirectory(tif)) ++count;
+    while (count < options.TIFFMaxImages && TIFFReadDirectory(tif)) ++count;
     imageCount = count;
     if (!TIFFSetDirectory(tif, 0)) Raise<EPGTIFFileFormatReader>(ctx, MessageText(20, "Index"));
   }
@@ -737,17 +734,18 @@ TTIFFFileFormatWriter::TTIFFFileFormatWriter() {
   ShowInFilter = false;
 }
 
-void TTIFFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic) const {
-  WriteHeader(stream);
-  WriteImage(stream, graphic);
-  WriteTrailer(stream);
+void TTIFFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic,
+                                         const TSaveOptions& options) const {
+  WriteHeader(stream, options);
+  WriteImage(stream, graphic, options);
+  WriteTrailer(stream, options);
 }
 
 // The 8-byte file header with no directory yet; WriteImage appends the image's directory and
 // links it into the header.
-void TTIFFileFormatWriter::WriteHeader(TStream& stream) const {
+void TTIFFileFormatWriter::WriteHeader(TStream& stream, const TSaveOptions& options) const {
   std::array<uint8_t, kTIFFHeaderSize> header{};
-  if (FormatOptions().TIFFBigEndian) {
+  if (options.TIFFBigEndian) {
     header = {'M', 'M', 0, 42, 0, 0, 0, 0};
   } else {
     header = {'I', 'I', 42, 0, 0, 0, 0, 0};
@@ -779,8 +777,8 @@ int GrayRamp(const TPixelGraphic& graphic) {
 
 }  // namespace
 
-void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) const {
-  const TFormatOptions& options = FormatOptions();
+void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic,
+                                      const TSaveOptions& options) const {
   const int32_t width = graphic.Width();
   const int32_t height = graphic.Height();
   if (width <= 0 || height <= 0 || graphic.Empty()) FailWrite(MessageText(35));
@@ -895,7 +893,8 @@ void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) c
     if (TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(y), 0) < 0) {
       Raise<EPGTIFFileFormatWriter>(ctx, MessageText(31, "TIFFWriteScanline"));
     }
-    if (progress.Step(y, height)) break;
+    // A file cut short is no file: an abort makes the save fail, so the caller keeps the old one.
+    if (progress.Step(y, height)) throw EPGAbort(MessageText(29));
   }
   if (!TIFFFlush(tif)) Raise<EPGTIFFileFormatWriter>(ctx, MessageText(31, "TIFFFlush"));
   handle.Close();
@@ -905,6 +904,6 @@ void TTIFFileFormatWriter::WriteImage(TStream& stream, TPixelGraphic& graphic) c
 }
 
 // Nothing follows the directory, which libtiff writes when the image is closed.
-void TTIFFileFormatWriter::WriteTrailer(TStream&) const {}
+void TTIFFileFormatWriter::WriteTrailer(TStream&, const TSaveOptions&) const {}
 
 }  // namespace pg

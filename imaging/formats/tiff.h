@@ -9,10 +9,11 @@ class TTIFFileFormatReader : public TFileFormatReader {
  public:
   TTIFFileFormatReader();
   bool IsFormat(const uint8_t* header) const override;
-  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index) const override;
+  void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                      const TLoadOptions& options) const override;
   void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                std::string& colorsText, int32_t& height, int32_t& width, std::string& infoText,
-               std::string& subFormatText) const override;
+               std::string& subFormatText, const TLoadOptions& options) const override;
 };
 
 class TTIFFFileFormatReader : public TTIFFileFormatReader {
@@ -23,10 +24,10 @@ class TTIFFFileFormatReader : public TTIFFileFormatReader {
 class TTIFFileFormatWriter : public TFileFormatWriter {
  public:
   TTIFFileFormatWriter();
-  void WriteToStream(TStream& stream, TPixelGraphic& graphic) const override;
-  void WriteHeader(TStream& stream) const override;
-  void WriteImage(TStream& stream, TPixelGraphic& graphic) const override;
-  void WriteTrailer(TStream& stream) const override;
+  void WriteToStream(TStream& stream, TPixelGraphic& graphic, const TSaveOptions& options) const override;
+  void WriteHeader(TStream& stream, const TSaveOptions& options) const override;
+  void WriteImage(TStream& stream, TPixelGraphic& graphic, const TSaveOptions& options) const override;
+  void WriteTrailer(TStream& stream, const TSaveOptions& options) const override;
   std::string ClassName() const override { return "TTIFFileFormatWriter"; }
 };
 

@@ -48,14 +48,8 @@ TGammaTable BuildGammaTable(long double exponent) {
 
 void ApplyGammaTable(TPixelGraphic& image, const TGammaTable& table) {
   // The bracket is closed also when the work fails, so OnChange fires exactly once.
-  image.BeginUpdate();
-  try {
-    ApplyTable(image, table);
-  } catch (...) {
-    image.EndUpdate();
-    throw;
-  }
-  image.EndUpdate();
+  const TUpdateScope update(image);
+  ApplyTable(image, table);
 }
 
 }  // namespace pg

@@ -355,37 +355,32 @@ void TPixelGraphic::ProgressEnd(const void* sender) const {
 // ---- Copying ---------------------------------------------------------------------------------
 
 void TPixelGraphic::Assign(const TPixelGraphic* source) {
-  BeginUpdate();
-  try {
-    if (source == nullptr) {
-      NewImage(0, 0, bc24Bit);
-      SetPaletteIdent(pTrueColor);
-    } else if (source != this) {
-      NewImage(source->width_, source->height_, source->bitCount_);
-      if (bits_ != nullptr && source->bits_ != nullptr)
-        std::memcpy(bits_, source->bits_, static_cast<size_t>(ImageSize()));
-      SetPaletteIdent(source->paletteIdent_);
-      SetPaletteCount(source->PaletteCount());
-      backgroundValue_ = source->backgroundValue_;
-      dither_ = source->dither_;
-      ditherErrorLimit_ = source->ditherErrorLimit_;
-      ditherErrorLimitAuto_ = source->ditherErrorLimitAuto_;
-      ditherErrorLimitSoft_ = source->ditherErrorLimitSoft_;
-      SetUseColorCache(source->useColorCache_);
-      gamma_ = source->gamma_;
-      SetRGBWeighting(source->rgbWeighting_);
-      stretchMode_ = source->stretchMode_;
-      readWarningAction_ = source->readWarningAction_;
-      raiseOnOutOfRange_ = source->raiseOnOutOfRange_;
-      saveColorResWarningAction_ = source->saveColorResWarningAction_;
-      for (int32_t i = 0; i < source->PaletteCount(); ++i) SetPaletteEntries(i, source->palette_[i]);
-      RecognizePalette();
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  const TUpdateScope update(*this);
+  if (source == nullptr) {
+    NewImage(0, 0, bc24Bit);
+    SetPaletteIdent(pTrueColor);
+    return;
   }
-  EndUpdate();
+  if (source == this) return;
+  NewImage(source->width_, source->height_, source->bitCount_);
+  if (bits_ != nullptr && source->bits_ != nullptr)
+    std::memcpy(bits_, source->bits_, static_cast<size_t>(ImageSize()));
+  SetPaletteIdent(source->paletteIdent_);
+  SetPaletteCount(source->PaletteCount());
+  backgroundValue_ = source->backgroundValue_;
+  dither_ = source->dither_;
+  ditherErrorLimit_ = source->ditherErrorLimit_;
+  ditherErrorLimitAuto_ = source->ditherErrorLimitAuto_;
+  ditherErrorLimitSoft_ = source->ditherErrorLimitSoft_;
+  SetUseColorCache(source->useColorCache_);
+  gamma_ = source->gamma_;
+  SetRGBWeighting(source->rgbWeighting_);
+  stretchMode_ = source->stretchMode_;
+  readWarningAction_ = source->readWarningAction_;
+  raiseOnOutOfRange_ = source->raiseOnOutOfRange_;
+  saveColorResWarningAction_ = source->saveColorResWarningAction_;
+  for (int32_t i = 0; i < source->PaletteCount(); ++i) SetPaletteEntries(i, source->palette_[i]);
+  RecognizePalette();
 }
 
 void TPixelGraphic::CopyRect(int32_t dstX, int32_t dstY, int32_t width, int32_t height, int32_t srcX,
@@ -400,79 +395,58 @@ void TPixelGraphic::CopyRect(int32_t dstX, int32_t dstY, int32_t width, int32_t 
   const int64_t minX = std::max({dx, int64_t{0}, dx - sx0});
   const int64_t maxX = std::min({dx + width - 1, int64_t{width_} - 1, dx - sx0 + source.width_ - 1});
 
+  // OnChange at the end, also when nothing was copied or the copy failed.
+  const TUpdateScope update(*this);
   // Only a rectangle without any column inside both images skips the work; one whose rows all lie
   // outside still brackets its (empty) row loop with the progress start and end.
   if (width > 0 && minX <= maxX) {
     const bool both24 = bitCount_ == bc24Bit && source.bitCount_ == bc24Bit;
     const bool dithering = dither_ && bitCount_ != bc24Bit;
-    if (dithering)
-      DitherBegin();
-    else
-      DitherEnd();
+    const TDitherRun ditherRun(*this, dithering);
 
     std::vector<TColor> rowColors(both24 ? 0 : static_cast<size_t>(maxX - minX + 1));
     std::array<TColor, 256> indexColors{};
     std::array<bool, 256> indexValid{};
     if (source.bitCount_ != bc24Bit) source.IndexColors(indexColors, indexValid);
 
-    ProgressStart(this);
-    try {
-      for (int64_t y = firstRow; y <= lastRow; ++y) {
-        const int64_t sy = y + sy0 - dy;
-        if (sy < 0 || sy >= source.height_) continue;
-        const uint8_t* srcRow = source.ScanLine(static_cast<int32_t>(sy));
-        uint8_t* dstRow = ScanLine(static_cast<int32_t>(y));
-        if (both24) {
-          std::memmove(dstRow + 3 * minX, srcRow + 3 * (minX + sx0 - dx),
-                       static_cast<size_t>(3 * (maxX - minX + 1)));
-          continue;
-        }
-        // Source colours of the row first (in column order), then one pass over the target.
-        const int32_t count = static_cast<int32_t>(maxX - minX + 1);
-        const int32_t firstSx = static_cast<int32_t>(minX + sx0 - dx);
-        if (source.bitCount_ == bc24Bit) {
-          const uint8_t* p = srcRow + 3 * static_cast<int64_t>(firstSx);
-          for (int32_t i = 0; i < count; ++i, p += 3) rowColors[i] = RGBColor(p[2], p[1], p[0]);
-        } else {
-          for (int32_t i = 0; i < count; ++i) {
-            const uint32_t index = source.RawPixel(srcRow, firstSx + i);
-            if (!indexValid[index]) throw EPGInvalidPaletteIndex(MessageText(3));
-            rowColors[i] = indexColors[index];
-          }
-        }
-        const int32_t x0 = static_cast<int32_t>(minX);
-        if (bitCount_ == bc24Bit) {
-          uint8_t* p = dstRow + 3 * minX;
-          for (int32_t i = 0; i < count; ++i, p += 3) {
-            p[0] = GetBValue(rowColors[i]);
-            p[1] = GetGValue(rowColors[i]);
-            p[2] = GetRValue(rowColors[i]);
-          }
-        } else if (dithering) {
-          DitherNextRow();
-          DitherRow(dstRow, static_cast<int32_t>(y), rowColors.data(), x0, count);
-        } else {
-          // Serpentine as well: cells of the inverse colour map are filled by the first colour
-          // that reaches them.
-          if ((y & 1) == 0) {
-            for (int32_t i = 0; i < count; ++i) SetRawPixel(dstRow, x0 + i, LookupIndex(rowColors[i]));
-          } else {
-            for (int32_t i = count - 1; i >= 0; --i) SetRawPixel(dstRow, x0 + i, LookupIndex(rowColors[i]));
-          }
-        }
-        if (ProgressStep(this, static_cast<int32_t>(y - firstRow), static_cast<int32_t>(lastRow - firstRow)))
-          break;
+    const TProgressScope progress(*this, this);
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+      const int64_t sy = y + sy0 - dy;
+      if (sy < 0 || sy >= source.height_) continue;
+      const uint8_t* srcRow = source.ScanLine(static_cast<int32_t>(sy));
+      uint8_t* dstRow = ScanLine(static_cast<int32_t>(y));
+      if (both24) {
+        std::memmove(dstRow + 3 * minX, srcRow + 3 * (minX + sx0 - dx),
+                     static_cast<size_t>(3 * (maxX - minX + 1)));
+        continue;
       }
-    } catch (...) {
-      DitherEnd();
-      ProgressEnd(this);
-      Changed();
-      throw;
+      // Source colours of the row first (in column order), then one pass over the target.
+      const int32_t count = static_cast<int32_t>(maxX - minX + 1);
+      const int32_t firstSx = static_cast<int32_t>(minX + sx0 - dx);
+      if (source.bitCount_ == bc24Bit) {
+        const uint8_t* p = srcRow + 3 * static_cast<int64_t>(firstSx);
+        for (int32_t i = 0; i < count; ++i, p += 3) rowColors[i] = RGBColor(p[2], p[1], p[0]);
+      } else {
+        for (int32_t i = 0; i < count; ++i) {
+          const uint32_t index = source.RawPixel(srcRow, firstSx + i);
+          if (!indexValid[index]) throw EPGInvalidPaletteIndex(MessageText(3));
+          rowColors[i] = indexColors[index];
+        }
+      }
+      const int32_t x0 = static_cast<int32_t>(minX);
+      if (bitCount_ == bc24Bit) {
+        uint8_t* p = dstRow + 3 * minX;
+        for (int32_t i = 0; i < count; ++i, p += 3) {
+          p[0] = GetBValue(rowColors[i]);
+          p[1] = GetGValue(rowColors[i]);
+          p[2] = GetRValue(rowColors[i]);
+        }
+      } else {
+        StoreColorRow(static_cast<int32_t>(y), rowColors.data(), x0, count, dithering, true);
+      }
+      if (progress.Step(static_cast<int32_t>(y - firstRow), static_cast<int32_t>(lastRow - firstRow))) break;
     }
-    DitherEnd();
-    ProgressEnd(this);
   }
-  Changed();
 }
 
 }  // namespace pg

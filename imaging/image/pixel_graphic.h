@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@ namespace pg {
 
 class TStream;
 class TPGFilter;
+class TDitherer;
 
 class TPixelGraphic {
  public:
@@ -145,10 +147,13 @@ class TPixelGraphic {
                 const TPixelGraphic& source);
   // Scaled copy of all of `source` onto all of this image (StretchMode decides the resampling).
   void CopyFrom(const TPixelGraphic& source);
-  // Runs a colour filter from `source` into this image (defined with the filters).
+  // Runs a colour filter from `source` into this image: pg::ApplyFilter, forwarded inline by
+  // imaging/filters/filter.h.
   void ApplyFilter(TPGFilter& filter, const TPixelGraphic& source);
 
-  // ---- Files and streams (defined with the format framework) ---------------------------------
+  // ---- Files and streams ----------------------------------------------------------------------
+  // pg::LoadImage, pg::SaveImage, ... with the process-wide options, forwarded inline by
+  // imaging/formats/image_io.h: include it where these are called.
   void LoadFromFile(const std::string& fileName, int32_t index = 0);
   void LoadFromStream(TStream& stream, const std::string& extension, int32_t index = 0);
   void SaveToFile(const std::string& fileName);
@@ -156,11 +161,13 @@ class TPixelGraphic {
   void SaveToStream(TStream& stream);  // BMP
   void ReadDIB(TStream& stream, bool coreHeader);
   void WriteDIB(TStream& stream);
+  // Embedded in a stream of other data: a 32-bit byte count, then a BMP file.
+  void WriteData(TStream& stream);
+  void ReadData(TStream& stream);
   int64_t DIBSize() const { return 4 * static_cast<int64_t>(PaletteCount()) + ImageSize() + 58; }
 
  private:
-  struct ColorMap;     // inverse colour map (pUnknown palettes)
-  struct DitherState;  // error rows and transfer table
+  struct ColorMap;  // inverse colour map (pUnknown palettes)
   struct FreeDeleter {
     void operator()(uint8_t* p) const { std::free(p); }
   };
@@ -177,10 +184,13 @@ class TPixelGraphic {
   }
   void OutOfRange() const;  // raises when RaiseOnOutOfRange, else returns
   uint32_t RawPixel(const uint8_t* row, int32_t x) const;
-  void DitherAt(uint8_t* row, int32_t x, int32_t y, int32_t red, int32_t green, int32_t blue);
-  // Dithers colors[0 .. count) into pixels minX .. minX + count - 1 of `row` (image row y), in
-  // serpentine order.
-  void DitherRow(uint8_t* row, int32_t y, const TColor* colors, int32_t minX, int32_t count);
+  // The colour a palette index stands for; `fallback` for an index outside the palette.
+  TColor EntryColor(uint32_t index, TColor fallback) const;
+  // Stores colors[0 .. count) as indices into pixels minX .. minX + count - 1 of row y of a palette
+  // image: dithered (the error rows advanced first), or each the nearest entry, visited in
+  // serpentine order when `serpentine`.
+  void StoreColorRow(int32_t y, const TColor* colors, int32_t minX, int32_t count, bool dither,
+                     bool serpentine);
   void SetRawPixel(uint8_t* row, int32_t x, uint32_t value);
   // Colours of all 256 possible indices of a palette format (black beyond the palette) and
   // whether each index lies inside the palette.
@@ -218,7 +228,34 @@ class TPixelGraphic {
   TColor lastColor_ = 0;
   uint32_t lastIndex_ = 0;
   std::unique_ptr<ColorMap> colorMap_;
-  std::unique_ptr<DitherState> ditherState_;
+  std::unique_ptr<TDitherer> ditherer_;
+};
+
+// Brackets a change of the image: BeginUpdate now and EndUpdate when the scope ends, so OnChange
+// fires once at the end of the outermost bracket, also when the work fails. When the work fails,
+// an OnChange handler that throws does not replace the failure.
+class TUpdateScope {
+ public:
+  explicit TUpdateScope(TPixelGraphic& graphic) : graphic_(graphic), failures_(std::uncaught_exceptions()) {
+    graphic_.BeginUpdate();
+  }
+  ~TUpdateScope() noexcept(false) {
+    if (std::uncaught_exceptions() == failures_) {
+      graphic_.EndUpdate();
+      return;
+    }
+    try {
+      graphic_.EndUpdate();
+    } catch (...) {
+      // The failure already travelling is the one to report.
+    }
+  }
+  TUpdateScope(const TUpdateScope&) = delete;
+  TUpdateScope& operator=(const TUpdateScope&) = delete;
+
+ private:
+  TPixelGraphic& graphic_;
+  int failures_;
 };
 
 // Fires the image's progress-start event on construction and progress-end on destruction, so the

@@ -1,11 +1,12 @@
 // Private parts of TPixelGraphic shared by its implementation files: the inverse colour map of
-// pUnknown palettes and the error rows of the dithering.
+// pUnknown palettes and the pixel accessors of the row loops.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "imaging/image/dither.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/pixel_graphic.h"
@@ -29,15 +30,28 @@ struct TPixelGraphic::ColorMap {
   }
 };
 
-// Two rows of accumulated errors (three sums per cell, cell x + 1 for pixel x) and the transfer
-// table indexed -255 .. 255.
-struct TPixelGraphic::DitherState {
-  int32_t width = 0;
-  bool gray = false;
-  std::vector<int32_t> current;
-  std::vector<int32_t> next;
-  std::array<int32_t, 511> transfer{};
+// Dithering for the length of a copy: set up (or dropped when `on` is false) at the start, freed
+// at the end on every path.
+class TDitherRun {
+ public:
+  TDitherRun(TPixelGraphic& graphic, bool on) : graphic_(graphic) {
+    if (on)
+      graphic_.DitherBegin();
+    else
+      graphic_.DitherEnd();
+  }
+  ~TDitherRun() { graphic_.DitherEnd(); }
+  TDitherRun(const TDitherRun&) = delete;
+  TDitherRun& operator=(const TDitherRun&) = delete;
+
+ private:
+  TPixelGraphic& graphic_;
 };
+
+inline TColor TPixelGraphic::EntryColor(uint32_t index, TColor fallback) const {
+  if (paletteIdent_ == pTrueColor) return index;
+  return index < palette_.size() ? palette_[index] : fallback;
+}
 
 // Pixel x of a row in the image's format (value as Pixels reads and writes it).
 inline uint32_t TPixelGraphic::RawPixel(const uint8_t* row, int32_t x) const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/image/pixel_graphic.h"
+#include "imaging/image/pixel_graphic_internal.h"
 
 namespace pg {
 
@@ -214,47 +215,6 @@ class TResampledRows {
   int32_t lastRow_ = -1;
 };
 
-// Stores a B, G, R row into row y of a palette image: dithered in serpentine order (left to right
-// on even rows) or by nearest index, packed straight into the row.
-void StoreIndexedRow(TPixelGraphic& target, int32_t y, const uint8_t* bgr, bool dither) {
-  const int32_t width = target.Width();
-  if (dither) {
-    target.DitherNextRow();
-    if ((y & 1) == 0) {
-      for (int32_t x = 0; x < width; ++x)
-        target.DitherPixel(x, y, bgr[3 * x + 2], bgr[3 * x + 1], bgr[3 * x]);
-    } else {
-      for (int32_t x = width - 1; x >= 0; --x)
-        target.DitherPixel(x, y, bgr[3 * x + 2], bgr[3 * x + 1], bgr[3 * x]);
-    }
-    return;
-  }
-  uint8_t* row = target.ScanLine(y);
-  for (int32_t x = 0; x < width; ++x) {
-    const uint32_t index = target.ColorToIndex(bgr[3 * x + 2], bgr[3 * x + 1], bgr[3 * x]);
-    switch (target.BitCount()) {
-      case bc8Bit:
-        row[x] = static_cast<uint8_t>(index);
-        break;
-      case bc4Bit: {
-        uint8_t& byte = row[x >> 1];
-        byte = (x & 1) ? static_cast<uint8_t>((byte & 0xF0) | (index & 0x0F))
-                       : static_cast<uint8_t>((byte & 0x0F) | ((index & 0x0F) << 4));
-        break;
-      }
-      default: {
-        const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-        if (index == 1) {
-          row[x >> 3] |= bit;
-        } else {
-          row[x >> 3] &= static_cast<uint8_t>(~bit);
-        }
-        break;
-      }
-    }
-  }
-}
-
 }  // namespace
 
 void TPixelGraphic::CopyFrom(const TPixelGraphic& source) {
@@ -273,56 +233,47 @@ void TPixelGraphic::CopyFrom(const TPixelGraphic& source) {
   const TAxisTable xTable = BuildAxis(source.Width(), width, mode);
   const TAxisTable yTable = BuildAxis(source.Height(), height, mode);
 
-  BeginUpdate();
-  bool progressStarted = false;
-  try {
-    if (dither) DitherBegin();
-    TSourceRows sourceRows(source);
-    TResampledRows resampled(sourceRows, xTable, width);
-    std::vector<uint8_t> scratch(trueColor ? 0 : 3 * static_cast<size_t>(width));
-    std::vector<uint32_t> sums(mode == smFast ? 0 : 3 * static_cast<size_t>(width));
-    ProgressStart(this);
-    progressStarted = true;
-    for (int32_t y = 0; y < height; ++y) {
-      uint8_t* out = trueColor ? ScanLine(y) : scratch.data();
-      if (mode == smFast) {
-        const uint8_t* src = sourceRows.Row(yTable.first[y]);
-        for (int32_t x = 0; x < width; ++x) std::memcpy(out + 3 * x, src + 3 * int64_t{xTable.first[x]}, 3);
+  const TUpdateScope update(*this);
+  const TDitherRun ditherRun(*this, dither);
+  TSourceRows sourceRows(source);
+  TResampledRows resampled(sourceRows, xTable, width);
+  std::vector<uint8_t> scratch(trueColor ? 0 : 3 * static_cast<size_t>(width));
+  std::vector<TColor> colors(trueColor ? 0 : static_cast<size_t>(width));
+  std::vector<uint32_t> sums(mode == smFast ? 0 : 3 * static_cast<size_t>(width));
+  const TProgressScope progress(*this, this);
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* out = trueColor ? ScanLine(y) : scratch.data();
+    if (mode == smFast) {
+      const uint8_t* src = sourceRows.Row(yTable.first[y]);
+      for (int32_t x = 0; x < width; ++x) std::memcpy(out + 3 * x, src + 3 * int64_t{xTable.first[x]}, 3);
+    } else {
+      const int32_t first = yTable.first[y], n = yTable.count[y];
+      const int32_t* w = yTable.weights.data() + yTable.offset[y];
+      const size_t channels = 3 * static_cast<size_t>(width);
+      if (n == 1) {
+        const uint16_t* row = resampled.Row(first);
+        constexpr uint32_t kHalf = 1u << (kRowFractionBits - 1);
+        for (size_t i = 0; i < channels; ++i)
+          out[i] = static_cast<uint8_t>((row[i] + kHalf) >> kRowFractionBits);
       } else {
-        const int32_t first = yTable.first[y], n = yTable.count[y];
-        const int32_t* w = yTable.weights.data() + yTable.offset[y];
-        const size_t channels = 3 * static_cast<size_t>(width);
-        if (n == 1) {
-          const uint16_t* row = resampled.Row(first);
-          constexpr uint32_t kHalf = 1u << (kRowFractionBits - 1);
-          for (size_t i = 0; i < channels; ++i)
-            out[i] = static_cast<uint8_t>((row[i] + kHalf) >> kRowFractionBits);
-        } else {
-          std::fill(sums.begin(), sums.end(), 0u);
-          for (int32_t k = 0; k < n; ++k) {
-            const uint16_t* row = resampled.Row(first + k);
-            const uint32_t wk = static_cast<uint32_t>(w[k]);
-            if (wk == 0) continue;
-            for (size_t i = 0; i < channels; ++i) sums[i] += wk * row[i];
-          }
-          constexpr int kShift = kRowFractionBits + kWeightBits;
-          constexpr uint32_t kHalf = 1u << (kShift - 1);
-          for (size_t i = 0; i < channels; ++i) out[i] = static_cast<uint8_t>((sums[i] + kHalf) >> kShift);
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int32_t k = 0; k < n; ++k) {
+          const uint16_t* row = resampled.Row(first + k);
+          const uint32_t wk = static_cast<uint32_t>(w[k]);
+          if (wk == 0) continue;
+          for (size_t i = 0; i < channels; ++i) sums[i] += wk * row[i];
         }
+        constexpr int kShift = kRowFractionBits + kWeightBits;
+        constexpr uint32_t kHalf = 1u << (kShift - 1);
+        for (size_t i = 0; i < channels; ++i) out[i] = static_cast<uint8_t>((sums[i] + kHalf) >> kShift);
       }
-      if (!trueColor) StoreIndexedRow(*this, y, out, dither);
-      if (ProgressStep(this, y, height - 1)) break;
     }
-    ProgressEnd(this);
-    progressStarted = false;
-    DitherEnd();
-  } catch (...) {
-    if (progressStarted) ProgressEnd(this);
-    DitherEnd();
-    EndUpdate();
-    throw;
+    if (!trueColor) {
+      for (int32_t x = 0; x < width; ++x) colors[x] = RGBColor(out[3 * x + 2], out[3 * x + 1], out[3 * x]);
+      StoreColorRow(y, colors.data(), 0, width, dither, false);
+    }
+    if (progress.Step(y, height - 1)) break;
   }
-  EndUpdate();
 }
 
 }  // namespace pg

@@ -14,6 +14,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/view/qt_display_copy.h"

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/question.h"
 #include "tessel/version.h"

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "imaging/filters/filter.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 
 namespace tessel::cli {

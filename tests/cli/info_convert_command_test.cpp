@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "tests/cli/cli_test_support.h"
 

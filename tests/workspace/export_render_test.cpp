@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "tests/workspace/export_test_support.h"
 #include "workspace/slice_export.h"

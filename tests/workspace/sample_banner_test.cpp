@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "workspace/grid_file.h"
 

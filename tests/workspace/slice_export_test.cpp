@@ -4,9 +4,12 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <set>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
+#include "imaging/image/stream.h"
 #include "tests/workspace/export_test_support.h"
 #include "tests/workspace/file_size_limit.h"
 #include "workspace/errors.h"
@@ -433,6 +436,44 @@ TEST_F(SliceExportTest, ParallelAndSequentialFilesAreIdentical) {
     EXPECT_EQ(listings[0].size(), 1u + 5u * 4u);  // one column of width 0
     EXPECT_TRUE(contents[0] == contents[1]);
   }
+}
+
+// The slices are saved with the request's own options, in parallel too, whatever the library-wide
+// settings say or become while the workers run; without options the export takes the library-wide
+// ones as they stand when it starts.
+TEST_F(SliceExportTest, SlicesFollowTheRequestsSaveOptions) {
+  const pg::TFormatOptions saved = pg::FormatOptions();
+  auto sliceBytes = [&](const std::string& folder, std::optional<pg::TSaveOptions> options, int32_t jobs) {
+    const fs::path dir = dir_.Path() / folder;
+    fs::create_directories(dir);
+    TExportRequest request;
+    request.HtmlPath = dir / "p.html";
+    request.Source = &source_;
+    request.Grid = &grid_;
+    request.Extension = ".jpg";
+    request.Options = &options_;
+    request.Interaction = &interaction_;
+    request.Jobs = jobs;
+    request.SaveOptions = options;
+    request.OnProgress = [](int64_t, int64_t) { pg::FormatOptions().JPEGQuality = 100; };
+    ExportSlices(request);
+    return ReadFile(dir / "p_12.jpg");
+  };
+  pg::TSaveOptions lowQuality;
+  lowQuality.JPEGQuality = 10;
+  pg::FormatOptions().JPEGQuality = 95;
+  const std::string low = sliceBytes("low", lowQuality, 4);
+  EXPECT_EQ(sliceBytes("low1", lowQuality, 1), low);
+  pg::FormatOptions().JPEGQuality = 10;
+  EXPECT_EQ(sliceBytes("defaults", std::nullopt, 4), low);
+  pg::FormatOptions() = saved;
+
+  pg::TPixelGraphic cell;
+  cell.NewImage(120, 60, pg::bc24Bit);
+  cell.CopyRect(0, 0, 120, 60, 0, 40, source_);
+  pg::TMemoryStream direct;
+  pg::SaveImage(cell, direct, "jpg", lowQuality);
+  EXPECT_EQ(low, std::string(direct.Data().begin(), direct.Data().end()));
 }
 
 TEST_F(SliceExportTest, OverwriteQuestionOptionsAndEditedCode) {

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/view/qt_pg_image.h"
 #include "workspace/ui/message_boxes.h"

@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/view/qt_pg_image.h"
 #include "workspace/grid_file.h"

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSlider>
 #include <QTimer>
 #include <atomic>
 
@@ -135,6 +136,11 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   request.Cancel = &cancel;
   if (!imagePath_.isEmpty()) request.InputPaths = {std::filesystem::path(imagePath_.toStdString())};
   if (!gridPath_.isEmpty()) request.GridFilePath = std::filesystem::path(gridPath_.toStdString());
+  // The slices are saved with the JPEG page's quality and progression, in a copy of their own.
+  pg::TSaveOptions saveOptions = pg::DefaultSaveOptions();
+  saveOptions.JPEGQuality = jpegPage_->Slider()->value();
+  saveOptions.JPEGProgressive = jpegPage_->Progressive()->isChecked();
+  request.SaveOptions = saveOptions;
   request.OnProgress = [&](int64_t done, int64_t total) {
     // Only when no question is asked per slice: the per-slice dialog is progress enough.
     if (options.IncAltTags || total <= 0) return;
@@ -149,8 +155,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
     if (progress.wasCanceled()) cancel = true;
   };
 
-  // A compression preview due now would change the process-wide JPEG settings while slices are
-  // written, on other threads too; it waits until the export is over.
+  // A compression preview due now waits until the export is over.
   const bool previewDue = jpegPage_->Timer()->isActive();
   jpegPage_->Stop();
   TExportReport report;

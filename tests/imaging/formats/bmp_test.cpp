@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "imaging/formats/image_io.h"
 #include "tests/imaging/formats/format_test_util.h"
 
 namespace pg {

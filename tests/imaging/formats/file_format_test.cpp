@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/gamma.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/palette_builder.h"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/question.h"

@@ -1,11 +1,13 @@
-// Makes the seed corpora of the BMP, JPEG and PNG fuzz targets (tests/data/fuzz/<name>/): small
-// files of every kind each reader knows. Seeds already present are left as they are; every seed
-// must load.
+// The seeds of the BMP, JPEG and PNG fuzz targets: small files of every kind each reader knows,
+// made by our writers or copied from the format suites. Every seed must load; with
+// TESSEL_WRITE_FUZZ_SEEDS set they are written to that folder (never into the source tree).
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "imaging/formats/image_io.h"
 #include "tests/imaging/formats/format_test_util.h"
+#include "tests/imaging/formats/pixel_compare.h"
 #include "tests/imaging/formats/png_test_writer.h"
 
 namespace pg {
@@ -35,20 +37,25 @@ TSeeds BmpSeeds() {
 
 TSeeds JpegSeeds() {
   TSeeds seeds;
-  TOptionsGuard options;
   TPixelGraphic rgb;
   MakeRGB(rgb, 24, 17);
-  FormatOptions().JPEGQuality = 50;
-  seeds["baseline.jpg"] = Save(rgb, "jpg");
-  FormatOptions().JPEGProgressive = true;
-  seeds["progressive.jpg"] = Save(rgb, "jpg");
+  TSaveOptions options;
+  options.JPEGQuality = 50;
+  auto save = [&](TPixelGraphic& image) {
+    TMemoryStream stream;
+    SaveImage(image, stream, "jpg", options);
+    return stream.Data();
+  };
+  seeds["baseline.jpg"] = save(rgb);
+  options.JPEGProgressive = true;
+  seeds["progressive.jpg"] = save(rgb);
   TPixelGraphic grey;
   grey.NewImage(9, 9, bc8Bit);
   grey.SetPaletteIdent(pGray256);
   for (int32_t y = 0; y < 9; ++y) {
     for (int32_t x = 0; x < 9; ++x) grey.SetPixels(x, y, static_cast<uint32_t>(x * 28));
   }
-  seeds["grey-progressive.jpg"] = Save(grey, "jpg");
+  seeds["grey-progressive.jpg"] = save(grey);
   return seeds;
 }
 
@@ -65,16 +72,14 @@ TSeeds PngSeeds() {
   return seeds;
 }
 
-void Check(const std::string& folder, const TSeeds& seeds) {
-  const std::filesystem::path dir = DataPath("fuzz/" + folder);
-  std::filesystem::create_directories(dir);
+void Check(const std::string& target, const TSeeds& seeds) {
   for (const auto& [name, bytes] : seeds) {
     SCOPED_TRACE(name);
     ASSERT_FALSE(bytes.empty());
     EXPECT_LT(bytes.size(), 40000u);
-    if (!std::filesystem::exists(dir / name)) WriteBytes(dir / name, bytes);
     TPixelGraphic image;
-    EXPECT_NO_THROW(image.LoadFromFile((dir / name).string()));
+    EXPECT_NO_THROW(Load(image, bytes));
+    if (testing::WritingFuzzSeeds()) testing::WriteFuzzSeed(target, name, bytes);
   }
 }
 

@@ -94,7 +94,7 @@ void ReadUnder(const TFileFormatReader& reader, const TBytes& file, TPixelGraphi
   FormatOptions().MaxPixels = maxPixels;
   image.SetReadWarningAction(warnings);
   TMemoryStream stream(file);
-  reader.ReadFromStream(stream, image, 0);
+  reader.ReadFromStream(stream, image, 0, DefaultLoadOptions());
 }
 
 // Rows of two 24-bit or 8-bit images byte for byte.

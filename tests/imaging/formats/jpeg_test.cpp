@@ -130,7 +130,8 @@ TEST(JpegWriter, SixteenColoursBecomeThreeComponents) {
   // The writer itself accepts only 24 bits and 256 greys.
   TJPGFileFormatWriter writer;
   TMemoryStream stream;
-  EXPECT_EQ(ErrorOf<EPGJPGFileFormatReaderWriter>([&] { writer.WriteToStream(stream, image); }),
+  EXPECT_EQ(ErrorOf<EPGJPGFileFormatReaderWriter>(
+                [&] { writer.WriteToStream(stream, image, DefaultSaveOptions()); }),
             "JPG: Invalid value for BitCount");
 }
 
@@ -184,13 +185,15 @@ TEST(JpegReader, InfoFromTheHeader) {
   TMemoryStream stream(MakeJpeg(21, 13, 1));
   int32_t count, bits, height, width;
   std::string colors, info, subFormat;
-  reader.GetInfo(stream, 0, count, bits, colors, height, width, info, subFormat);
+  reader.GetInfo(stream, 0, count, bits, colors, height, width, info, subFormat, DefaultLoadOptions());
   EXPECT_EQ(width, 21);
   EXPECT_EQ(height, 13);
   EXPECT_EQ(bits, 8);
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(ErrorOf<EPGJPGFileFormatReaderWriter>(
-                [&] { reader.GetInfo(stream, 2, count, bits, colors, height, width, info, subFormat); }),
+  EXPECT_EQ(ErrorOf<EPGJPGFileFormatReaderWriter>([&] {
+              reader.GetInfo(stream, 2, count, bits, colors, height, width, info, subFormat,
+                             DefaultLoadOptions());
+            }),
             "JPG: Invalid value for Index");
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/stream.h"
@@ -240,7 +241,8 @@ TEST(PcxReader, GetInfoAndLoadThroughTheFramework) {
   TMemoryStream stream(MakeFile({5, 8, 3, true, false}));
   int32_t count = 0, bits = 0, height = 0, width = 0;
   std::string colors, info, sub;
-  TPCXFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub);
+  TPCXFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub,
+                                 DefaultLoadOptions());
   EXPECT_EQ(bits, 24);
   EXPECT_EQ(width, kWidth);
   EXPECT_EQ(height, kHeight);

@@ -22,12 +22,12 @@ namespace pg::testing {
 inline void ReadWith(const TFileFormatReader& reader, const std::vector<uint8_t>& data, TPixelGraphic& image,
                      int32_t index = 0) {
   TMemoryStream stream(data);
-  reader.ReadFromStream(stream, image, index);
+  reader.ReadFromStream(stream, image, index, DefaultLoadOptions());
 }
 
 inline std::vector<uint8_t> WriteWith(const TFileFormatWriter& writer, TPixelGraphic& image) {
   TMemoryStream stream;
-  writer.WriteToStream(stream, image);
+  writer.WriteToStream(stream, image, DefaultSaveOptions());
   return stream.Data();
 }
 
@@ -100,15 +100,22 @@ inline std::vector<uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
 }
 
-// True when the fuzz seeds are to be (re)written: TESSEL_WRITE_FUZZ_SEEDS=1 when running the tests.
-inline bool WritingFuzzSeeds() {
-  return std::getenv("TESSEL_WRITE_FUZZ_SEEDS") != nullptr;
+// Where the fuzz seeds made by the tests go: the folder TESSEL_WRITE_FUZZ_SEEDS names (scripts/test
+// points it into the build tree and seeds the fuzz runs from there); empty when it is not set. The
+// tests never write into the source tree.
+inline std::filesystem::path FuzzSeedFolder() {
+  const char* folder = std::getenv("TESSEL_WRITE_FUZZ_SEEDS");
+  return folder != nullptr ? std::filesystem::path(folder) : std::filesystem::path();
 }
 
-// Stores a seed file of the fuzz target `target` in the source tree's tests/data/fuzz/<target>/.
+inline bool WritingFuzzSeeds() {
+  return !FuzzSeedFolder().empty();
+}
+
+// Stores a seed file of the fuzz target `target` in FuzzSeedFolder()/<target>/.
 inline void WriteFuzzSeed(const std::string& target, const std::string& name,
                           const std::vector<uint8_t>& data) {
-  const std::filesystem::path dir = std::filesystem::path(TESSEL_TEST_DATA_DIR) / "fuzz" / target;
+  const std::filesystem::path dir = FuzzSeedFolder() / target;
   std::filesystem::create_directories(dir);
   std::ofstream(dir / name, std::ios::binary)
       .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));

@@ -262,6 +262,39 @@ TEST(PngReader, InterlacedEqualsPlain) {
   EXPECT_TRUE(SameColors(plain, interlaced));
 }
 
+// Interlaced files report rows of the image as every reader does (Step = the row just done, Max =
+// the height), however many passes they take, both when libpng fills the rows and when the reader
+// places each pass itself (grey with alpha).
+TEST(PngReader, InterlacedProgressCountsRowsOfTheImage) {
+  for (int colorType : {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA}) {
+    SCOPED_TRACE(colorType);
+    TPngSpec spec;
+    spec.Width = 13;
+    spec.Height = 21;
+    spec.ColorType = colorType;
+    spec.Interlaced = true;
+    for (uint32_t y = 0; y < spec.Height; ++y) {
+      std::vector<uint8_t> row;
+      for (uint32_t x = 0; x < spec.Width; ++x) {
+        row.push_back(static_cast<uint8_t>(x * 9 + y));
+        if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA) row.push_back(200);
+      }
+      spec.Rows.push_back(row);
+    }
+    TPixelGraphic image;
+    std::vector<int32_t> steps;
+    image.OnProgress = [&](const void*, int32_t step, int32_t max, bool&) {
+      EXPECT_EQ(max, 21);
+      steps.push_back(step);
+    };
+    Load(image, WritePng(spec));
+    ASSERT_FALSE(steps.empty());
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    EXPECT_EQ(steps.front(), 0);
+    EXPECT_EQ(steps.back(), 20);
+  }
+}
+
 TEST(PngReader, HostileFiles) {
   TPixelGraphic source;
   MakeRGB(source, 20, 20);

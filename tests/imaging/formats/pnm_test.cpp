@@ -147,7 +147,10 @@ TEST(PnmReader, IndexOtherThanZeroIsInvalid) {
   int32_t count = 0, bits = 0, height = 0, width = 0;
   std::string colors, info, sub;
   EXPECT_TRUE(Raises<EPGPxMFileFormatReader>(
-      [&] { TPBMFileFormatReader().GetInfo(stream, 1, count, bits, colors, height, width, info, sub); },
+      [&] {
+        TPBMFileFormatReader().GetInfo(stream, 1, count, bits, colors, height, width, info, sub,
+                                       DefaultLoadOptions());
+      },
       kPrefix + "Invalid value for Index"));
 }
 
@@ -155,7 +158,8 @@ TEST(PnmReader, GetInfoReadsTheHeader) {
   TMemoryStream stream(Bytes("P6\n# c\n640 480\n255\n"));
   int32_t count = 0, bits = 0, height = 0, width = 0;
   std::string colors, info, sub;
-  TPPMFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub);
+  TPPMFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub,
+                                 DefaultLoadOptions());
   EXPECT_EQ(count, 1);
   EXPECT_EQ(bits, 24);
   EXPECT_EQ(width, 640);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/stream.h"
@@ -303,7 +304,8 @@ TEST(TgaReader, GetInfo) {
   TMemoryStream stream(MakeFile({1, 8, 24, 0, false, true}));
   int32_t count = 0, bits = 0, height = 0, width = 0;
   std::string colors, info, sub;
-  TTGAFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub);
+  TTGAFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub,
+                                 DefaultLoadOptions());
   EXPECT_EQ(width, kWidth);
   EXPECT_EQ(height, kHeight);
   EXPECT_EQ(bits, 8);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <iterator>
 #include <vector>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/question.h"
@@ -444,7 +446,7 @@ TEST(TiffReader, IndexSelectsTheImageAndGetInfoCountsThem) {
     TMemoryStream stream(file);
     int32_t bits = 0, height = 0;
     std::string colors, text, sub;
-    reader.GetInfo(stream, index, count, bits, colors, height, width, text, sub);
+    reader.GetInfo(stream, index, count, bits, colors, height, width, text, sub, DefaultLoadOptions());
   };
   int32_t count = 0, width = 0;
   info(1, count, width);
@@ -520,6 +522,33 @@ TEST(TiffReader, WarningsFollowTheWarningAction) {
   image.SetReadWarningAction(pgwaRaise);
   ReadWith(TTIFFileFormatReader(), HandMadeFile(false), image);
   EXPECT_EQ(image.Colors(0, 0), RGBColor(10, 10, 10));
+}
+
+// libtiff's process-wide handlers belong to the program that embeds the library: reading a file
+// with warnings, and one libtiff refuses, neither replaces nor calls them.
+int gHostErrors = 0;
+int gHostWarnings = 0;
+void HostError(const char*, const char*, va_list) {
+  ++gHostErrors;
+}
+void HostWarning(const char*, const char*, va_list) {
+  ++gHostWarnings;
+}
+
+TEST(TiffReader, TheProcessWideHandlersStayTheHosts) {
+  const TIFFErrorHandler previousError = TIFFSetErrorHandler(HostError);
+  const TIFFErrorHandler previousWarning = TIFFSetWarningHandler(HostWarning);
+  gHostErrors = gHostWarnings = 0;
+  TPixelGraphic image;
+  image.SetReadWarningAction(pgwaIgnore);
+  ReadWith(TTIFFileFormatReader(), HandMadeFile(true), image);
+  const std::vector<uint8_t> good = MakeFile({Variants()[0].page}, "host");
+  const std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+  EXPECT_THROW(ReadWith(TTIFFileFormatReader(), cut, image), EPGTIFFileFormatReader);
+  EXPECT_EQ(TIFFSetErrorHandler(previousError), &HostError);
+  EXPECT_EQ(TIFFSetWarningHandler(previousWarning), &HostWarning);
+  EXPECT_EQ(gHostErrors, 0);
+  EXPECT_EQ(gHostWarnings, 0);
 }
 
 TEST(TiffReader, DamagedFilesRaise) {
@@ -641,7 +670,8 @@ TEST_F(TiffWriter, EveryLayoutAndOptionReadsBackEqual) {
       TMemoryStream stream(data);
       int32_t count = 0, bits = 0, height = 0, width = 0;
       std::string colors, info, sub;
-      TTIFFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub);
+      TTIFFileFormatReader().GetInfo(stream, 0, count, bits, colors, height, width, info, sub,
+                                     DefaultLoadOptions());
       const bool gray = c.ident == pBlackWhite || c.ident == pGray16 || c.ident == pGray256;
       const char* expected = c.bitCount == bc24Bit ? ((options & 8) ? "separated" : "RGB")
                              : gray                ? ((options & 4) ? "min-is-white" : "min-is-black")
@@ -693,11 +723,11 @@ TEST_F(TiffWriter, WritesAfterDataAlreadyInTheStream) {
   testing::MakeImage(source, 5, 4, bc8Bit);
   TMemoryStream stream;
   stream.WriteBuffer("prefix", 6);
-  TTIFFileFormatWriter().WriteToStream(stream, source);
+  TTIFFileFormatWriter().WriteToStream(stream, source, DefaultSaveOptions());
   EXPECT_EQ(stream.Position(), stream.Size());
   stream.SetPosition(6);
   TPixelGraphic back;
-  TTIFFileFormatReader().ReadFromStream(stream, back, 0);
+  TTIFFileFormatReader().ReadFromStream(stream, back, 0, DefaultLoadOptions());
   EXPECT_TRUE(SameColors(source, back));
 }
 

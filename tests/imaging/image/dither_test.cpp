@@ -148,5 +148,77 @@ TEST(Dithering, SerpentineRowsMatchAWorkedExample) {
     for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(image.Pixels(x, y), special216[y][x]) << x << "," << y;
 }
 
+// The pixel-by-pixel interface and the row loops of the copies run the same kernel: the same
+// source dithered either way gives the same indices, in every pixel format and for a grey, a
+// standard and an arbitrary palette.
+TEST(Dithering, PixelByPixelAndRowCopiesAgree) {
+  TPixelGraphic source;
+  source.NewImage(23, 9, bc24Bit);
+  for (int32_t y = 0; y < 9; ++y)
+    for (int32_t x = 0; x < 23; ++x)
+      source.SetPixels(x, y,
+                       RGBColor(static_cast<uint8_t>((x * 53 + y * 17) % 256),
+                                static_cast<uint8_t>((x * 29 + y * 101) % 256),
+                                static_cast<uint8_t>((x * 71 + y * 7) % 256)));
+  struct TCase {
+    TBitCount bitCount;
+    TPaletteIdent ident;
+  };
+  for (const TCase& c : {TCase{bc1Bit, pBlackWhite}, TCase{bc4Bit, pGray16}, TCase{bc4Bit, pSys16},
+                         TCase{bc8Bit, pSpecial216}, TCase{bc8Bit, pGray256}, TCase{bc8Bit, pUnknown}}) {
+    SCOPED_TRACE(static_cast<int>(c.ident));
+    TPixelGraphic rows, pixels;
+    for (TPixelGraphic* image : {&rows, &pixels}) {
+      image->NewImage(23, 9, c.bitCount);
+      if (c.ident == pUnknown) {
+        image->SetPaletteCount(7);
+        for (int32_t i = 0; i < 7; ++i)
+          image->SetPaletteEntries(i,
+                                   RGBColor(static_cast<uint8_t>(i * 40), static_cast<uint8_t>(255 - i * 30),
+                                            static_cast<uint8_t>(i * i * 5)));
+      } else {
+        image->SetPaletteIdent(c.ident);
+      }
+    }
+    rows.CopyRect(0, 0, 23, 9, 0, 0, source);
+    pixels.DitherBegin();
+    for (int32_t y = 0; y < 9; ++y) {
+      pixels.DitherNextRow();
+      for (int32_t i = 0; i < 23; ++i) {
+        const int32_t x = (y & 1) == 0 ? i : 22 - i;
+        const TColor color = source.Colors(x, y);
+        pixels.DitherPixel(x, y, GetRValue(color), GetGValue(color), GetBValue(color));
+      }
+    }
+    pixels.DitherEnd();
+    for (int32_t y = 0; y < 9; ++y)
+      for (int32_t x = 0; x < 23; ++x) ASSERT_EQ(rows.Pixels(x, y), pixels.Pixels(x, y)) << x << "," << y;
+  }
+}
+
+// A scaled copy into a palette image is the scaled copy in true colour, dithered.
+TEST(Dithering, ScaledCopiesDitherTheResampledRows) {
+  TPixelGraphic source;
+  source.NewImage(10, 6, bc24Bit);
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 10; ++x)
+      source.SetPixels(x, y, RGBColor(static_cast<uint8_t>(x * 25), static_cast<uint8_t>(y * 40), 90));
+  for (TStretchMode mode : {smFast, smPrecise}) {
+    TPixelGraphic trueColor, scaled, dithered;
+    trueColor.NewImage(17, 11, bc24Bit);
+    trueColor.SetStretchMode(mode);
+    trueColor.CopyFrom(source);
+    scaled.NewImage(17, 11, bc8Bit);
+    scaled.SetPaletteIdent(pSpecial125);
+    scaled.SetStretchMode(mode);
+    scaled.CopyFrom(source);
+    dithered.NewImage(17, 11, bc8Bit);
+    dithered.SetPaletteIdent(pSpecial125);
+    dithered.CopyRect(0, 0, 17, 11, 0, 0, trueColor);
+    for (int32_t y = 0; y < 11; ++y)
+      for (int32_t x = 0; x < 17; ++x) ASSERT_EQ(scaled.Pixels(x, y), dithered.Pixels(x, y)) << x << "," << y;
+  }
+}
+
 }  // namespace
 }  // namespace pg

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "imaging/image/exceptions.h"
@@ -309,6 +310,21 @@ TEST(PixelGraphicUpdates, AssignClosesItsBracketOnFailure) {
   EXPECT_THROW(image.Assign(&source), EPixelGraphic);
   EXPECT_EQ(image.UpdateCount(), 0);
   EXPECT_EQ(log.changes, 1);
+}
+
+// The update bracket closes on every path; when the work fails, an OnChange handler that throws
+// does not hide the failure, and when it succeeds the handler's error is the caller's to see.
+TEST(PixelGraphicUpdates, TheScopeReportsTheFirstFailure) {
+  TPixelGraphic image;
+  image.OnChange = [](const void*) { throw std::runtime_error("handler"); };
+  try {
+    const TUpdateScope update(image);
+    image.NewImage(-1, 1, bc8Bit);
+    FAIL() << "no exception";
+  } catch (const EPGInvalidSize&) {
+  }
+  EXPECT_EQ(image.UpdateCount(), 0);
+  EXPECT_THROW(image.NewImage(2, 2, bc8Bit), std::runtime_error);
 }
 
 TEST(PixelGraphicCopy, AssignCopiesPixelsPaletteAndSettings) {

@@ -21,6 +21,7 @@
 #include <functional>
 
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
 #include "tests/workspace/ui/ui_test_support.h"
 #include "workspace/ui/export_dialogs.h"
 #include "workspace/ui/jpeg_page.h"

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/view/qt_pg_image.h"
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "imaging/formats/image_io.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/view/qt_pg_image.h"
 #include "imaging/view/qt_pic_box.h"
