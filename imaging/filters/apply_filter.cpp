@@ -37,23 +37,6 @@ void Prepared(TPGFilter& filter, const TPixelGraphic& source, Work work) {
   filter.Finish();
 }
 
-// Runs work() between ProgressStart and ProgressEnd; ProgressEnd also after an abort or a failure.
-template <class Work>
-void WithProgress(TPixelGraphic& image, Work work) {
-  image.ProgressStart(&image);
-  try {
-    work();
-  } catch (...) {
-    try {
-      image.ProgressEnd(&image);
-    } catch (...) {
-      // The first failure is the one to report.
-    }
-    throw;
-  }
-  image.ProgressEnd(&image);
-}
-
 // Gives the target the source's size, keeping its own pixel format.
 void SizeLikeSource(TPixelGraphic& target, const TPixelGraphic& source) {
   if (target.Width() != source.Width() || target.Height() != source.Height())
@@ -122,22 +105,21 @@ void ApplyPerPixel(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic
   const int32_t height = target.Height();
   const bool trueColor = target.BitCount() == bc24Bit;
   Prepared(filter, source, [&] {
-    WithProgress(target, [&] {
-      for (int32_t y = 0; y < height; ++y) {
-        if (trueColor) {
-          uint8_t* row = target.ScanLine(y);
-          for (int32_t x = 0; x < width; ++x) {
-            const TColor color = filter.PixelColor(x, y);
-            row[3 * x] = GetBValue(color);
-            row[3 * x + 1] = GetGValue(color);
-            row[3 * x + 2] = GetRValue(color);
-          }
-        } else {
-          for (int32_t x = 0; x < width; ++x) target.SetColors(x, y, filter.PixelColor(x, y));
+    const TProgressScope progress(target, &target);
+    for (int32_t y = 0; y < height; ++y) {
+      if (trueColor) {
+        uint8_t* row = target.ScanLine(y);
+        for (int32_t x = 0; x < width; ++x) {
+          const TColor color = filter.PixelColor(x, y);
+          row[3 * x] = GetBValue(color);
+          row[3 * x + 1] = GetGValue(color);
+          row[3 * x + 2] = GetRValue(color);
         }
-        if (target.ProgressStep(&target, y, height - 1)) break;
+      } else {
+        for (int32_t x = 0; x < width; ++x) target.SetColors(x, y, filter.PixelColor(x, y));
       }
-    });
+      if (progress.Step(y, height - 1)) break;
+    }
   });
 }
 
@@ -154,33 +136,32 @@ void RunInBands(TPixelGraphic& target, MapRows mapRows) {
   // Splitting small images costs more than it saves.
   const bool twoThreads = std::thread::hardware_concurrency() >= 2 &&
                           static_cast<int64_t>(target.Width()) * height >= (int64_t{1} << 18) && height >= 2;
-  WithProgress(target, [&] {
-    for (int32_t first = 0; first < height; first += bandRows) {
-      const int32_t end = std::min(height, first + bandRows);
-      if (twoThreads && end - first >= 2) {
-        const int32_t middle = first + (end - first) / 2;
-        std::exception_ptr workerError;
-        std::thread worker([&] {
-          try {
-            mapRows(middle, end);
-          } catch (...) {
-            workerError = std::current_exception();
-          }
-        });
+  const TProgressScope progress(target, &target);
+  for (int32_t first = 0; first < height; first += bandRows) {
+    const int32_t end = std::min(height, first + bandRows);
+    if (twoThreads && end - first >= 2) {
+      const int32_t middle = first + (end - first) / 2;
+      std::exception_ptr workerError;
+      std::thread worker([&] {
         try {
-          mapRows(first, middle);
+          mapRows(middle, end);
         } catch (...) {
-          worker.join();
-          throw;
+          workerError = std::current_exception();
         }
+      });
+      try {
+        mapRows(first, middle);
+      } catch (...) {
         worker.join();
-        if (workerError) std::rethrow_exception(workerError);
-      } else {
-        mapRows(first, end);
+        throw;
       }
-      if (target.ProgressStep(&target, end - 1, height - 1)) break;
+      worker.join();
+      if (workerError) std::rethrow_exception(workerError);
+    } else {
+      mapRows(first, end);
     }
-  });
+    if (progress.Step(end - 1, height - 1)) break;
+  }
 }
 
 // Per-channel tables in the byte order of a 24-bit row.

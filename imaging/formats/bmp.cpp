@@ -44,17 +44,9 @@ struct TDIBHeader {
   uint32_t Masks[3] = {0, 0, 0};  // red, green, blue
 };
 
+// 16 and 32-bit pixels are read into 24 bits.
 TBitCount ImageBitCount(uint16_t bitCount) {
-  switch (bitCount) {
-    case 1:
-      return bc1Bit;
-    case 4:
-      return bc4Bit;
-    case 8:
-      return bc8Bit;
-    default:
-      return bc24Bit;
-  }
+  return bitCount <= 8 ? BitCountFromNum(bitCount) : bc24Bit;
 }
 
 // Reads and checks the header at the stream's position (and the masks of a bit-field bitmap);

@@ -135,6 +135,24 @@ class TByteReader {
   size_t end_ = 0;
 };
 
+// Stream calls for the I/O callbacks of the C codecs, which must never let an exception through
+// their frames: a read gives -1 on failure, a write false.
+inline int64_t ReadNoThrow(TStream& stream, void* buffer, size_t count) noexcept {
+  try {
+    return static_cast<int64_t>(stream.Read(buffer, count));
+  } catch (...) {
+    return -1;
+  }
+}
+inline bool WriteNoThrow(TStream& stream, const void* buffer, size_t count) noexcept {
+  try {
+    stream.WriteBuffer(buffer, count);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 // Bytes of one row of `bitsPerPixel` x `width`, padded to 4 bytes, in 64 bits.
 inline int64_t PaddedRowBytes(int64_t bitsPerPixel, int64_t width) {
   return ((bitsPerPixel * width + 31) / 32) * 4;

@@ -139,22 +139,13 @@ int64_t BytesConsumed(const TStreamSource& source) {
   return source.Delivered - static_cast<int64_t>(source.Pub.bytes_in_buffer);
 }
 
-// A read of the stream that never lets an exception into libjpeg; -1 on failure.
-int64_t ReadSome(TStream& stream, void* buffer, size_t count) noexcept {
-  try {
-    return static_cast<int64_t>(stream.Read(buffer, count));
-  } catch (...) {
-    return -1;
-  }
-}
-
 void InitSource(j_decompress_ptr cinfo) {
   reinterpret_cast<TStreamSource*>(cinfo->src)->StartOfFile = true;
 }
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
   auto* source = reinterpret_cast<TStreamSource*>(cinfo->src);
-  int64_t count = ReadSome(*source->Stream, source->Buffer, kBufferSize);
+  int64_t count = formats::ReadNoThrow(*source->Stream, source->Buffer, kBufferSize);
   if (count < 0) ERREXIT(cinfo, JERR_FILE_READ);
   if (count == 0) {
     if (source->StartOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
@@ -216,15 +207,6 @@ struct TStreamDestination {
   JOCTET Buffer[kBufferSize];
 };
 
-bool WriteAll(TStream& stream, const void* buffer, size_t count) noexcept {
-  try {
-    stream.WriteBuffer(buffer, count);
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 void InitDestination(j_compress_ptr cinfo) {
   auto* destination = reinterpret_cast<TStreamDestination*>(cinfo->dest);
   destination->Pub.next_output_byte = destination->Buffer;
@@ -233,7 +215,8 @@ void InitDestination(j_compress_ptr cinfo) {
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
   auto* destination = reinterpret_cast<TStreamDestination*>(cinfo->dest);
-  if (!WriteAll(*destination->Stream, destination->Buffer, kBufferSize)) ERREXIT(cinfo, JERR_FILE_WRITE);
+  if (!formats::WriteNoThrow(*destination->Stream, destination->Buffer, kBufferSize))
+    ERREXIT(cinfo, JERR_FILE_WRITE);
   destination->Pub.next_output_byte = destination->Buffer;
   destination->Pub.free_in_buffer = kBufferSize;
   return TRUE;
@@ -242,7 +225,7 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
 void TermDestination(j_compress_ptr cinfo) {
   auto* destination = reinterpret_cast<TStreamDestination*>(cinfo->dest);
   const size_t count = kBufferSize - destination->Pub.free_in_buffer;
-  if (count > 0 && !WriteAll(*destination->Stream, destination->Buffer, count))
+  if (count > 0 && !formats::WriteNoThrow(*destination->Stream, destination->Buffer, count))
     ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 

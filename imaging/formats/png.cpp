@@ -50,31 +50,15 @@ void ErrorFn(png_structp png, png_const_charp text) {
 
 void WarningFn(png_structp, png_const_charp) {}  // libpng's warnings concern ancillary data we do not use
 
-size_t ReadSome(TStream& stream, void* buffer, size_t count) noexcept {
-  try {
-    return stream.Read(buffer, count);
-  } catch (...) {
-    return 0;
-  }
-}
-
 void ReadFn(png_structp png, png_bytep data, size_t length) {
   auto* context = static_cast<TContext*>(png_get_io_ptr(png));
-  if (ReadSome(*context->Stream, data, length) != length) png_error(png, context->EndOfFile.c_str());
-}
-
-bool WriteAll(TStream& stream, const void* buffer, size_t count) noexcept {
-  try {
-    stream.WriteBuffer(buffer, count);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  if (formats::ReadNoThrow(*context->Stream, data, length) != static_cast<int64_t>(length))
+    png_error(png, context->EndOfFile.c_str());
 }
 
 void WriteFn(png_structp png, png_bytep data, size_t length) {
   auto* context = static_cast<TContext*>(png_get_io_ptr(png));
-  if (!WriteAll(*context->Stream, data, length)) png_error(png, context->WriteError.c_str());
+  if (!formats::WriteNoThrow(*context->Stream, data, length)) png_error(png, context->WriteError.c_str());
 }
 
 void FlushFn(png_structp) {}
