@@ -2,7 +2,7 @@
 
 namespace pg {
 
-uint8_t MessageLanguage = 0;
+std::atomic<uint8_t> MessageLanguage{0};
 
 namespace {
 
@@ -111,8 +111,9 @@ const TMessageEntry* MessageEntry(int number) {
 
 std::string MessageText(int number) {
   const TMessageEntry* entry = MessageEntry(number);
-  if (entry == nullptr || MessageLanguage >= kMessageLanguageCount) return {};
-  return entry->Texts[MessageLanguage];
+  const uint8_t language = MessageLanguage.load(std::memory_order_relaxed);
+  if (entry == nullptr || language >= kMessageLanguageCount) return {};
+  return entry->Texts[language];
 }
 
 std::string FillPlaceholder(std::string text, std::string_view placeholder, std::string_view argument) {

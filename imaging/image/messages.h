@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,8 +18,9 @@ struct TMessageEntry {
   std::array<const char*, kMessageLanguageCount> Texts;
 };
 
-// The language slot used for every message; set to 0 (English) at start and never changed.
-extern uint8_t MessageLanguage;
+// The language slot used for every message; set to 0 (English) at start and never changed. Atomic,
+// since readers and writers on worker threads fetch their texts.
+extern std::atomic<uint8_t> MessageLanguage;
 
 // The entry of message `number` (1..84), or nullptr outside that range.
 const TMessageEntry* MessageEntry(int number);

@@ -8,7 +8,7 @@ namespace pg {
 namespace {
 
 TEST(MessageTable, EveryMessageButTheLastHasEnglishText) {
-  ASSERT_EQ(MessageLanguage, 0);
+  ASSERT_EQ(MessageLanguage.load(), 0);
   for (int n = 1; n <= kMessageCount; ++n) {
     ASSERT_NE(MessageEntry(n), nullptr);
     EXPECT_EQ(MessageEntry(n)->Number, n);
