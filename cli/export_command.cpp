@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <map>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -26,6 +25,7 @@
 #include "workspace/grid_file.h"
 #include "workspace/html_table.h"
 #include "workspace/integer_text.h"
+#include "workspace/output_formats.h"
 #include "workspace/slice_export.h"
 
 namespace tessel::cli {
@@ -33,10 +33,6 @@ namespace tessel::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TLinkAnswer {
-  std::string Url, Target, Alt;
-};
 
 std::vector<std::string> SplitOn(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -83,13 +79,14 @@ std::optional<std::pair<int32_t, int32_t>> DivideFrom(const TArguments& args) {
                         static_cast<int32_t>(WholeNumber("--divide", text.substr(x + 1), 1, 1 << 20)));
 }
 
-std::string FormatFrom(const TArguments& args) {
-  std::string format = args.Value("--format", "jpg");
-  if (!format.empty() && format[0] == '.') format.erase(0, 1);
-  if (format != "jpg" && format != "bmp" && format != "tif" && format != "png") {
-    throw EUsageError("--format: expected jpg, bmp, tif or png, got \"" + format + "\"");
+const TSliceFormat& FormatFrom(const TArguments& args) {
+  const std::string format = args.Value("--format", std::string(DefaultSliceFormat().Name));
+  const TSliceFormat* found = FindSliceFormat(format);
+  // Only the names as they are listed; FindSliceFormat would also take "PNG" and ".png".
+  if (found == nullptr || (found->Name != format && found->Extension != format)) {
+    throw EUsageError("--format: expected " + SliceFormatChoices() + ", got \"" + format + "\"");
   }
-  return format;
+  return *found;
 }
 
 // One line without its LF; a line longer than any link can need (a device such as /dev/zero)
@@ -111,11 +108,11 @@ bool ReadLinkLine(std::istream& in, std::string& line, const std::string& path) 
   return true;
 }
 
-// column \t row \t URL \t target \t ALT, one slice a line; empty lines are skipped.
-std::map<std::pair<int32_t, int32_t>, TLinkAnswer> ReadLinks(const std::string& path) {
+// column \t row \t URL \t target \t ALT, one slice a line; empty lines are skipped. A later line
+// for the same slice replaces an earlier one's link, target and ALT text.
+void ReadLinks(const std::string& path, TSliceTable& slices) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  std::map<std::pair<int32_t, int32_t>, TLinkAnswer> links;
   std::string line;
   int lineNumber = 0;
   while (ReadLinkLine(in, line, path)) {
@@ -129,29 +126,30 @@ std::map<std::pair<int32_t, int32_t>, TLinkAnswer> ReadLinks(const std::string& 
                                ": expected column, row, URL, target and ALT text separated by tabs");
     }
     fields.resize(5);
-    links[{column, row}] = {fields[2], fields[3], fields[4]};
+    TSliceProperties properties = slices.Get({column, row});
+    properties.Url = fields[2];
+    properties.Target = fields[3];
+    properties.Alt = fields[4];
+    slices.Set({column, row}, properties);
   }
-  return links;
 }
 
+// Answers without asking: an existing HTML file is replaced only with --force, and the links come
+// in as the slices' properties, so there is nothing to ask per slice.
 class TCommandLineInteraction : public TExportInteraction {
  public:
-  TCommandLineInteraction(bool force, std::map<std::pair<int32_t, int32_t>, TLinkAnswer> links)
-      : force_(force), links_(std::move(links)) {}
+  explicit TCommandLineInteraction(bool force) : force_(force) {}
 
   bool ConfirmOverwrite(const fs::path&, const std::string&, const std::string&) override { return force_; }
-  void ShowOptions(TExportOptions&) override {}
-  std::string AskSliceCode(const pg::TPixelGraphic&, const std::string& openTag,
-                           const TGridCell& cell) override {
-    const auto it = links_.find({cell.Column, cell.Row});
-    if (it == links_.end()) return CellCode(openTag, "", "", "");
-    return CellCode(openTag, it->second.Url, it->second.Target, it->second.Alt);
+  bool ShowOptions(TExportOptions&) override { return true; }
+  TSliceAnswer AskSlice(const pg::TPixelGraphic&, const std::string&, const TGridCell&, int64_t, int64_t,
+                        TSliceProperties&) override {
+    return TSliceAnswer::Next;
   }
-  void EditCode(std::vector<std::string>&) override {}
+  bool EditCode(std::vector<std::string>&) override { return true; }
 
  private:
   bool force_;
-  std::map<std::pair<int32_t, int32_t>, TLinkAnswer> links_;
 };
 
 // A one-line bar redrawn in place; only used while standard error is a terminal.
@@ -174,7 +172,7 @@ int RunExport(const TArguments& args) {
   const std::vector<int64_t> vsplits = SplitPositions(args, "--vsplit");
   const std::vector<int64_t> hsplits = SplitPositions(args, "--hsplit");
   const auto divide = DivideFrom(args);
-  const std::string format = FormatFrom(args);
+  const TSliceFormat& format = FormatFrom(args);
   TJpegSettings jpeg;
   if (args.Has("--quality")) {
     jpeg.Quality = static_cast<int32_t>(WholeNumber("--quality", args.Value("--quality"), 0, 100));
@@ -214,13 +212,12 @@ int RunExport(const TArguments& args) {
     grid.Divide(columns, rows, width, height);
   }
 
-  auto links =
-      linksPath.empty() ? std::map<std::pair<int32_t, int32_t>, TLinkAnswer>{} : ReadLinks(linksPath);
-  TCommandLineInteraction interaction(args.Has("--force"), std::move(links));
+  TSliceTable slices;
+  if (!linksPath.empty()) ReadLinks(linksPath, slices);
+  TCommandLineInteraction interaction(args.Has("--force"));
 
   TExportOptions options;
   options.ShowOptions = false;
-  options.IncAltTags = !linksPath.empty();
   options.AlwaysGrid = args.Has("--save-grid");
   options.UpperCase = args.Has("--uppercase");
   options.DoubleQuote = args.Has("--doublequote");
@@ -229,8 +226,9 @@ int RunExport(const TArguments& args) {
   request.HtmlPath = html;
   request.Source = &source;
   request.Grid = &grid;
-  request.Extension = "." + format;
+  request.Extension = format.Extension;
   request.Options = &options;
+  request.Slices = &slices;
   request.Interaction = &interaction;
   request.Jobs = jobs;
   request.InputPaths = {imagePath};

@@ -16,6 +16,7 @@
 #include "workspace/errors.h"
 #include "workspace/grid_file.h"
 #include "workspace/html_table.h"
+#include "workspace/output_formats.h"
 
 namespace tessel {
 
@@ -63,21 +64,49 @@ struct TExportJob {
   const THtmlStyle& Style;
   const std::string& Extension;
   const pg::TSaveOptions& SaveOptions;
+  const TSliceTable& Slices;
 
-  std::string SliceFileName(const TGridCell& cell) const {
-    return Names.SliceFileName(cell.Column, cell.Row, Grid.ColumnCount(), Grid.RowCount(), Extension);
+  // The export's extension, or the slice's own format.
+  std::string_view ExtensionOf(const TGridCell& cell) const {
+    const std::string& format = Slices.Get({cell.Column, cell.Row}).Format;
+    if (format.empty()) return Extension;
+    const TSliceFormat* own = FindSliceFormat(format);
+    if (own == nullptr) {
+      throw EExportError("Slice " + std::to_string(cell.Number) + " (column " + std::to_string(cell.Column) +
+                         ", row " + std::to_string(cell.Row) + ") asks for the format \"" + format +
+                         "\", which is not one of " + SliceFormatChoices());
+    }
+    return own->Extension;
   }
 
-  // Cuts the cell into `work` at 24 bits per pixel and writes it through a temporary file.
-  void WriteSlice(pg::TPixelGraphic& work, const TGridCell& cell) const {
+  std::string SliceFileName(const TGridCell& cell) const {
+    return Names.SliceFileName(cell.Column, cell.Row, Grid.ColumnCount(), Grid.RowCount(), ExtensionOf(cell));
+  }
+
+  // Cuts the cell into `work` at 24 bits per pixel.
+  void CutSlice(pg::TPixelGraphic& work, const TGridCell& cell) const {
     work.NewImage(cell.Width, cell.Height, pg::bc24Bit);
     work.CopyRect(0, 0, cell.Width, cell.Height, cell.Left, cell.Top, Source);
-    pg::WriteFileSafely(Names.SlicePath(SliceFileName(cell)),
-                        [&](pg::TStream& stream) { pg::SaveImage(work, stream, Extension, SaveOptions); });
+  }
+
+  // Cuts the cell and writes it through a temporary file, which takes the slice's name through
+  // `commit` (see WriteFileSafely). Returns whether it did.
+  bool WriteSlice(pg::TPixelGraphic& work, const TGridCell& cell,
+                  const std::function<void(const std::function<void()>&)>& commit) const {
+    CutSlice(work, cell);
+    const std::string extension(ExtensionOf(cell));
+    return pg::WriteFileSafely(
+        Names.SlicePath(SliceFileName(cell)),
+        [&](pg::TStream& stream) { pg::SaveImage(work, stream, extension, SaveOptions); }, commit);
   }
 
   std::string OpenTag(const TGridCell& cell) const {
     return Style.OpenImageTag(SliceFileName(cell), cell.Width, cell.Height);
+  }
+
+  std::string CellCodeOf(const TGridCell& cell) const {
+    const TSliceProperties& properties = Slices.Get({cell.Column, cell.Row});
+    return CellCode(OpenTag(cell), properties.Url, properties.Target, properties.Alt);
   }
 };
 
@@ -203,10 +232,12 @@ void CheckFilesToWrite(const TExportRequest& request, const TExportJob& job, boo
 }
 
 // The slices of every non-empty cell, cut and encoded on `threads` workers with one working image
-// each. Progress is reported, and the cancel flag watched, on the calling thread. Returns false
-// when cancelled; rethrows the failure of the earliest cell that failed.
-bool WriteSlicesInParallel(const TExportRequest& request, const TExportJob& job, int32_t threads,
-                           int64_t& written) {
+// each (with one thread: on the calling thread, in `single`). Progress
+// is reported, and the cancel flag watched, on the calling thread. The first failure stops the
+// export: from then on no slice takes its name, not even one a worker had already encoded. Returns
+// false when cancelled; rethrows the failure of the earliest cell that failed.
+bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t threads,
+                 pg::TPixelGraphic& single, int64_t& written) {
   const int64_t total = job.Grid.CellCount();
   std::atomic<int64_t> next{0};
   std::atomic<int64_t> done{0};
@@ -218,18 +249,20 @@ bool WriteSlicesInParallel(const TExportRequest& request, const TExportJob& job,
   int64_t failedCell = total;
   std::exception_ptr failure;
 
-  const auto work = [&] {
-    pg::TPixelGraphic image;
+  // A slice is renamed into place only while nothing has failed; failures are recorded under the
+  // same lock, so no slice appears after the first failure.
+  const auto commit = [&](const std::function<void()>& replace) {
+    std::lock_guard lock(mutex);
+    if (!stop.load()) replace();
+  };
+  const auto work = [&](pg::TPixelGraphic& image) {
     for (;;) {
       if (stop.load(std::memory_order_relaxed) || Cancelled(request)) break;
       const int64_t index = next.fetch_add(1);
       if (index >= total) break;
       const TGridCell cell = job.Grid.CellAt(index);
       try {
-        if (!IsEmptyCell(cell)) {
-          job.WriteSlice(image, cell);
-          slices.fetch_add(1);
-        }
+        if (!IsEmptyCell(cell) && job.WriteSlice(image, cell, commit)) slices.fetch_add(1);
       } catch (...) {
         std::lock_guard lock(mutex);
         if (index < failedCell) {
@@ -241,10 +274,18 @@ bool WriteSlicesInParallel(const TExportRequest& request, const TExportJob& job,
       done.fetch_add(1);
       wake.notify_one();
     }
-    std::lock_guard lock(mutex);
-    --running;
-    wake.notify_one();
   };
+
+  if (threads <= 1) {
+    // On the calling thread, with the caller's working image; a failure simply ends the loop.
+    for (int64_t index = 0; index < total; ++index) {
+      if (Cancelled(request)) return false;
+      const TGridCell cell = job.Grid.CellAt(index);
+      if (!IsEmptyCell(cell) && job.WriteSlice(single, cell, commit)) ++written;
+      Progress(request, index + 1, total);
+    }
+    return true;
+  }
 
   std::vector<std::thread> workers;
   workers.reserve(static_cast<size_t>(threads));
@@ -256,9 +297,16 @@ bool WriteSlicesInParallel(const TExportRequest& request, const TExportJob& job,
       if (worker.joinable()) worker.join();
     }
   };
+  const auto thread = [&] {
+    pg::TPixelGraphic image;
+    work(image);
+    std::lock_guard lock(mutex);
+    --running;
+    wake.notify_one();
+  };
   int64_t reported = 0;
   try {
-    for (int32_t i = 0; i < threads; ++i) workers.emplace_back(work);
+    for (int32_t i = 0; i < threads; ++i) workers.emplace_back(thread);
     std::unique_lock lock(mutex);
     while (running > 0) {
       wake.wait_for(lock, std::chrono::milliseconds(50));
@@ -282,6 +330,29 @@ bool WriteSlicesInParallel(const TExportRequest& request, const TExportJob& job,
   return true;
 }
 
+// The per-slice questions, before anything is written: every non-empty cell in turn, cut into
+// `work` to be shown, with Back to the one before. Returns false when the user cancelled.
+bool AskSlices(TExportInteraction& interaction, const TExportJob& job, pg::TPixelGraphic& work,
+               TSliceTable& slices) {
+  std::vector<int64_t> asked;
+  for (int64_t index = 0; index < job.Grid.CellCount(); ++index) {
+    if (!IsEmptyCell(job.Grid.CellAt(index))) asked.push_back(index);
+  }
+  const auto count = static_cast<int64_t>(asked.size());
+  for (int64_t position = 0; position < count;) {
+    const TGridCell cell = job.Grid.CellAt(asked[static_cast<size_t>(position)]);
+    job.CutSlice(work, cell);
+    const TSliceKey key{cell.Column, cell.Row};
+    TSliceProperties properties = slices.Get(key);
+    const TSliceAnswer answer =
+        interaction.AskSlice(work, job.OpenTag(cell), cell, position + 1, count, properties);
+    if (answer == TSliceAnswer::Cancel) return false;
+    slices.Set(key, properties);
+    position = answer == TSliceAnswer::Back ? std::max<int64_t>(position - 1, 0) : position + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string OverwriteQuestion(const fs::path& htmlPath) {
@@ -297,6 +368,10 @@ TExportReport ExportSlices(const TExportRequest& request) {
   const pg::TPixelGraphic& source = *request.Source;
   TSplitGrid& grid = *request.Grid;
   TExportInteraction& interaction = *request.Interaction;
+  const auto cancelled = [&report] {
+    report.Result = TExportResult::Cancelled;
+    return report;
+  };
 
   std::error_code ignored;
   if (fs::exists(request.HtmlPath, ignored) &&
@@ -305,16 +380,13 @@ TExportReport ExportSlices(const TExportRequest& request) {
     report.Result = TExportResult::Declined;
     return report;
   }
-  if (request.Options->ShowOptions) interaction.ShowOptions(*request.Options);
+  if (request.Options->ShowOptions && !interaction.ShowOptions(*request.Options)) return cancelled();
   const TExportOptions options = *request.Options;
 
   const THtmlStyle style{options.UpperCase, options.DoubleQuote};
   const TExportNames names = TExportNames::FromHtmlPath(request.HtmlPath);
   std::string extension = request.Extension;
   if (!extension.empty() && extension[0] != '.') extension.insert(0, 1, '.');
-
-  std::vector<std::string>& lines = report.Lines;
-  lines.push_back(style.TableHead());
 
   grid.SortSplits();
   CheckGridInsideImage(grid, source);
@@ -325,63 +397,48 @@ TExportReport ExportSlices(const TExportRequest& request) {
   // The slices are written with the request's own save options, or a copy of the process-wide
   // defaults taken here, on the thread that owns them: the workers read no global setting.
   const pg::TSaveOptions saveOptions = request.SaveOptions ? *request.SaveOptions : pg::DefaultSaveOptions();
-  const TExportJob job{source, grid, names, style, extension, saveOptions};
+  if (request.Slices != nullptr) report.Slices = *request.Slices;
+  const TExportJob job{source, grid, names, style, extension, saveOptions, report.Slices};
   CheckFilesToWrite(request, job, options.AlwaysGrid);
-  const int32_t rows = grid.RowCount();
-  const int32_t columns = grid.ColumnCount();
-  const int64_t total = grid.CellCount();
-  Progress(request, 0, total);
 
-  int32_t threads =
-      request.Jobs > 0 ? request.Jobs : static_cast<int32_t>(std::thread::hardware_concurrency());
-  threads = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(threads, total), 1, 256));
-  const bool parallel = !options.IncAltTags && threads > 1;
-
-  if (parallel && !WriteSlicesInParallel(request, job, threads, report.SlicesWritten)) {
-    report.Result = TExportResult::Cancelled;
-    return report;
-  }
-
-  // The rows, in order; with one thread the slices are cut and written here as well.
+  // The one working image of a single thread: the caller's, or a local one.
   std::unique_ptr<pg::TPixelGraphic> localImage;
   pg::TPixelGraphic* work = request.WorkingImage;
-  if (!parallel && work == nullptr) {
+  if (work == nullptr) {
     localImage = std::make_unique<pg::TPixelGraphic>();
     work = localImage.get();
   }
-  int64_t done = 0;
-  for (int32_t r = 1; r <= rows; ++r) {
+  if (options.IncAltTags && !AskSlices(interaction, job, *work, report.Slices)) return cancelled();
+
+  std::vector<std::string>& lines = report.Lines;
+  lines.push_back(style.TableHead());
+  for (int32_t r = 1; r <= grid.RowCount(); ++r) {
     std::string row = style.RowStart();
-    for (int32_t c = 1; c <= columns; ++c) {
+    for (int32_t c = 1; c <= grid.ColumnCount(); ++c) {
       const TGridCell cell = grid.Cell(c, r);
       row += style.CellStart();
-      if (!IsEmptyCell(cell)) {
-        const std::string tag = job.OpenTag(cell);
-        if (parallel) {
-          row += tag + ">";
-        } else {
-          if (Cancelled(request)) {
-            report.Result = TExportResult::Cancelled;
-            return report;
-          }
-          job.WriteSlice(*work, cell);
-          ++report.SlicesWritten;
-          row += options.IncAltTags ? interaction.AskSliceCode(*work, tag, cell) : tag + ">";
-        }
-      }
+      if (!IsEmptyCell(cell)) row += job.CellCodeOf(cell);
       row += style.CellEnd();
-      if (!parallel) Progress(request, ++done, total);
     }
     row += style.RowEnd();
     lines.push_back(std::move(row));
   }
   lines.emplace_back(kTableEnd);
-
-  if (options.EditCode) interaction.EditCode(lines);
-  if (Cancelled(request)) {
-    report.Result = TExportResult::Cancelled;
-    return report;
+  if (options.EditCode && !interaction.EditCode(lines)) {
+    lines.clear();
+    return cancelled();
   }
+  if (Cancelled(request)) return cancelled();
+
+  const int64_t total = grid.CellCount();
+  Progress(request, 0, total);
+  int32_t threads =
+      request.Jobs > 0 ? request.Jobs : static_cast<int32_t>(std::thread::hardware_concurrency());
+  threads = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(threads, total), 1, 256));
+  // A cancel that comes after the last slice still keeps the HTML and the grid file from being
+  // written.
+  if (!WriteSlices(request, job, threads, *work, report.SlicesWritten) || Cancelled(request))
+    return cancelled();
 
   size_t size = 0;
   for (const std::string& line : lines) size += line.size() + kHtmlLineEnd.size();

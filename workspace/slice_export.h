@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imaging/formats/format_options.h"
+#include "workspace/slice_properties.h"
 #include "workspace/split_grid.h"
 
 namespace pg {
@@ -37,8 +38,16 @@ struct TExportOptions {
 inline constexpr const char* kOverwriteCaption = "File already exists!";
 std::string OverwriteQuestion(const std::filesystem::path& htmlPath);
 
+// The answer to the question about one slice.
+enum class TSliceAnswer {
+  Next,    // go on with the next slice (the properties as the user left them)
+  Back,    // ask about the previous slice again
+  Cancel,  // end the export with nothing written
+};
+
 // What the export asks of the user. The window answers with dialogs, tessel-cli with its flags,
-// tests with fakes. All calls come from the thread that runs the export.
+// tests with fakes. All calls come from the thread that runs the export, and all come before the
+// export writes anything.
 class TExportInteraction {
  public:
   virtual ~TExportInteraction() = default;
@@ -46,14 +55,18 @@ class TExportInteraction {
   // OK and Cancel). False ends the export with nothing written.
   virtual bool ConfirmOverwrite(const std::filesystem::path& htmlPath, const std::string& text,
                                 const std::string& caption) = 0;
-  // The options dialog; the export continues with `options` as they stand afterwards.
-  virtual void ShowOptions(TExportOptions& options) = 0;
-  // Link and ALT text for one slice: returns the cell code (CellCode of the open tag and the
-  // answers; the open tag + ">" for no link and no ALT text).
-  virtual std::string AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag,
-                                   const TGridCell& cell) = 0;
-  // The whole HTML text before it is written; the lines are replaced by the edited ones.
-  virtual void EditCode(std::vector<std::string>& lines) = 0;
+  // The options dialog; the export continues with `options` as they stand afterwards, or ends with
+  // nothing written when this returns false.
+  virtual bool ShowOptions(TExportOptions& options) = 0;
+  // Link, target and ALT text of the slice `cell` (number `position` of `count` slices asked
+  // about), shown as `slice`; `properties` come filled with what the slice has stored and are
+  // changed to the answers. The cell code follows from the open tag and the answers (CellCode).
+  virtual TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag,
+                                const TGridCell& cell, int64_t position, int64_t count,
+                                TSliceProperties& properties) = 0;
+  // The whole HTML text before anything is written; the lines are replaced by the edited ones.
+  // False ends the export with nothing written.
+  virtual bool EditCode(std::vector<std::string>& lines) = 0;
   // The grid file was written (the window puts it at the top of its recent grids).
   virtual void GridSaved(const std::filesystem::path& gridPath) { (void)gridPath; }
 };
@@ -61,14 +74,18 @@ class TExportInteraction {
 enum class TExportResult {
   Done,
   Declined,   // the user declined to overwrite the HTML file: nothing written
-  Cancelled,  // the cancel flag was raised: slices written so far stay, no HTML and no grid
+  Cancelled,  // a dialog's Cancel (nothing written) or the cancel flag (slices written so far
+              // stay, no HTML and no grid)
 };
 
 struct TExportRequest {
   std::filesystem::path HtmlPath;
   const pg::TPixelGraphic* Source = nullptr;
   TSplitGrid* Grid = nullptr;      // sorted in place; the order stays
-  std::string Extension = ".jpg";  // ".jpg", ".bmp", ".tif", ".png" (a missing dot is added)
+  std::string Extension = ".jpg";  // a slice format's extension (a missing dot is added)
+  // Link, target, ALT text and format of the slices that have any, by their cell in the sorted
+  // grid; none when null.
+  const TSliceTable* Slices = nullptr;
   TExportOptions* Options = nullptr;
   TExportInteraction* Interaction = nullptr;
   // Used for the slices when one thread cuts them (the window keeps one for every export); a
@@ -81,8 +98,8 @@ struct TExportRequest {
   std::function<void(int64_t done, int64_t total)> OnProgress;
   // Raised by the caller (from any thread) to stop the export.
   const std::atomic<bool>* Cancel = nullptr;
-  // Files read for this export (the source image's file, a links file): no file the export
-  // writes may be one of them.
+  // Files read for this export (the source image's file, a links file, a project file): no file
+  // the export writes may be one of them.
   std::vector<std::filesystem::path> InputPaths;
   // The grid file the grid was loaded from, if any. Only the grid written on export may replace
   // it (writing the grid back is what that option is for); no slice or HTML file may.
@@ -96,13 +113,17 @@ struct TExportReport {
   TExportResult Result = TExportResult::Done;
   std::vector<std::string> Lines;  // the HTML lines as written
   int64_t SlicesWritten = 0;
+  // The slices' properties as the export used them: the request's, with the answers of the
+  // per-slice questions.
+  TSliceTable Slices;
 };
 
 // Runs the export. Before anything is written, every file it will write is worked out and the
 // export is refused (EExportError naming both paths) when one of them is an input file or another
 // output under a different name, or when a folder, pipe or device stands where a file goes.
-// Failures later (a slice or the HTML that cannot be written) raise with the error's text; slices
-// written before stay, and neither the HTML nor the grid file is written.
+// Every question is asked before anything is written. Failures later (a slice or the HTML that
+// cannot be written) raise with the error's text and stop the export there: no slice is written
+// after one failed, slices written before stay, and neither the HTML nor the grid file is written.
 TExportReport ExportSlices(const TExportRequest& request);
 
 }  // namespace tessel

@@ -100,8 +100,9 @@ class TReplacement {
 
   TFileStream& Stream() { return *stream_; }
 
-  // The data on the disk first, then the name: a crash in between leaves the old file.
-  void Commit() {
+  // The data on the disk first (flushed, owner and mode set, closed), then the name: a crash in
+  // between leaves the old file.
+  void Prepare() {
     if (const int error = stream_->Flush(true)) Raise(target_, error);
     const int descriptor = stream_->Descriptor();
     if (existing_ && (owner_ != ::geteuid() || group_ != ::getegid())) {
@@ -112,9 +113,14 @@ class TReplacement {
     }
     if (::fchmod(descriptor, mode_) != 0) Raise(target_, errno);
     stream_->Close();
+  }
+
+  void Rename() {
     if (::rename(temporary_.c_str(), destination_.c_str()) != 0) Raise(target_, errno);
     committed_ = true;
   }
+
+  bool Committed() const { return committed_; }
 
  private:
   fs::path target_;
@@ -169,6 +175,11 @@ std::string RandomTemporaryName() {
 }  // namespace safe_file_detail
 
 void WriteFileSafely(const fs::path& target, const std::function<void(TStream&)>& write) {
+  WriteFileSafely(target, write, [](const std::function<void()>& replace) { replace(); });
+}
+
+bool WriteFileSafely(const fs::path& target, const std::function<void(TStream&)>& write,
+                     const std::function<void(const std::function<void()>& replace)>& commit) {
   TReplacement replacement(target);
   try {
     write(replacement.Stream());
@@ -178,7 +189,9 @@ void WriteFileSafely(const fs::path& target, const std::function<void(TStream&)>
     if (const int error = replacement.Stream().WriteError()) Raise(target, error);
     throw;
   }
-  replacement.Commit();
+  replacement.Prepare();
+  commit([&replacement] { replacement.Rename(); });
+  return replacement.Committed();
 }
 
 void WriteFileSafely(const fs::path& target, std::string_view bytes) {

@@ -27,6 +27,12 @@ namespace pg {
 // is either replaced completely or left as it was; no temporary file remains.
 void WriteFileSafely(const std::filesystem::path& target, const std::function<void(TStream&)>& write);
 void WriteFileSafely(const std::filesystem::path& target, std::string_view bytes);
+// The same, but the complete new file takes the target's name only through `commit`, which is
+// handed that last step (a rename) and runs it, under a lock of its own say, or does not. Without
+// the step the target is left as it was and no temporary file remains. Returns whether the target
+// was replaced.
+bool WriteFileSafely(const std::filesystem::path& target, const std::function<void(TStream&)>& write,
+                     const std::function<void(const std::function<void()>& replace)>& commit);
 
 // The file a write to `target` replaces: `target` with symbolic links in its last component
 // followed (to a name that need not exist yet). Raises EPGStreamError on a loop of links.

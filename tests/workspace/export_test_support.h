@@ -22,7 +22,7 @@ namespace tessel::testing {
 
 namespace fs = std::filesystem;
 
-struct TSliceAnswer {
+struct TLinkAnswer {
   std::string Url, Target, Alt;
 };
 
@@ -32,31 +32,46 @@ class TScriptedInteraction : public TExportInteraction {
   bool OverwriteAnswer = true;
   std::vector<std::pair<std::string, std::string>> OverwriteQuestions;  // text, caption
   std::function<void(TExportOptions&)> OnOptions;
+  bool OptionsAnswer = true;  // false: the options dialog's Cancel
   int OptionsShown = 0;
-  std::map<std::pair<int32_t, int32_t>, TSliceAnswer> Answers;  // (column, row)
+  std::map<std::pair<int32_t, int32_t>, TLinkAnswer> Answers;  // (column, row)
+  // Replaces the answers above when set.
+  std::function<tessel::TSliceAnswer(const TGridCell&, int64_t position, int64_t count, TSliceProperties&)>
+      OnSlice;
   std::vector<std::string> OpenTags;
   std::vector<std::pair<int32_t, int32_t>> SliceSizes;
+  std::vector<TSliceProperties> Offered;  // what each slice question came filled with
   std::function<void(std::vector<std::string>&)> OnEdit;
+  bool EditAnswer = true;  // false: the code editor's Cancel
   std::vector<fs::path> GridsSaved;
 
   bool ConfirmOverwrite(const fs::path&, const std::string& text, const std::string& caption) override {
     OverwriteQuestions.emplace_back(text, caption);
     return OverwriteAnswer;
   }
-  void ShowOptions(TExportOptions& options) override {
+  bool ShowOptions(TExportOptions& options) override {
     ++OptionsShown;
     if (OnOptions) OnOptions(options);
+    return OptionsAnswer;
   }
-  std::string AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag,
-                           const TGridCell& cell) override {
+  tessel::TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag,
+                                const TGridCell& cell, int64_t position, int64_t count,
+                                TSliceProperties& properties) override {
     OpenTags.push_back(openTag);
     SliceSizes.emplace_back(slice.Width(), slice.Height());
+    Offered.push_back(properties);
+    if (OnSlice) return OnSlice(cell, position, count, properties);
     const auto it = Answers.find({cell.Column, cell.Row});
-    if (it == Answers.end()) return CellCode(openTag, "", "", "");
-    return CellCode(openTag, it->second.Url, it->second.Target, it->second.Alt);
+    if (it != Answers.end()) {
+      properties.Url = it->second.Url;
+      properties.Target = it->second.Target;
+      properties.Alt = it->second.Alt;
+    }
+    return tessel::TSliceAnswer::Next;
   }
-  void EditCode(std::vector<std::string>& lines) override {
+  bool EditCode(std::vector<std::string>& lines) override {
     if (OnEdit) OnEdit(lines);
+    return EditAnswer;
   }
   void GridSaved(const fs::path& path) override { GridsSaved.push_back(path); }
 };

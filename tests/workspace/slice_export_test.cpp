@@ -42,6 +42,7 @@ class SliceExportTest : public ::testing::Test {
     request.Jobs = jobs;
     request.OnProgress = onProgress_;
     request.Cancel = &cancel_;
+    request.Slices = &slices_;
     return ExportSlices(request);
   }
 
@@ -69,6 +70,7 @@ class SliceExportTest : public ::testing::Test {
   TSplitGrid grid_;
   TExportOptions options_;
   TScriptedInteraction interaction_;
+  TSliceTable slices_;
   std::function<void(int64_t, int64_t)> onProgress_;
   std::atomic<bool> cancel_{false};
 };
@@ -533,6 +535,104 @@ TEST_F(SliceExportTest, GridOutsideTheImageIsRefusedBeforeAnythingIsWritten) {
   grid_.VerticalSplits.Assign(std::vector<int32_t>(5001, 7));
   grid_.HorizontalSplits.Assign(std::vector<int32_t>(5001, 7));
   EXPECT_THROW(Export("huge.html"), EExportError);
+  EXPECT_TRUE(DirectoryNames(dir_.Path()).empty());
+}
+
+// Link, target and ALT text stored with the slices reach the page without a question, and a
+// slice with a format of its own is named and written in it, on one thread or several.
+TEST_F(SliceExportTest, StoredSlicePropertiesAndFormatsAreUsedWithoutQuestions) {
+  slices_.Set({1, 1}, {"index.html", "main", "Logo", ""});
+  slices_.Set({2, 1}, {"", "unused", "", "png"});
+  slices_.Set({2, 2}, {"", "", "Corner", "bmp"});
+  for (int32_t jobs : {1, 3}) {
+    SCOPED_TRACE(jobs);
+    const std::string html = "page" + std::to_string(jobs) + ".html";
+    const std::string base = "page" + std::to_string(jobs);
+    const TExportReport report = Export(html, ".jpg", jobs);
+    ASSERT_EQ(report.Result, TExportResult::Done);
+    EXPECT_EQ(report.SlicesWritten, 4);
+    const std::vector<std::string> lines = HtmlLines(html);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "<tr><td><A HREF=\"index.html\" TARGET=\"main\"><img src='" + base +
+                            "_11.jpg' width=120 height=40 ALT=\"Logo\" BORDER=0></A></td><td><img src='" +
+                            base + "_21.png' width=80 height=40></td></tr>");
+    EXPECT_EQ(lines[2], "<tr><td><img src='" + base + "_12.jpg' width=120 height=60></td><td><img src='" +
+                            base + "_22.bmp' width=80 height=60 ALT=\"Corner\"></td></tr>");
+    ExpectSlice(base + "_21.png", 120, 0, 80, 40);
+    ExpectSlice(base + "_22.bmp", 120, 40, 80, 60);
+    EXPECT_EQ(ReadFile(dir_.Path() / (base + "_11.jpg")).substr(0, 2), "\xFF\xD8");  // a JPEG file
+  }
+  EXPECT_TRUE(interaction_.OpenTags.empty());
+  // A format no writer of slices has is named, with the slice, before anything is written.
+  slices_.Set({1, 2}, {"", "", "", "gif"});
+  try {
+    Export("bad.html");
+    ADD_FAILURE() << "no error";
+  } catch (const EExportError& e) {
+    EXPECT_EQ(
+        std::string(e.what()),
+        "Slice 3 (column 1, row 2) asks for the format \"gif\", which is not one of jpg, bmp, tif or png");
+  }
+  EXPECT_FALSE(fs::exists(dir_.Path() / "bad.html"));
+  EXPECT_FALSE(fs::exists(dir_.Path() / "bad_11.png"));
+}
+
+// The questions come with what each slice has stored, count the slices, go back on request and
+// end up in the report; the slices are written only after the last answer.
+TEST_F(SliceExportTest, PerSliceQuestionsArePrefilledCountedAndCanGoBack) {
+  options_.IncAltTags = true;
+  slices_.Set({2, 1}, {"b.html", "", "Stored", "png"});
+  std::vector<std::pair<int64_t, int64_t>> asked;
+  bool wentBack = false;
+  interaction_.OnSlice = [&](const TGridCell& cell, int64_t position, int64_t count,
+                             TSliceProperties& properties) {
+    asked.emplace_back(position, count);
+    EXPECT_TRUE(DirectoryNames(dir_.Path()).empty()) << "written before the last answer";
+    if (cell.Column == 1 && cell.Row == 2 && !wentBack) {
+      wentBack = true;
+      return tessel::TSliceAnswer::Back;
+    }
+    properties.Alt += "!";
+    return tessel::TSliceAnswer::Next;
+  };
+  const TExportReport report = Export("page.html", ".jpg", 4);
+  ASSERT_EQ(report.Result, TExportResult::Done);
+  EXPECT_EQ(asked,
+            (std::vector<std::pair<int64_t, int64_t>>{{1, 4}, {2, 4}, {3, 4}, {2, 4}, {3, 4}, {4, 4}}));
+  EXPECT_EQ(interaction_.Offered[1], (TSliceProperties{"b.html", "", "Stored", "png"}));
+  // Asked again after Back, the slice offers the answer given before.
+  EXPECT_EQ(interaction_.Offered[3].Alt, "Stored!");
+  EXPECT_EQ(report.Slices.Get({2, 1}).Alt, "Stored!!");
+  EXPECT_EQ(report.Slices.Get({1, 1}).Alt, "!");
+  EXPECT_EQ(HtmlLines("page.html")[1],
+            "<tr><td><img src='page_11.jpg' width=120 height=40 ALT=\"!\"></td><td><A HREF=\"b.html\"><img "
+            "src='page_21.png' width=80 height=40 ALT=\"Stored!!\" BORDER=0></A></td></tr>");
+  // The request's table is left as it was.
+  EXPECT_EQ(slices_.Get({2, 1}).Alt, "Stored");
+}
+
+// Cancel in any of the three dialogs ends the export with nothing written.
+TEST_F(SliceExportTest, CancelInAnyDialogWritesNothing) {
+  options_.AlwaysGrid = true;
+  options_.ShowOptions = true;
+  interaction_.OptionsAnswer = false;
+  EXPECT_EQ(Export("page.html").Result, TExportResult::Cancelled);
+  EXPECT_EQ(interaction_.OptionsShown, 1);
+
+  interaction_.OptionsAnswer = true;
+  interaction_.OnOptions = [](TExportOptions& options) { options.IncAltTags = true; };
+  interaction_.OnSlice = [](const TGridCell&, int64_t position, int64_t, TSliceProperties&) {
+    return position == 3 ? tessel::TSliceAnswer::Cancel : tessel::TSliceAnswer::Next;
+  };
+  EXPECT_EQ(Export("page.html").Result, TExportResult::Cancelled);
+  EXPECT_EQ(interaction_.OpenTags.size(), 3u);
+
+  interaction_.OnSlice = nullptr;
+  interaction_.OnOptions = [](TExportOptions& options) { options.EditCode = true; };
+  interaction_.EditAnswer = false;
+  const TExportReport report = Export("page.html");
+  EXPECT_EQ(report.Result, TExportResult::Cancelled);
+  EXPECT_TRUE(report.Lines.empty());
   EXPECT_TRUE(DirectoryNames(dir_.Path()).empty());
 }
 

@@ -38,6 +38,19 @@ QString ToQt(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+// The result codes of Back and Skip in the per-slice dialog.
+constexpr int kBack = kCancelExport + 1;
+constexpr int kSkip = kCancelExport + 2;
+
+// "Cancel": ends the export the dialog was shown for.
+QPushButton* AddCancelButton(QDialog* dialog) {
+  auto* cancel = new QPushButton("Cancel", dialog);
+  cancel->setObjectName("Cancel");
+  cancel->setAutoDefault(false);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, [dialog] { dialog->done(kCancelExport); });
+  return cancel;
+}
+
 }  // namespace
 
 // ---- Export Options ----------------------------------------------------------------------------
@@ -68,9 +81,11 @@ TExportOptionsDialog::TExportOptionsDialog(QWidget* parent) : QDialog(parent) {
   ok->setObjectName("OK");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  cancel_ = AddCancelButton(this);
   bottom->addWidget(showoptions_);
   bottom->addStretch(1);
   bottom->addWidget(ok);
+  bottom->addWidget(cancel_);
   layout->addLayout(bottom);
   LoadSettings();
   // Every change is stored at once, so the options survive however the program ends.
@@ -79,10 +94,12 @@ TExportOptionsDialog::TExportOptionsDialog(QWidget* parent) : QDialog(parent) {
   }
 }
 
-void TExportOptionsDialog::ShowOptions() {
+bool TExportOptionsDialog::ShowOptions(bool forExport) {
+  cancel_->setVisible(forExport);
   CentreOnScreen(this);
-  exec();
+  const int result = exec();
   SaveSettings();
+  return result != kCancelExport;
 }
 
 void TExportOptionsDialog::LoadSettings() {
@@ -139,12 +156,30 @@ THtmlExportDialog::THtmlExportDialog(QWidget* parent) : QDialog(parent) {
   memo_->setObjectName("Memo1");
   memo_->setReadOnly(true);
   right->addWidget(memo_, 1);
+  auto* buttons = new QHBoxLayout;
+  position_ = new QLabel(this);
+  position_->setObjectName("position");
+  buttons->addWidget(position_, 1);
+  back_ = new QPushButton("< Back", this);
+  back_->setObjectName("Back");
+  back_->setAutoDefault(false);
+  connect(back_, &QPushButton::clicked, this, [this] { done(kBack); });
+  skip_ = new QPushButton("Skip", this);
+  skip_->setObjectName("Skip");
+  skip_->setAutoDefault(false);
+  skip_->setToolTip("Leave this slice as it is stored and go on");
+  connect(skip_, &QPushButton::clicked, this, [this] { done(kSkip); });
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OK");
   ok->setDefault(true);
   ok->setAutoDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  right->addWidget(ok, 0, Qt::AlignRight);
+  cancel_ = AddCancelButton(this);
+  buttons->addWidget(back_);
+  buttons->addWidget(skip_);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel_);
+  right->addLayout(buttons);
   layout->addLayout(right, 1);
 
   targetLabel_->setEnabled(false);
@@ -158,20 +193,48 @@ THtmlExportDialog::THtmlExportDialog(QWidget* parent) : QDialog(parent) {
   connect(editAlt_, &QLineEdit::textChanged, this, [this] { Recompute(); });
 }
 
-void THtmlExportDialog::Prepare(const pg::TPixelGraphic& slice, const std::string& openTag) {
-  editHref_->clear();
-  editAlt_->clear();
-  aslice_->SetPixelGraphic(&slice);
+void THtmlExportDialog::Prepare(const pg::TPixelGraphic& slice, const std::string& openTag, int64_t position,
+                                int64_t count, const TSliceProperties& properties) {
   openTag_ = openTag;
-  memo_->setPlainText(ToQt(openTag_ + ">"));
+  editHref_->setText(ToQt(properties.Url));
+  // A slice without a target of its own is offered the previous slice's.
+  if (!properties.Target.empty()) editTarget_->setText(ToQt(properties.Target));
+  editAlt_->setText(ToQt(properties.Alt));
+  aslice_->SetPixelGraphic(&slice);
+  position_->setText(QString("Slice %1 of %2").arg(position).arg(count));
+  back_->setEnabled(position > 1);
+  Recompute();
 }
 
-std::string THtmlExportDialog::AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag) {
-  Prepare(slice, openTag);
+TSliceProperties THtmlExportDialog::Answers(const TSliceProperties& stored) const {
+  TSliceProperties answers = stored;
+  answers.Url = editHref_->text().toStdString();
+  answers.Alt = editAlt_->text().toStdString();
+  // The target only counts with a link; without one the slice keeps what it had.
+  if (!answers.Url.empty()) answers.Target = editTarget_->text().toStdString();
+  return answers;
+}
+
+TSliceAnswer THtmlExportDialog::AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag,
+                                         int64_t position, int64_t count, TSliceProperties& properties) {
+  Prepare(slice, openTag, position, count, properties);
   CentreOnScreen(this);
   editHref_->setFocus();
-  exec();
-  return memo_->toPlainText().toStdString();
+  const int result = exec();
+  // The picture is the export's working image; the dialog lets go of its copy.
+  aslice_->SetPixelGraphic(nullptr);
+  switch (result) {
+    case kCancelExport:
+      return TSliceAnswer::Cancel;
+    case kSkip:
+      return TSliceAnswer::Next;
+    case kBack:
+      properties = Answers(properties);
+      return TSliceAnswer::Back;
+    default:
+      properties = Answers(properties);
+      return TSliceAnswer::Next;
+  }
 }
 
 void THtmlExportDialog::Recompute() {
@@ -195,22 +258,28 @@ TEditCodeDialog::TEditCodeDialog(QWidget* parent) : QDialog(parent) {
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OK");
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  layout->addWidget(ok, 0, Qt::AlignRight);
+  cancel_ = AddCancelButton(this);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel_);
+  layout->addLayout(buttons);
 }
 
-void TEditCodeDialog::EditCode(std::vector<std::string>& lines) {
+bool TEditCodeDialog::EditCode(std::vector<std::string>& lines) {
   memo_->clear();
   QStringList text;
   for (const std::string& line : lines) text << ToQt(line);
   memo_->setPlainText(text.join('\n'));
   CentreOnScreen(this);
-  exec();
+  if (exec() == kCancelExport) return false;
   // One line per line break: a break at the very end closes the last line instead of opening an
   // empty one, and an empty text is no line at all (each line is written with its own CR LF).
   QStringList edited = memo_->toPlainText().split('\n');
   if (!edited.isEmpty() && edited.last().isEmpty()) edited.removeLast();
   lines.clear();
   for (const QString& line : edited) lines.push_back(line.toStdString());
+  return true;
 }
 
 }  // namespace tessel

@@ -1,11 +1,16 @@
 // The three dialogs of the export: "Export Options" (six persisted check boxes), "HTML Export..."
 // (link, target and ALT text of one slice with the resulting code) and "Edit HTML Code". Each is
-// created once and reused, so what it holds stays from one use to the next.
+// created once and reused, so what it holds stays from one use to the next. Shown by an export,
+// each has a Cancel button that ends the export before anything is written; closing one with the
+// window's close box goes on with the export.
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "workspace/slice_export.h"
 
 class QCheckBox;
 class QLabel;
@@ -25,8 +30,9 @@ class TExportOptionsDialog : public QDialog {
  public:
   explicit TExportOptionsDialog(QWidget* parent = nullptr);
 
-  // Shows the dialog modally; the boxes keep whatever the user set, however it is closed.
-  void ShowOptions();
+  // Shows the dialog modally; the boxes keep whatever the user set, however it is closed. With
+  // `forExport` it has a Cancel button as well; returns false when that was pressed.
+  bool ShowOptions(bool forExport = false);
 
   QCheckBox* IncAltTags() const { return incalttags_; }
   QCheckBox* EditCode() const { return editcode_; }
@@ -34,6 +40,7 @@ class TExportOptionsDialog : public QDialog {
   QCheckBox* DoubleQuote() const { return doublequote_; }
   QCheckBox* UpperCase() const { return uppercase_; }
   QCheckBox* ShowOptionsBox() const { return showoptions_; }
+  QPushButton* CancelButton() const { return cancel_; }
 
   // Reads the six values from the settings store / writes them there.
   void LoadSettings();
@@ -46,19 +53,30 @@ class TExportOptionsDialog : public QDialog {
   QCheckBox* doublequote_;
   QCheckBox* uppercase_;
   QCheckBox* showoptions_;
+  QPushButton* cancel_;
 };
+
+// The result code of a dialog closed with its Cancel button (beside Accepted and Rejected, which
+// the close box gives).
+inline constexpr int kCancelExport = 2;
 
 class THtmlExportDialog : public QDialog {
   Q_OBJECT
  public:
   explicit THtmlExportDialog(QWidget* parent = nullptr);
 
-  // Asks for link, target and ALT text of one slice; returns the resulting code, however the
-  // dialog is closed. The target keeps its text from the previous slice.
-  std::string AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag);
+  // Asks for link, target and ALT text of slice `position` of `count`, the fields filled from
+  // `properties`; OK, Skip and the close box go on to the next slice, Back to the previous one,
+  // Cancel ends the export. `properties` get the fields' text except after Skip (the slice stays
+  // as stored) and Cancel. The target keeps the previous slice's text when the slice has none.
+  TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag, int64_t position,
+                        int64_t count, TSliceProperties& properties);
 
-  // Prepares the dialog as AskSliceCode does, without showing it (AskSliceCode = Prepare + exec).
-  void Prepare(const pg::TPixelGraphic& slice, const std::string& openTag);
+  // Prepares the dialog as AskSlice does, without showing it.
+  void Prepare(const pg::TPixelGraphic& slice, const std::string& openTag, int64_t position, int64_t count,
+               const TSliceProperties& properties);
+  // The fields' text as slice properties (the format taken from `stored`).
+  TSliceProperties Answers(const TSliceProperties& stored) const;
 
   QLineEdit* EditHref() const { return editHref_; }
   QLineEdit* EditTarget() const { return editTarget_; }
@@ -66,6 +84,10 @@ class THtmlExportDialog : public QDialog {
   QLineEdit* EditAlt() const { return editAlt_; }
   QPlainTextEdit* Memo() const { return memo_; }
   pg::TPGImage* SliceView() const { return aslice_; }
+  QLabel* PositionLabel() const { return position_; }
+  QPushButton* BackButton() const { return back_; }
+  QPushButton* SkipButton() const { return skip_; }
+  QPushButton* CancelButton() const { return cancel_; }
 
  private:
   void Recompute();
@@ -76,6 +98,10 @@ class THtmlExportDialog : public QDialog {
   QLineEdit* editTarget_;
   QLineEdit* editAlt_;
   QPlainTextEdit* memo_;
+  QLabel* position_;
+  QPushButton* back_;
+  QPushButton* skip_;
+  QPushButton* cancel_;
   std::string openTag_;
 };
 
@@ -84,13 +110,16 @@ class TEditCodeDialog : public QDialog {
  public:
   explicit TEditCodeDialog(QWidget* parent = nullptr);
 
-  // Shows `lines` for editing; afterwards `lines` holds the edited text, however the dialog closed.
-  void EditCode(std::vector<std::string>& lines);
+  // Shows `lines` for editing; afterwards `lines` holds the edited text, however the dialog closed,
+  // except with Cancel, which leaves them and returns false.
+  bool EditCode(std::vector<std::string>& lines);
 
   QPlainTextEdit* Memo() const { return memo_; }
+  QPushButton* CancelButton() const { return cancel_; }
 
  private:
   QPlainTextEdit* memo_;
+  QPushButton* cancel_;
 };
 
 }  // namespace tessel

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <atomic>
+#include <exception>
 
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/view/qt_pg_image.h"
@@ -37,21 +38,21 @@ class TDialogInteraction : public TExportInteraction {
     return box.exec() == QMessageBox::Ok;
   }
 
-  void ShowOptions(TExportOptions& options) override {
+  bool ShowOptions(TExportOptions& options) override {
     TExportOptionsDialog* dialog = window_.OptionsDialog();
-    dialog->ShowOptions();
+    const bool go = dialog->ShowOptions(true);
     options = ReadOptions(*dialog);
+    return go;
   }
 
-  std::string AskSliceCode(const pg::TPixelGraphic& slice, const std::string& openTag,
-                           const TGridCell&) override {
-    THtmlExportDialog* dialog = window_.HtmlExportDialog();
-    std::string code = dialog->AskSliceCode(slice, openTag);
-    if (dialog->EditAlt()->text().isEmpty()) ++withoutAlt_;
-    return code;
+  TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag, const TGridCell&,
+                        int64_t position, int64_t count, TSliceProperties& properties) override {
+    return window_.HtmlExportDialog()->AskSlice(slice, openTag, position, count, properties);
   }
 
-  void EditCode(std::vector<std::string>& lines) override { window_.EditCodeDialog()->EditCode(lines); }
+  bool EditCode(std::vector<std::string>& lines) override {
+    return window_.EditCodeDialog()->EditCode(lines);
+  }
 
   void GridSaved(const std::filesystem::path& gridPath) override { savedGrid_ = gridPath; }
 
@@ -66,15 +67,22 @@ class TDialogInteraction : public TExportInteraction {
     return options;
   }
 
-  int64_t WithoutAlt() const { return withoutAlt_; }
   const std::filesystem::path& SavedGrid() const { return savedGrid_; }
 
  private:
   TMainWindow& window_;
   const std::function<bool(const QString&, const QString&)>& askOkCancel_;
-  int64_t withoutAlt_ = 0;
   std::filesystem::path savedGrid_;
 };
+
+// Slices of the (sorted) grid that have no ALT text; cells of width or height 0 are no slices.
+int64_t SlicesWithoutAlt(const TSplitGrid& grid, const TSliceTable& slices) {
+  int64_t count = 0;
+  grid.ForEachCell([&](const TGridCell& cell) {
+    if (cell.Width > 0 && cell.Height > 0 && slices.Get({cell.Column, cell.Row}).Alt.empty()) ++count;
+  });
+  return count;
+}
 
 }  // namespace
 
@@ -161,21 +169,29 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   TExportReport report;
   SetExporting(true);
   exportCancel_ = &cancel;
-  const bool ok = RunGuarded(this, [&] { report = ExportSlices(request); });
+  std::exception_ptr failure;
+  try {
+    report = ExportSlices(request);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   exportCancel_ = nullptr;
   SetExporting(false);
+  // The progress window goes before any message, so it never stands over the message box.
   progress.close();
+  const bool ok = !failure;
+  if (failure) RunGuarded(this, [&failure] { std::rethrow_exception(failure); });
   if (previewDue) jpegPage_->Timer()->start();
   // The sort is an edit the user can take back like any other.
   editor_.Edit([&grid](TSplitGrid& shown) { shown = grid; });
   if (!interaction.SavedGrid().empty())
     PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));
   RedrawGrid();
-  if (ok && report.Result == TExportResult::Done && options.IncAltTags && interaction.WithoutAlt() > 0) {
+  const int64_t withoutAlt = ok ? SlicesWithoutAlt(grid, report.Slices) : 0;
+  if (ok && report.Result == TExportResult::Done && options.IncAltTags && withoutAlt > 0) {
     QMessageBox box(QMessageBox::Warning, "Tessel!",
-                    interaction.WithoutAlt() == 1
-                        ? QString("1 slice has no ALT text.")
-                        : QString("%1 slices have no ALT text.").arg(interaction.WithoutAlt()),
+                    withoutAlt == 1 ? QString("1 slice has no ALT text.")
+                                    : QString("%1 slices have no ALT text.").arg(withoutAlt),
                     QMessageBox::Ok, this);
     box.setObjectName("MissingAltWarning");
     box.exec();

@@ -244,6 +244,21 @@ TEST_F(SafeFileTest, FailuresNameTheTargetAndTheCauseAndKeepTheOldFile) {
   EXPECT_EQ(Names(), std::vector<std::string>{"photo.bmp"});
 }
 
+// A writer that holds a finished file back (the export after a failure of another slice) leaves
+// the target as it was and no temporary file; one that lets it through replaces the target.
+TEST_F(SafeFileTest, ACommitGateDecidesWhetherTheNewFileTakesTheName) {
+  const fs::path target = Write("slice.bin", "old");
+  const auto write = [](TStream& stream) { stream.WriteBuffer("new", 3); };
+  EXPECT_FALSE(WriteFileSafely(target, write, [](const std::function<void()>&) {}));
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(Names(), std::vector<std::string>{"slice.bin"});
+  EXPECT_FALSE(WriteFileSafely(dir_ / "fresh.bin", write, [](const std::function<void()>&) {}));
+  EXPECT_EQ(Names(), std::vector<std::string>{"slice.bin"});
+  EXPECT_TRUE(WriteFileSafely(target, write, [](const std::function<void()>& replace) { replace(); }));
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(Names(), std::vector<std::string>{"slice.bin"});
+}
+
 TEST_F(SafeFileTest, IdentityIgnoresSpellingAndFollowsLinks) {
   const fs::path file = Write("a.png", "x");
   fs::create_hard_link(file, dir_ / "hard.png");

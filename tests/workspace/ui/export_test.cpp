@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -22,6 +24,7 @@
 
 #include "imaging/formats/file_format.h"
 #include "imaging/formats/image_io.h"
+#include "tests/workspace/file_size_limit.h"
 #include "tests/workspace/ui/ui_test_support.h"
 #include "workspace/ui/export_dialogs.h"
 #include "workspace/ui/jpeg_page.h"
@@ -433,6 +436,84 @@ TEST_F(ExportTest, ClosingDuringAnExportCancelsItFirst) {
   QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), 10000);
 }
 
+// Each export dialog's Cancel button ends the export before anything is written; the close box
+// of the options dialog still goes on.
+TEST_F(ExportTest, CancelInEachExportDialogWritesNothing) {
+  const QString html = dir_.filePath("page.html");
+  const auto cancel = [](QWidget* modal) {
+    auto* button = modal->findChild<QPushButton*>("Cancel");
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isVisible());
+    button->click();
+  };
+  test::AnswerModals({cancel});
+  EXPECT_FALSE(window_->Export(html));
+
+  window_->OptionsDialog()->IncAltTags()->setChecked(true);
+  int asked = 0;
+  const auto next = [&asked](QWidget* modal) {
+    auto* dialog = qobject_cast<THtmlExportDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->PositionLabel()->text(), QString("Slice %1 of 4").arg(++asked));
+    dialog->accept();
+  };
+  test::AnswerModals({[](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); }, next, next, cancel});
+  EXPECT_FALSE(window_->Export(html));
+  EXPECT_EQ(asked, 2);
+
+  window_->OptionsDialog()->IncAltTags()->setChecked(false);
+  window_->OptionsDialog()->EditCode()->setChecked(true);
+  test::AnswerModals({[](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); }, cancel});
+  EXPECT_FALSE(window_->Export(html));
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"picture.bmp"});
+
+  // Shown from the Tools menu the options dialog has nothing to cancel.
+  test::AnswerNextModal([](QWidget* modal) {
+    EXPECT_FALSE(modal->findChild<QPushButton*>("Cancel")->isVisible());
+    static_cast<QDialog*>(modal)->accept();
+  });
+  window_->OptionsDialog()->ShowOptions();
+}
+
+// A slice that cannot be written ends the export; its message shows once the progress window
+// has gone, so nothing stands over the message box.
+TEST_F(ExportTest, AFailedExportClosesItsProgressBeforeTheMessage) {
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->SetOutputExtension(".bmp");
+  // 1600 slices of 5 x 2 pixels (94 bytes as BMP), then a row of 5 x 20 slices (374 bytes).
+  window_->Grid().ResetGrid(200, 100);
+  for (int32_t x = 5; x < 200; x += 5) window_->Grid().AddVertical(x);
+  for (int32_t y = 2; y <= 80; y += 2) window_->Grid().AddHorizontal(y);
+  bool progressShown = false;
+  bool progressAtMessage = true;
+  QString message;
+  // Writing the slices may take a while in a sanitized build: the message is waited for as long.
+  QTimer answer;
+  answer.setInterval(10);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) {
+      auto* progress = window_->findChild<QProgressDialog*>("ExportProgress");
+      progressShown = progressShown || (progress != nullptr && progress->isVisible());
+      return;
+    }
+    answer.stop();
+    message = box->text();
+    auto* progress = window_->findChild<QProgressDialog*>("ExportProgress");
+    progressAtMessage = progress != nullptr && progress->isVisible();
+    box->accept();
+  });
+  answer.start();
+  {
+    TFileSizeLimit limit(200);
+    EXPECT_FALSE(window_->Export(dir_.filePath("big.html")));
+  }
+  EXPECT_TRUE(progressShown);
+  EXPECT_FALSE(progressAtMessage);
+  EXPECT_TRUE(message.endsWith(": File too large")) << message.toStdString();
+  EXPECT_FALSE(QFile::exists(dir_.filePath("big.html")));
+}
+
 TEST(ExportOptionsDialogTest, SixBoxesInOrderWithTheirCaptionsAndKeys) {
   OpenSettings().clear();
   TExportOptionsDialog dialog;
@@ -463,6 +544,7 @@ TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
   EXPECT_EQ(dialog.windowTitle(), "HTML Export...");
   QStringList labels;
   for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (label == dialog.PositionLabel()) continue;
     EXPECT_TRUE(label->font().bold()) << label->text().toStdString();
     labels << label->text();
   }
@@ -472,7 +554,9 @@ TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
   EXPECT_TRUE(dialog.SliceView()->Center());
   pg::TPixelGraphic slice;
   slice.NewImage(10, 10, pg::bc24Bit);
-  dialog.Prepare(slice, "<img src='a_11.jpg' width=10 height=10");
+  dialog.Prepare(slice, "<img src='a_11.jpg' width=10 height=10", 1, 2, {});
+  EXPECT_EQ(dialog.PositionLabel()->text(), "Slice 1 of 2");
+  EXPECT_FALSE(dialog.BackButton()->isEnabled());
   EXPECT_FALSE(dialog.EditTarget()->isEnabled());
   EXPECT_FALSE(dialog.TargetLabel()->isEnabled());
   EXPECT_EQ(dialog.Memo()->toPlainText(), "<img src='a_11.jpg' width=10 height=10>");
@@ -483,7 +567,8 @@ TEST(HtmlExportDialogTest, TargetFollowsLinkAndKeepsItsText) {
   EXPECT_EQ(dialog.Memo()->toPlainText(),
             "<A HREF=\"x.html\" TARGET=\"main\"><img src='a_11.jpg' width=10 height=10 BORDER=0></A>");
   // Next slice: link and ALT emptied, the target kept but unused until a link is typed.
-  dialog.Prepare(slice, "<img src='a_21.jpg' width=10 height=10");
+  dialog.Prepare(slice, "<img src='a_21.jpg' width=10 height=10", 2, 2, {});
+  EXPECT_TRUE(dialog.BackButton()->isEnabled());
   EXPECT_EQ(dialog.EditTarget()->text(), "main");
   EXPECT_FALSE(dialog.EditTarget()->isEnabled());
   dialog.EditAlt()->setText("A");
