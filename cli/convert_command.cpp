@@ -10,16 +10,14 @@ namespace tessel::cli {
 namespace {
 
 int RunConvert(const TArguments& args) {
+  const std::string& in = args.Operands[0];
+  const std::string& out = args.Operands[1];
   const TImagePolicy policy = ImagePolicyFrom(args);
-  TJpegSettings jpeg;
-  if (args.Has("--quality")) {
-    jpeg.Quality = static_cast<int32_t>(WholeNumber("--quality", args.Value("--quality"), 0, 100));
-  }
-  jpeg.Progressive = args.Has("--progressive");
+  const pg::TSaveOptions saveOptions = SaveOptionsFor(out, policy, args);
 
   pg::TPixelGraphic image;
-  LoadImageFile(image, args.Operands[0], policy);
-  SaveImageFile(image, args.Operands[1], policy, jpeg);
+  LoadImageFile(image, in, LoadOptionsFor(in, policy));
+  SaveImageFile(image, out, saveOptions);
   return 0;
 }
 
@@ -36,12 +34,7 @@ TCommand ConvertCommand() {
       WritableExtensions() +
       "). Colours the output format cannot hold are reduced "
       "to what it can, unless --strict is given.";
-  spec.Options = {
-      {"--quality", "N",
-       "JPEG quality from 0 (smallest file) to 100 (best picture); " +
-           std::to_string(TJpegSettings().Quality) + " when not given"},
-      {"--progressive", "", "write a progressive JPEG"},
-  };
+  spec.Options = JpegOptions("file");
   for (TOptionSpec& option : ImagePolicyOptions()) spec.Options.push_back(std::move(option));
   spec.MinOperands = spec.MaxOperands = 2;
   spec.OperandsText = "IN and OUT";

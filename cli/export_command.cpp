@@ -173,20 +173,18 @@ int RunExport(const TArguments& args) {
   const std::vector<int64_t> hsplits = SplitPositions(args, "--hsplit");
   const auto divide = DivideFrom(args);
   const TSliceFormat& format = FormatFrom(args);
-  TJpegSettings jpeg;
-  if (args.Has("--quality")) {
-    jpeg.Quality = static_cast<int32_t>(WholeNumber("--quality", args.Value("--quality"), 0, 100));
-  }
-  jpeg.Progressive = args.Has("--progressive");
   const auto jobs =
       static_cast<int32_t>(args.Has("--jobs") ? WholeNumber("--jobs", args.Value("--jobs"), 1, 256) : 0);
   const TImagePolicy policy = ImagePolicyFrom(args);
+  // The slices are written with the request's own save options: the JPEG settings and a warning
+  // printer naming the page, which the worker threads may call at once.
+  const pg::TSaveOptions saveOptions = SaveOptionsFor(html, policy, args);
 
   if (!gridPath.empty()) RefuseFolder(gridPath, "a grid file");
   if (!linksPath.empty()) RefuseFolder(linksPath, "a links file");
 
   pg::TPixelGraphic source;
-  LoadImageFile(source, imagePath, policy);
+  LoadImageFile(source, imagePath, LoadOptionsFor(imagePath, policy));
   const int32_t width = source.Width();
   const int32_t height = source.Height();
 
@@ -237,12 +235,6 @@ int RunExport(const TArguments& args) {
   const bool showProgress = ::isatty(STDERR_FILENO) == 1;
   if (showProgress) request.OnProgress = DrawProgress;
 
-  // The slices are written with this export's JPEG settings and warning handler, in the request's
-  // own copy of the save options.
-  TWarningScope warnings(html, policy.Strict);
-  pg::TSaveOptions saveOptions = pg::DefaultSaveOptions();
-  saveOptions.JPEGQuality = jpeg.Quality;
-  saveOptions.JPEGProgressive = jpeg.Progressive;
   request.SaveOptions = saveOptions;
   TExportReport report;
   try {
@@ -284,19 +276,21 @@ TCommand ExportCommand() {
        "add horizontal split lines at these rows (0 to the image's height); may be repeated"},
       {"--divide", "CxR", "add the lines that divide the image into C columns and R rows of equal size"},
       {"--format", "FORMAT", "the slices' format: jpg (the default), bmp, tif or png"},
-      {"--quality", "N",
-       "JPEG quality from 0 (smallest files) to 100 (best picture); " +
-           std::to_string(TJpegSettings().Quality) + " when not given"},
-      {"--progressive", "", "write progressive JPEG slices"},
-      {"--uppercase", "", "write the HTML tags in capitals"},
-      {"--doublequote", "", "put double quotes around the slices' file names"},
-      {"--save-grid", "", "also write the grid beside the HTML file (OUT.grd)"},
-      {"--links", "FILE",
-       "link, target frame and ALT text per slice from a file with one slice a line: column, row, URL, "
-       "target and ALT text, separated by tabs"},
-      {"--force", "", "replace an existing HTML file"},
-      {"--jobs", "N", "cut and write the slices on N threads (1 to 256); one per processor when not given"},
   };
+  for (TOptionSpec& option : JpegOptions("slices")) spec.Options.push_back(std::move(option));
+  spec.Options.insert(
+      spec.Options.end(),
+      {
+          {"--uppercase", "", "write the HTML tags in capitals"},
+          {"--doublequote", "", "put double quotes around the slices' file names"},
+          {"--save-grid", "", "also write the grid beside the HTML file (OUT.grd)"},
+          {"--links", "FILE",
+           "link, target frame and ALT text per slice from a file with one slice a line: column, row, URL, "
+           "target and ALT text, separated by tabs"},
+          {"--force", "", "replace an existing HTML file"},
+          {"--jobs", "N",
+           "cut and write the slices on N threads (1 to 256); one per processor when not given"},
+      });
   for (TOptionSpec& option : ImagePolicyOptions()) spec.Options.push_back(std::move(option));
   spec.MinOperands = spec.MaxOperands = 1;
   spec.OperandsText = "one IMAGE";

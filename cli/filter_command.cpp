@@ -65,11 +65,14 @@ std::unique_ptr<pg::TPGFilter> FilterFrom(const TArguments& args) {
 
 int RunFilter(const TArguments& args) {
   const std::unique_ptr<pg::TPGFilter> filter = FilterFrom(args);
+  const std::string& in = args.Operands[0];
+  const std::string& out = args.Operands[1];
   const TImagePolicy policy = ImagePolicyFrom(args);
+  const pg::TSaveOptions saveOptions = SaveOptionsFor(out, policy, args);
   pg::TPixelGraphic image;
-  LoadImageFile(image, args.Operands[0], policy);
+  LoadImageFile(image, in, LoadOptionsFor(in, policy));
   image.ApplyFilter(*filter, image);
-  SaveImageFile(image, args.Operands[1], policy);
+  SaveImageFile(image, out, saveOptions);
   return 0;
 }
 

@@ -10,10 +10,9 @@
 #include <utility>
 
 #include "imaging/formats/file_format.h"
-#include "imaging/image/exceptions.h"
 #include "imaging/formats/image_io.h"
+#include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
-#include "imaging/image/question.h"
 
 namespace tessel::cli {
 
@@ -23,16 +22,11 @@ std::mutex gPrintMutex;
 
 }  // namespace
 
-TWarningScope::TWarningScope(std::string file, bool strict)
-    : previous_(
-          pg::SetQuestionHandler([file = std::move(file), strict](const std::string&, const std::string& text,
-                                                                  pg::TQuestionButtons) {
-            PrintWarning(file, text);
-            return strict ? pg::TQuestionAnswer::Cancel : pg::TQuestionAnswer::OK;
-          })) {}
-
-TWarningScope::~TWarningScope() {
-  pg::SetQuestionHandler(std::move(previous_));
+pg::TQuestionHandler WarningPrinter(std::string file, bool strict) {
+  return [file = std::move(file), strict](const std::string&, const std::string& text, pg::TQuestionButtons) {
+    PrintWarning(file, text);
+    return strict ? pg::TQuestionAnswer::Cancel : pg::TQuestionAnswer::OK;
+  };
 }
 
 std::vector<TOptionSpec> ImagePolicyOptions() {
@@ -42,14 +36,14 @@ std::vector<TOptionSpec> ImagePolicyOptions() {
        "on; a save fails instead of reducing colours the output format cannot hold"},
       {"--max-pixels", "N",
        "refuse images of more than N pixels (width x height) before reading them; the default is " +
-           std::to_string(pg::FormatOptions().MaxPixels)},
+           std::to_string(pg::DefaultLoadOptions().MaxPixels)},
   };
 }
 
 TImagePolicy ImagePolicyFrom(const TArguments& args) {
   TImagePolicy policy;
   policy.Strict = args.Has("--strict");
-  policy.MaxPixels = pg::FormatOptions().MaxPixels;
+  policy.MaxPixels = pg::DefaultLoadOptions().MaxPixels;
   if (args.Has("--max-pixels")) {
     policy.MaxPixels =
         WholeNumber("--max-pixels", args.Value("--max-pixels"), 1, std::numeric_limits<int64_t>::max());
@@ -64,12 +58,37 @@ void RefuseFolder(const std::string& path, const std::string& kind) {
   }
 }
 
-void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy) {
-  RefuseFolder(path);
-  TWarningScope warnings(path, policy.Strict);
+std::vector<TOptionSpec> JpegOptions(const std::string& what) {
+  return {
+      {"--quality", "N",
+       "JPEG quality from 0 (smallest " + what + ") to 100 (best picture); " +
+           std::to_string(pg::DefaultSaveOptions().JPEGQuality) + " when not given"},
+      {"--progressive", "", "encode the " + what + " as progressive JPEG"},
+  };
+}
+
+pg::TLoadOptions LoadOptionsFor(const std::string& path, const TImagePolicy& policy) {
   pg::TLoadOptions options = pg::DefaultLoadOptions();
   options.MaxPixels = policy.MaxPixels;
-  image.SetReadWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox);
+  options.WarningAction = policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox;
+  options.Question = WarningPrinter(path, policy.Strict);
+  return options;
+}
+
+pg::TSaveOptions SaveOptionsFor(const std::string& path, const TImagePolicy& policy, const TArguments& args) {
+  pg::TSaveOptions options = pg::DefaultSaveOptions();
+  if (args.Has("--quality")) {
+    options.JPEGQuality = static_cast<int32_t>(WholeNumber("--quality", args.Value("--quality"), 0, 100));
+  }
+  if (args.Has("--progressive")) options.JPEGProgressive = true;
+  options.WarningAction = policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox;
+  options.ColorResWarningAction = policy.Strict ? pg::pgwaRaise : pg::pgwaIgnore;
+  options.Question = WarningPrinter(path, policy.Strict);
+  return options;
+}
+
+void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TLoadOptions& options) {
+  RefuseFolder(path);
   try {
     pg::LoadImage(image, path, 0, options);
   } catch (const std::exception& e) {
@@ -77,6 +96,14 @@ void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TIma
     if (const auto* limit = dynamic_cast<const pg::EPGPixelLimit*>(&e))
       message += "\n" + PixelLimitHint(*limit);
     throw std::runtime_error(message);
+  }
+}
+
+void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TSaveOptions& options) {
+  try {
+    pg::SaveImage(image, path, options);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(NameFile(path, e.what()));
   }
 }
 
@@ -88,21 +115,6 @@ std::string PixelLimitHint(const pg::EPGPixelLimit& limit) {
                              : width * height;
   return "hint: --max-pixels " + std::to_string(pixels) +
          " (or more) raises the limit enough to read this image";
-}
-
-void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy,
-                   const TJpegSettings& jpeg) {
-  TWarningScope warnings(path, policy.Strict);
-  pg::TSaveOptions options = pg::DefaultSaveOptions();
-  options.JPEGQuality = jpeg.Quality;
-  options.JPEGProgressive = jpeg.Progressive;
-  image.SetReadWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox);
-  image.SetSaveColorResWarningAction(policy.Strict ? pg::pgwaRaise : pg::pgwaIgnore);
-  try {
-    pg::SaveImage(image, path, options);
-  } catch (const std::exception& e) {
-    throw std::runtime_error(NameFile(path, e.what()));
-  }
 }
 
 std::string WritableExtensions() {

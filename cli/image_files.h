@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "imaging/formats/file_format.h"
+#include "imaging/formats/format_options.h"
 #include "imaging/image/question.h"
 
 namespace pg {
@@ -33,34 +33,27 @@ std::vector<TOptionSpec> ImagePolicyOptions();
 // The policy given by those options (the library's default limit when --max-pixels is absent).
 TImagePolicy ImagePolicyFrom(const TArguments& args);
 
-// JPEG settings of a save; the library's defaults when not given.
-struct TJpegSettings {
-  int32_t Quality = pg::FormatOptions().JPEGQuality;
-  bool Progressive = pg::FormatOptions().JPEGProgressive;
-};
+// The options of every command that writes JPEG files: --quality N and --progressive; `what` names
+// the files in their help ("file", "slices").
+std::vector<TOptionSpec> JpegOptions(const std::string& what);
 
 // The extensions the library can write, for the help texts ("bmp, dib, jpg, ...").
 std::string WritableExtensions();
 
-// Loads `path` into `image` by its content under `policy`.
-void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy);
-// Saves `image` to `path` in the format its extension names under `policy`.
-void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const TImagePolicy& policy,
-                   const TJpegSettings& jpeg = {});
+// The question handler of one file's load or save: prints every warning with the file's name and
+// answers OK, or Cancel under --strict. May be called from several threads at once.
+pg::TQuestionHandler WarningPrinter(std::string file, bool strict);
 
-// Answers the library's questions while one file is read or written: every warning is printed
-// with the file's name; under --strict the answer is Cancel, so a warning that asks stops the
-// operation. The previous handler is back when the scope ends.
-class TWarningScope {
- public:
-  TWarningScope(std::string file, bool strict);
-  ~TWarningScope();
-  TWarningScope(const TWarningScope&) = delete;
-  TWarningScope& operator=(const TWarningScope&) = delete;
+// The options of one load of `path`: the library's defaults with the policy's limit and warnings.
+pg::TLoadOptions LoadOptionsFor(const std::string& path, const TImagePolicy& policy);
+// The options of one save to `path`: the library's defaults with the policy's warnings and the
+// JPEG settings --quality and --progressive give.
+pg::TSaveOptions SaveOptionsFor(const std::string& path, const TImagePolicy& policy, const TArguments& args);
 
- private:
-  pg::TQuestionHandler previous_;
-};
+// Loads `path` into `image` by its content with `options`.
+void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TLoadOptions& options);
+// Saves `image` to `path` in the format its extension names with `options`.
+void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TSaveOptions& options);
 
 // The line that tells how to read an image refused by the pixel limit: --max-pixels with its size.
 std::string PixelLimitHint(const pg::EPGPixelLimit& limit);

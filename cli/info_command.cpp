@@ -1,73 +1,53 @@
 // tessel-cli info FILE...: the header information of image files, as "name: value" lines or, with
 // --json, as one JSON array with an object per file. Every file is reported; the exit status is 1
 // when any of them failed.
-#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "cli/commands.h"
 #include "cli/image_files.h"
 #include "imaging/formats/file_format.h"
-#include "imaging/image/exceptions.h"
-#include "imaging/image/messages.h"
-#include "imaging/image/stream.h"
 
 namespace tessel::cli {
 
 namespace {
 
-struct TFileInfo {
-  std::string Format;
-  int32_t Width = 0, Height = 0, BitsPerPixel = 0, Images = 0;
-  std::string Colors, SubFormat, Info;
-};
-
 // The header information of one file, or its reason for failing.
-TFileInfo ReadFileInfo(const std::string& path) {
+pg::TGraphicFileInfo ReadFileInfo(const std::string& path, const TImagePolicy& policy) {
   RefuseFolder(path);
-  TWarningScope warnings(path, false);
+  pg::TLoadOptions options = LoadOptionsFor(path, policy);
   // The image count of a multi-image file is the point of the "images" line: have it counted (up
   // to TIFFMaxImages).
-  pg::TLoadOptions options = pg::DefaultLoadOptions();
   options.TIFFCountImages = true;
   try {
-    pg::TGraphicFileInfo header;
-    pg::ReadGraphicFileInfo(path, 0, header, options);
-    TFileInfo info;
-    info.Format = header.Description;
-    info.Images = header.ImageCount;
-    info.BitsPerPixel = header.BitsPerPixel;
-    info.Colors = header.ColorsText;
-    info.Height = header.Height;
-    info.Width = header.Width;
-    info.Info = header.InfoText;
-    info.SubFormat = header.SubFormatText;
+    pg::TGraphicFileInfo info;
+    pg::ReadGraphicFileInfo(path, 0, info, options);
     return info;
   } catch (const std::exception& e) {
     throw std::runtime_error(NameFile(path, e.what()));
   }
 }
 
-void PrintText(const std::string& path, const TFileInfo& info, bool withName) {
+void PrintText(const std::string& path, const pg::TGraphicFileInfo& info, bool withName) {
   if (withName) std::cout << "file: " << PrintableText(path) << "\n";
-  std::cout << "format: " << info.Format << "\n"
+  std::cout << "format: " << info.Description << "\n"
             << "width: " << info.Width << "\n"
             << "height: " << info.Height << "\n"
             << "bits per pixel: " << info.BitsPerPixel << "\n"
-            << "images: " << info.Images << "\n";
+            << "images: " << info.ImageCount << "\n";
 }
 
-nlohmann::ordered_json JsonOf(const TFileInfo& info) {
-  return {{"format", info.Format},       {"width", info.Width},
-          {"height", info.Height},       {"bits_per_pixel", info.BitsPerPixel},
-          {"images", info.Images},       {"colors", info.Colors},
-          {"subformat", info.SubFormat}, {"details", info.Info}};
+nlohmann::ordered_json JsonOf(const pg::TGraphicFileInfo& info) {
+  return {{"format", info.Description},          {"width", info.Width},       {"height", info.Height},
+          {"bits_per_pixel", info.BitsPerPixel}, {"images", info.ImageCount}, {"colors", info.ColorsText},
+          {"subformat", info.SubFormatText},     {"details", info.InfoText}};
 }
 
 int RunInfo(const TArguments& args) {
   const bool json = args.Has("--json");
+  const TImagePolicy policy = ImagePolicyFrom(args);
   const bool several = args.Operands.size() > 1;
   nlohmann::ordered_json results = nlohmann::ordered_json::array();
   int status = 0;
@@ -75,7 +55,7 @@ int RunInfo(const TArguments& args) {
   for (const std::string& path : args.Operands) {
     nlohmann::ordered_json result = {{"file", path}};
     try {
-      const TFileInfo info = ReadFileInfo(path);
+      const pg::TGraphicFileInfo info = ReadFileInfo(path, policy);
       if (json) {
         result.update(JsonOf(info));
       } else {
