@@ -1,11 +1,14 @@
 // TSplitEditor: editing the split grid, free of any toolkit. It holds the grid, the size of the
 // image the grid lies over (the editing paths check positions against it), the chosen tool, the
-// line tools' drag (pick up, rubber band, drop) and the undo history of grid edits. A window turns
-// its mouse, key and menu events into these calls, in image pixels, and redraws what they changed.
+// line tools' drag (pick up, rubber band, drop), the selected line, snapping and the undo history.
+// A window turns its mouse, key and menu events into these calls, in image pixels, and redraws
+// what they changed.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "workspace/grid_history.h"
 #include "workspace/split_grid.h"
@@ -29,6 +32,26 @@ struct TRubberBand {
   friend bool operator==(const TRubberBand&, const TRubberBand&) = default;
 };
 
+// The line the keys act on: the one last grabbed or made with a line tool. Kind None when there is
+// none.
+struct TSelectedLine {
+  TSplitKind Kind = TSplitKind::None;
+  int32_t Position = -1;
+  friend bool operator==(const TSelectedLine&, const TSelectedLine&) = default;
+};
+
+// The names of the undo steps, as the Edit menu shows them after "Undo " and "Redo ".
+namespace step {
+inline constexpr char kAddLine[] = "Add Line";
+inline constexpr char kMoveLine[] = "Move Line";
+inline constexpr char kDeleteLine[] = "Delete Line";
+inline constexpr char kRectangle[] = "Rectangle";
+inline constexpr char kCross[] = "Cross";
+inline constexpr char kDivide[] = "Divide";
+inline constexpr char kClearSplits[] = "Clear Splits";
+inline constexpr char kEditGrid[] = "Edit Grid";
+}  // namespace step
+
 class TSplitEditor {
  public:
   explicit TSplitEditor(size_t historyLimit = 200) : history_(historyLimit) {}
@@ -47,23 +70,58 @@ class TSplitEditor {
 
   // ---- Edits ----------------------------------------------------------------------------------
   // Each is one undo step when it changes the grid, and returns whether it did.
-  // Runs `edit` on the grid as one step (loading a grid file, sorting by the export). An edit
-  // that throws records nothing; it is expected to leave the grid as it was.
-  bool Edit(const std::function<void(TSplitGrid&)>& edit);
+  // Runs `edit` on the grid as one step named `label` (loading a grid file, sorting by the
+  // export). An edit that throws records nothing; it is expected to leave the grid as it was.
+  bool Edit(const std::function<void(TSplitGrid&)>& edit, const std::string& label = step::kEditGrid);
+  // Records a step that changed something besides the grid (the picture's colours): `payload`
+  // holds what undo and redo exchange. Not while a drag is under way.
+  bool RecordStep(const std::string& label, std::shared_ptr<THistoryPayload> payload);
   // "Clear Splits": the grid reset to the image's edges.
   bool ClearSplits();
   // "Add Splitline": a typed position, 0 <= value <= height (horizontal) or width (vertical).
   bool AddByNumber(TSplitKind kind, int32_t value);
-  // "Divide": equal columns and rows, positions already present not repeated.
-  bool Divide(int32_t columns, int32_t rows);
+  // "Divide": equal columns and rows, positions already present not repeated; `replace` first
+  // takes the grid back to the picture's edges.
+  bool Divide(int32_t columns, int32_t rows, bool replace = false);
+  // The grid Divide would leave, for a preview.
+  TSplitGrid DivideResult(int32_t columns, int32_t rows, bool replace) const;
   // Releases on the rulers over image column x (top ruler) or row y (left ruler).
   bool AddFromTopRuler(int32_t x);
   bool AddFromLeftRuler(int32_t y);
   // Not while a drag is under way.
   bool CanUndo() const { return drag_ == TDragState::None && history_.CanUndo(); }
   bool CanRedo() const { return drag_ == TDragState::None && history_.CanRedo(); }
-  bool Undo();
-  bool Redo();
+  // The names of the steps undo and redo would take ("Divide"), empty when there is none.
+  std::string UndoLabel() const { return history_.UndoLabel(); }
+  std::string RedoLabel() const { return history_.RedoLabel(); }
+  // A step with a payload calls `exchange` with it, to swap its contents with the present state.
+  bool Undo(const std::function<void(THistoryPayload&)>& exchange = {});
+  bool Redo(const std::function<void(THistoryPayload&)>& exchange = {});
+  const TGridHistory& History() const { return history_; }
+
+  // ---- The selected line ----------------------------------------------------------------------
+  // None once the line is no longer on the grid.
+  TSelectedLine SelectedLine() const;
+  void SelectLine(TSplitKind kind, int32_t position) { selected_ = {kind, position}; }
+  void ClearSelectedLine() { selected_ = {}; }
+  // Moves the selected line by `delta` pixels, within the picture's edges; onto another line of
+  // its kind it merges with it. Moves of one line in a row are one undo step.
+  bool MoveSelectedLine(int32_t delta);
+  bool DeleteSelectedLine();
+
+  // ---- Snapping -------------------------------------------------------------------------------
+  // While on, a line dragged or placed with the cross tool lands on the nearest other line of its
+  // kind, picture edge or multiple of the snap step within the snap distance.
+  bool Snapping() const { return snapping_; }
+  void SetSnapping(bool on) { snapping_ = on; }
+  // 0: no step.
+  int32_t SnapStep() const { return snapStep_; }
+  void SetSnapStep(int32_t pixels) { snapStep_ = pixels < 0 ? 0 : pixels; }
+  // Image pixels.
+  int32_t SnapDistance() const { return snapDistance_; }
+  void SetSnapDistance(int32_t pixels) { snapDistance_ = pixels < 0 ? 0 : pixels; }
+  // Where a line of `kind` placed at `position` lands.
+  int32_t Snap(TSplitKind kind, int32_t position) const;
 
   // ---- Tools and the pointer over the picture (image pixels) -------------------------------
   TSplitTool Tool() const { return tool_; }
@@ -94,14 +152,21 @@ class TSplitEditor {
   // cross tool adds both lines at a left release inside the picture. Returns whether the grid
   // changed.
   bool PointerRelease(TSplitButton button, int32_t x, int32_t y);
-  // The view finished a selection rectangle. The rectangle tool adds its four edges; returns
-  // whether the tool wants the rectangle removed from the view (rectangle and cross tool).
-  bool SelectionMade(int32_t left, int32_t top, int32_t width, int32_t height);
+  // The view finished a selection rectangle. The rectangle tool adds its four edges, unless the
+  // rectangle came from a click (`clicked`: the pointer hardly moved, or a 1 x 1 rectangle), which
+  // would only make slices one pixel wide. Returns whether the tool wants the rectangle removed
+  // from the view (rectangle and cross tool).
+  bool SelectionMade(int32_t left, int32_t top, int32_t width, int32_t height, bool clicked = false);
 
  private:
   TGridSnapshot Snapshot() const;
   void Restore(const TGridSnapshot& snapshot);
   void EndDrag();
+  // Where the dragged line is with the pointer at `pointer` (x or y), snapped.
+  int32_t DragPosition(int32_t pointer) const;
+  void Record(const TGridSnapshot& before, const std::string& label);
+  TIntegerList* ListOf(TSplitKind kind);
+  int32_t Extent(TSplitKind kind) const { return kind == TSplitKind::Horizontal ? height_ : width_; }
 
   TSplitGrid grid_;
   TGridHistory history_;
@@ -113,6 +178,15 @@ class TSplitEditor {
   int32_t bandPosition_ = -1;
   int32_t tolerance_ = 0;
   TGridSnapshot dragBefore_;
+  TSelectedLine selected_;
+  bool dragPickedUp_ = false;
+  int64_t grabOffset_ = 0;  // line position minus pointer position of a grabbed line
+  // The history's serial after the last key move, so that the next one joins its step.
+  uint64_t moveSerial_ = 0;
+  TSelectedLine movedLine_;
+  bool snapping_ = false;
+  int32_t snapStep_ = 0;
+  int32_t snapDistance_ = 0;
 };
 
 }  // namespace tessel

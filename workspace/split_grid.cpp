@@ -155,9 +155,17 @@ int32_t TSplitGrid::NearestVertical(int32_t x, int32_t tolerance) const {
 }
 
 TSplitHit TSplitGrid::HitTest(int32_t x, int32_t y, int32_t tolerance) const {
-  if (const int32_t index = NearestHorizontal(y, tolerance); index >= 0)
-    return {TSplitKind::Horizontal, index};
-  if (const int32_t index = NearestVertical(x, tolerance); index >= 0) return {TSplitKind::Vertical, index};
+  const int32_t horizontal = NearestHorizontal(y, tolerance);
+  const int32_t vertical = NearestVertical(x, tolerance);
+  if (horizontal >= 0 && vertical >= 0) {
+    // Near a crossing the nearer line is meant; exactly on both, the horizontal one.
+    const int64_t dy = std::llabs(static_cast<int64_t>(HorizontalSplits[horizontal]) - y);
+    const int64_t dx = std::llabs(static_cast<int64_t>(VerticalSplits[vertical]) - x);
+    return dx < dy ? TSplitHit{TSplitKind::Vertical, vertical}
+                   : TSplitHit{TSplitKind::Horizontal, horizontal};
+  }
+  if (horizontal >= 0) return {TSplitKind::Horizontal, horizontal};
+  if (vertical >= 0) return {TSplitKind::Vertical, vertical};
   return {};
 }
 

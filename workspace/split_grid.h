@@ -91,9 +91,9 @@ class TSplitGrid {
   bool Divide(int32_t columns, int32_t rows, int32_t width, int32_t height);
 
   // ---- Line tools -----------------------------------------------------------------------------
-  // The split under the pointer: the horizontal list first (with y), then the vertical list (with
-  // x). A split is under the pointer when it lies at most `tolerance` pixels away (0: exactly
-  // there); of several, the nearest, and of equally near ones the first in list order.
+  // The split under the pointer: a split is under it when it lies at most `tolerance` pixels away
+  // (0: exactly there); of several, the nearest, with the horizontal list (compared with y) before
+  // the vertical one (compared with x) and the first in list order among equally near ones.
   TSplitHit HitTest(int32_t x, int32_t y, int32_t tolerance = 0) const;
   // Index of the horizontal (vertical) split nearest to y (x) within `tolerance`, or -1.
   int32_t NearestHorizontal(int32_t y, int32_t tolerance = 0) const;

@@ -100,7 +100,7 @@ void TPGImage::DisconnectGraphic(TPixelGraphic& graphic) {
 
 // Frees the shown image after the worker has stopped; the display copy survives only when it is
 // to stay on screen until its successor is ready.
-void TPGImage::ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic) {
+void TPGImage::ReplaceGraphic(std::shared_ptr<TPixelGraphic> graphic) {
   display_->Discard(displaySettings_.KeepOld && displaySettings_.UseThread);
   if (graphic_) DisconnectGraphic(*graphic_);
   graphic_.reset();
@@ -176,6 +176,13 @@ void TPGImage::SetPixelGraphic(const TPixelGraphic* graphic) {
 void TPGImage::AdoptPixelGraphic(std::unique_ptr<TPixelGraphic> graphic) {
   ReplaceGraphic(std::move(graphic));
   PixelGraphicChanged();
+}
+
+std::shared_ptr<TPixelGraphic> TPGImage::ExchangePixelGraphic(std::shared_ptr<TPixelGraphic> graphic) {
+  std::shared_ptr<TPixelGraphic> shown = graphic_;
+  ReplaceGraphic(std::move(graphic));
+  PixelGraphicChanged();
+  return shown;
 }
 
 int32_t TPGImage::PixelGraphicWidth() const {

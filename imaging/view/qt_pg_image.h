@@ -82,6 +82,10 @@ class TPGImage : public QAbstractScrollArea {
   void SetPixelGraphic(const TPixelGraphic* graphic);
   // Takes `graphic` itself into the view's ownership.
   void AdoptPixelGraphic(std::unique_ptr<TPixelGraphic> graphic);
+  // Shows `graphic` (nullptr empties the view) and hands back the image shown until now, without
+  // copying either: for swapping a picture with one kept aside (undo). The view changes neither
+  // in place while another holder shares it.
+  std::shared_ptr<TPixelGraphic> ExchangePixelGraphic(std::shared_ptr<TPixelGraphic> graphic);
   // Size of the shown image, 0 x 0 when empty; refreshed by image-changed processing.
   int32_t PixelGraphicWidth() const;
   int32_t PixelGraphicHeight() const;
@@ -327,7 +331,7 @@ class TPGImage : public QAbstractScrollArea {
 
   void ConnectGraphic(TPixelGraphic& graphic);
   void DisconnectGraphic(TPixelGraphic& graphic);
-  void ReplaceGraphic(std::unique_ptr<TPixelGraphic> graphic);
+  void ReplaceGraphic(std::shared_ptr<TPixelGraphic> graphic);
   void StopPaintWorker();
   // Whether this paint shows the display copy; starts building one when it is due.
   bool NeedPaintPixelGraphic();

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace tessel {
@@ -171,8 +172,12 @@ TEST_F(SplitEditorTest, GrabToleranceReachesANearbyLine) {
   editor.PointerMove(117, 50);
   EXPECT_EQ(editor.Pointer(), TSplitPointer::LeftRight);
   EXPECT_EQ(editor.HitTest(116, 50).Kind, TSplitKind::None);
+  // The grabbed line keeps its distance to the pointer: a click leaves it in place.
+  Drag(118, 50, {});
+  EXPECT_THAT(V(), ElementsAre(0, 200, 120));
+  EXPECT_FALSE(editor.CanUndo());
   Drag(118, 50, {{140, 50}});
-  EXPECT_THAT(V(), ElementsAre(0, 200, 140));
+  EXPECT_THAT(V(), ElementsAre(0, 200, 142));
   editor.SetGrabTolerance(-4);
   EXPECT_EQ(editor.GrabTolerance(), 0);
 }
@@ -201,23 +206,253 @@ TEST_F(SplitEditorTest, EditsRecordOnlyChangesAndNewImagesForgetTheHistory) {
   EXPECT_THAT(V(), ElementsAre(0, 640));
 }
 
+TEST_F(SplitEditorTest, TheLineLastGrabbedIsSelectedAndTheKeysMoveAndDeleteIt) {
+  EXPECT_EQ(editor.SelectedLine(), TSelectedLine{});
+  EXPECT_FALSE(editor.MoveSelectedLine(1));
+  EXPECT_FALSE(editor.DeleteSelectedLine());
+  editor.Grid().AddVertical(60);
+  editor.Grid().AddVertical(100);
+  // A click on a line selects it; a new line is selected once dropped.
+  Drag(60, 10, {});
+  EXPECT_EQ(editor.SelectedLine(), (TSelectedLine{TSplitKind::Vertical, 60}));
+  editor.SetTool(TSplitTool::Horizontal);
+  Drag(5, 30, {{5, 33}});
+  EXPECT_EQ(editor.SelectedLine(), (TSelectedLine{TSplitKind::Horizontal, 33}));
+  EXPECT_EQ(editor.UndoLabel(), "Add Line");
+
+  // Moves in a row are one step and keep the line's place in its list.
+  EXPECT_TRUE(editor.MoveSelectedLine(1));
+  EXPECT_TRUE(editor.MoveSelectedLine(10));
+  EXPECT_TRUE(editor.MoveSelectedLine(-1));
+  EXPECT_THAT(H(), ElementsAre(0, 100, 43));
+  EXPECT_EQ(editor.UndoLabel(), "Move Line");
+  // Within the picture: stopped at the bottom edge, where it merges with the edge line.
+  EXPECT_TRUE(editor.MoveSelectedLine(1000));
+  EXPECT_THAT(H(), ElementsAre(0, 100));
+  EXPECT_EQ(editor.SelectedLine(), (TSelectedLine{TSplitKind::Horizontal, 100}));
+  EXPECT_FALSE(editor.MoveSelectedLine(10));
+  EXPECT_TRUE(editor.Undo());
+  EXPECT_THAT(H(), ElementsAre(0, 100, 33));
+  EXPECT_EQ(editor.UndoLabel(), "Add Line");
+
+  // Another line's moves are a step of their own, even with no edit between.
+  Drag(60, 10, {});  // the horizontal tool grabs the vertical line under the pointer
+  EXPECT_EQ(editor.SelectedLine(), (TSelectedLine{TSplitKind::Vertical, 60}));
+  EXPECT_TRUE(editor.MoveSelectedLine(-10));
+  EXPECT_THAT(V(), ElementsAre(0, 200, 50, 100));
+  Drag(100, 10, {});
+  EXPECT_TRUE(editor.MoveSelectedLine(5));
+  EXPECT_THAT(V(), ElementsAre(0, 200, 50, 105));
+  editor.Undo();
+  EXPECT_THAT(V(), ElementsAre(0, 200, 50, 100));
+  EXPECT_EQ(editor.SelectedLine(), TSelectedLine{});  // its line is no longer at 105
+
+  Drag(100, 10, {});
+  EXPECT_TRUE(editor.DeleteSelectedLine());
+  EXPECT_THAT(V(), ElementsAre(0, 200, 50));
+  EXPECT_EQ(editor.SelectedLine(), TSelectedLine{});
+  EXPECT_EQ(editor.UndoLabel(), "Delete Line");
+  // A selection whose line went away by another path is no selection.
+  Drag(50, 10, {});
+  editor.ClearSplits();
+  EXPECT_EQ(editor.SelectedLine(), TSelectedLine{});
+  EXPECT_FALSE(editor.DeleteSelectedLine());
+}
+
+TEST_F(SplitEditorTest, SnappingPullsLinesToLinesEdgesAndSteps) {
+  editor.Grid().AddVertical(80);
+  editor.SetSnapDistance(4);
+  // Off: exact positions.
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 83), 83);
+  editor.SetSnapping(true);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 83), 80);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 85), 85);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 197), 200);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, -3), 0);
+  EXPECT_EQ(editor.Snap(TSplitKind::Horizontal, 83), 83);  // only lines of its own kind
+  EXPECT_EQ(editor.Snap(TSplitKind::Horizontal, 97), 100);
+  editor.SetSnapStep(25);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 48), 50);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 77), 75);  // the nearest wins
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 78), 80);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 106), 106);
+  editor.Grid().AddVertical(134);
+  editor.SetSnapStep(10);
+  EXPECT_EQ(editor.Snap(TSplitKind::Vertical, 132), 134);  // a line beats a step as near
+  editor.Grid().VerticalSplits.Delete(3);
+  editor.SetSnapStep(-5);
+  EXPECT_EQ(editor.SnapStep(), 0);
+
+  // A drag shows and drops the snapped position; dropped onto a line it merges.
+  Drag(30, 10, {{78, 10}});
+  EXPECT_THAT(V(), ElementsAre(0, 200, 80));
+  editor.PointerMove(120, 10);
+  editor.PointerPress(TSplitButton::Left, 120, 10);
+  editor.PointerMove(3, 10);
+  EXPECT_EQ(editor.RubberBand(), (TRubberBand{TSplitKind::Vertical, 0}));
+  editor.PointerRelease(TSplitButton::Left, 3, 10);
+  EXPECT_THAT(V(), ElementsAre(0, 200, 80));
+  // The cross tool places both lines snapped.
+  editor.SetTool(TSplitTool::Cross);
+  EXPECT_TRUE(editor.PointerRelease(TSplitButton::Left, 82, 97));
+  EXPECT_THAT(V(), ElementsAre(0, 200, 80, 80));
+  EXPECT_THAT(H(), ElementsAre(0, 100, 100));
+}
+
+TEST_F(SplitEditorTest, EveryStepCarriesTheNameTheEditMenuShows) {
+  struct TCase {
+    std::function<bool()> edit;
+    const char* label;
+  };
+  const std::vector<TCase> cases = {
+      {[&] { return editor.Divide(2, 2); }, "Divide"},
+      {[&] { return editor.AddByNumber(TSplitKind::Vertical, 7); }, "Add Line"},
+      {[&] { return editor.AddFromTopRuler(9); }, "Add Line"},
+      {[&] { return editor.AddFromLeftRuler(9); }, "Add Line"},
+      {[&] {
+         editor.SetTool(TSplitTool::Rectangle);
+         return editor.SelectionMade(10, 10, 20, 20);
+       },
+       "Rectangle"},
+      {[&] {
+         editor.SetTool(TSplitTool::Cross);
+         return editor.PointerRelease(TSplitButton::Left, 15, 15);
+       },
+       "Cross"},
+      {[&] {
+         editor.SetTool(TSplitTool::Vertical);
+         Drag(100, 5, {{110, 5}});
+         return true;
+       },
+       "Move Line"},
+      {[&] {
+         Drag(110, 5, {{250, 5}});
+         return true;
+       },
+       "Delete Line"},
+      {[&] { return editor.Edit([](TSplitGrid& grid) { grid.AddVertical(3); }, "Load Grid"); }, "Load Grid"},
+      {[&] { return editor.ClearSplits(); }, "Clear Splits"},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_TRUE(c.edit()) << c.label;
+    EXPECT_EQ(editor.UndoLabel(), c.label);
+  }
+  editor.Undo();
+  EXPECT_EQ(editor.RedoLabel(), "Clear Splits");
+  EXPECT_EQ(editor.UndoLabel(), "Load Grid");
+}
+
+TEST_F(SplitEditorTest, ARectangleToolClickAddsNoOnePixelSlices) {
+  editor.SetTool(TSplitTool::Rectangle);
+  // A click makes a 1 x 1 rectangle; a click that covers more pixels (zoomed out) says so.
+  EXPECT_TRUE(editor.SelectionMade(40, 30, 1, 1));
+  EXPECT_TRUE(editor.SelectionMade(40, 30, 8, 8, true));
+  EXPECT_THAT(V(), ElementsAre(0, 200));
+  EXPECT_FALSE(editor.CanUndo());
+  // A dragged rectangle, however thin, adds its four edges.
+  EXPECT_TRUE(editor.SelectionMade(40, 30, 2, 1));
+  EXPECT_THAT(V(), ElementsAre(0, 200, 40, 42));
+  EXPECT_THAT(H(), ElementsAre(0, 100, 30, 31));
+}
+
+TEST_F(SplitEditorTest, DivideAddsToOrReplacesTheLinesAndPreviewsWithoutEditing) {
+  editor.Grid().AddVertical(30);
+  const TSplitGrid preview = editor.DivideResult(4, 2, true);
+  EXPECT_THAT(preview.VerticalSplits.Values(), ElementsAre(0, 200, 50, 100, 150));
+  EXPECT_THAT(preview.HorizontalSplits.Values(), ElementsAre(0, 100, 50));
+  EXPECT_THAT(V(), ElementsAre(0, 200, 30));
+  EXPECT_EQ(editor.DivideResult(0, 2, true), editor.Grid());
+  EXPECT_TRUE(editor.Divide(2, 1, false));
+  EXPECT_THAT(V(), ElementsAre(0, 200, 30, 100));
+  EXPECT_TRUE(editor.Divide(4, 2, true));
+  EXPECT_EQ(editor.Grid(), preview);
+  EXPECT_FALSE(editor.Divide(4, 2, true));
+  editor.Undo();
+  EXPECT_THAT(V(), ElementsAre(0, 200, 30, 100));
+}
+
+TEST_F(SplitEditorTest, StepsBesidesTheGridExchangeTheirPayload) {
+  struct TPicture : THistoryPayload {
+    size_t Bytes() const override { return 1; }
+    int value = 1;
+  };
+  int shown = 2;
+  auto payload = std::make_shared<TPicture>();
+  ASSERT_TRUE(editor.RecordStep("Color Adjustment", payload));
+  EXPECT_EQ(editor.UndoLabel(), "Color Adjustment");
+  const auto exchange = [&shown](THistoryPayload& p) { std::swap(static_cast<TPicture&>(p).value, shown); };
+  EXPECT_TRUE(editor.Undo(exchange));
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(editor.Redo(exchange));
+  EXPECT_EQ(shown, 2);
+  EXPECT_THAT(V(), ElementsAre(0, 200));
+  // Not in the middle of a drag.
+  editor.PointerPress(TSplitButton::Left, 10, 10);
+  EXPECT_FALSE(editor.RecordStep("Color Adjustment", payload));
+}
+
 TEST(GridHistoryTest, UndoRedoAndForgettingRedo) {
   TGridHistory history(2);
   const TGridSnapshot a{{0}, {0}}, b{{0, 1}, {0}}, c{{0, 1}, {0, 2}};
   EXPECT_FALSE(history.CanUndo());
-  history.Record(a);
-  history.Record(b);
-  EXPECT_EQ(history.Undo(c), b);
+  history.Record(a, "First");
+  history.Record(b, "Second");
+  EXPECT_EQ(history.UndoLabel(), "Second");
+  EXPECT_EQ(history.Undo(c).Grid, b);
   EXPECT_TRUE(history.CanRedo());
-  EXPECT_EQ(history.Redo(b), c);
-  EXPECT_EQ(history.Undo(c), b);
+  EXPECT_EQ(history.RedoLabel(), "Second");
+  EXPECT_EQ(history.UndoLabel(), "First");
+  EXPECT_EQ(history.Redo(b).Grid, c);
+  EXPECT_EQ(history.Undo(c).Grid, b);
   history.Record(b);  // a new edit
   EXPECT_FALSE(history.CanRedo());
+  EXPECT_EQ(history.RedoLabel(), "");
   // The limit keeps the newest records.
   history.Record(c);
-  EXPECT_EQ(history.Undo(a), c);
-  EXPECT_EQ(history.Undo(c), b);
+  EXPECT_EQ(history.Undo(a).Grid, c);
+  EXPECT_EQ(history.Undo(c).Grid, b);
   EXPECT_FALSE(history.CanUndo());
+}
+
+// A payload of a given size that counts how often it was exchanged.
+struct TFakePayload : THistoryPayload {
+  explicit TFakePayload(size_t bytes) : size(bytes) {}
+  size_t Bytes() const override { return size; }
+  size_t size;
+  int exchanges = 0;
+};
+
+TEST(GridHistoryTest, PayloadsTravelBetweenUndoAndRedoAndStayWithinTheBudget) {
+  TGridHistory history(200, 100);
+  const TGridSnapshot grid{{0, 10}, {0, 20}};
+  auto first = std::make_shared<TFakePayload>(40);
+  history.Record(grid, "Colours", first);
+  history.Record(grid, "Line");
+  auto second = std::make_shared<TFakePayload>(40);
+  history.Record(grid, "Colours", second);
+  EXPECT_EQ(history.PayloadBytes(), 80u);
+  // One object serves undo and redo.
+  const THistoryStep undone = history.Undo(grid);
+  EXPECT_EQ(undone.Payload, second);
+  EXPECT_EQ(history.PayloadBytes(), 80u);
+  EXPECT_EQ(history.Redo(grid).Payload, second);
+  // A third one does not fit: the oldest step with its payload goes, and the steps before it.
+  history.Record(grid, "Colours", std::make_shared<TFakePayload>(40));
+  EXPECT_EQ(history.PayloadBytes(), 80u);
+  EXPECT_EQ(first.use_count(), 1);
+  int steps = 0;
+  while (history.CanUndo()) {
+    history.Undo(grid);
+    ++steps;
+  }
+  EXPECT_EQ(steps, 3);  // "Line", "Colours", "Colours"
+  // A payload larger than the budget still makes its own step undoable.
+  TGridHistory small(200, 10);
+  small.Record(grid, "Colours", std::make_shared<TFakePayload>(50));
+  small.Record(grid, "Colours", std::make_shared<TFakePayload>(50));
+  EXPECT_TRUE(small.CanUndo());
+  small.Undo(grid);
+  EXPECT_FALSE(small.CanUndo());
 }
 
 }  // namespace

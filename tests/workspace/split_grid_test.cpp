@@ -98,7 +98,7 @@ TEST(SplitGrid, PickUpAndDropMovesMergesOrRemovesALine) {
   EXPECT_EQ(grid.PickUp(5, 7).Kind, TSplitKind::None);
 }
 
-TEST(SplitGrid, HitTestWithToleranceTakesTheNearestSplitHorizontalListFirst) {
+TEST(SplitGrid, HitTestWithToleranceTakesTheNearestSplit) {
   TSplitGrid grid;
   grid.VerticalSplits = {0, 640, 103, 97};
   grid.HorizontalSplits = {0, 480, 52};
@@ -107,10 +107,14 @@ TEST(SplitGrid, HitTestWithToleranceTakesTheNearestSplitHorizontalListFirst) {
   EXPECT_EQ(grid.HitTest(99, 300, 3).Index, 3);
   EXPECT_EQ(grid.HitTest(100, 300, 3).Index, 2);
   EXPECT_EQ(grid.HitTest(100, 300, 2).Kind, TSplitKind::None);
-  // A horizontal split within reach beats a vertical one right under the pointer.
-  const TSplitHit hit = grid.HitTest(103, 50, 2);
+  // Near a crossing the nearer line wins, the horizontal one when both are as near.
+  TSplitHit hit = grid.HitTest(103, 50, 2);
+  EXPECT_EQ(hit.Kind, TSplitKind::Vertical);
+  EXPECT_EQ(hit.Index, 2);
+  hit = grid.HitTest(102, 51, 2);
   EXPECT_EQ(hit.Kind, TSplitKind::Horizontal);
   EXPECT_EQ(hit.Index, 2);
+  EXPECT_EQ(grid.HitTest(103, 52, 0).Kind, TSplitKind::Horizontal);
   // Far ends of the int32 range do not overflow the distance.
   grid.VerticalSplits = {INT32_MIN};
   EXPECT_EQ(grid.NearestVertical(INT32_MAX, INT32_MAX), -1);

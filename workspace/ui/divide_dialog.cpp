@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QRadioButton>
 #include <QSpinBox>
 
 namespace tessel {
@@ -17,13 +18,28 @@ TDivideDialog::TDivideDialog(QWidget* parent) : QDialog(parent) {
   for (QSpinBox* box : {columns_, rows_}) {
     box->setRange(1, 1000);
     box->setValue(2);
+    connect(box, &QSpinBox::valueChanged, this, &TDivideDialog::Changed);
   }
   layout->addRow("Columns:", columns_);
   layout->addRow("Rows:", rows_);
+  add_ = new QRadioButton("&Add to the lines there are", this);
+  add_->setObjectName("AddLines");
+  replace_ = new QRadioButton("&Replace the lines there are", this);
+  replace_->setObjectName("ReplaceLines");
+  add_->setChecked(true);
+  connect(replace_, &QRadioButton::toggled, this, &TDivideDialog::Changed);
+  layout->addRow(add_);
+  layout->addRow(replace_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addRow(buttons);
+}
+
+void TDivideDialog::SetValues(int columns, int rows, bool replace) {
+  columns_->setValue(columns);
+  rows_->setValue(rows);
+  (replace ? replace_ : add_)->setChecked(true);
 }
 
 int TDivideDialog::Columns() const {
@@ -31,6 +47,9 @@ int TDivideDialog::Columns() const {
 }
 int TDivideDialog::Rows() const {
   return rows_->value();
+}
+bool TDivideDialog::Replace() const {
+  return replace_->isChecked();
 }
 
 }  // namespace tessel

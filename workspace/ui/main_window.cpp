@@ -40,6 +40,7 @@
 #include "workspace/ui/preferences_dialog.h"
 #include "workspace/ui/ruler.h"
 #include "workspace/ui/settings.h"
+#include "workspace/ui/tool_icons.h"
 #include "workspace/ui/usage_text.h"
 
 namespace tessel {
@@ -58,7 +59,6 @@ std::filesystem::path ToPath(const QString& path) {
 TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   setObjectName("MainWindow");
   setWindowTitle("Tessel!");
-  resize(600, 400);
   setAcceptDrops(true);
   slice_ = std::make_unique<pg::TPixelGraphic>();
 
@@ -71,6 +71,7 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   pages_->addTab(jpegPage_, "JPEG Compression");
   connect(pages_, &QTabWidget::currentChanged, this, &TMainWindow::PageChanged);
   BuildMenus();
+  BuildZoomButtons(sourcePage_->findChild<QWidget*>("ToolBar"));
 
   // Created once and reused, in this order, after the window itself.
   about_ = new TAboutBox(this);
@@ -107,16 +108,20 @@ void TMainWindow::BuildSourcePage() {
     const char* name;
     const char* hint;
     const char* glyph;
+    TToolIcon icon;
   };
-  const ToolSpec specs[4] = {{"x_speed", "Create vertical split", "|"},
-                             {"y_speed", "Create horizontal split", "\u2014"},
-                             {"rect_speed", "Create splits from rectangle", "\u25A1"},
-                             {"cross_speed", "Create horizontal AND vertical split", "+"}};
+  const ToolSpec specs[4] = {{"x_speed", "Create vertical split", "|", TToolIcon::VerticalLine},
+                             {"y_speed", "Create horizontal split", "\u2014", TToolIcon::HorizontalLine},
+                             {"rect_speed", "Create splits from rectangle", "\u25A1", TToolIcon::Rectangle},
+                             {"cross_speed", "Create horizontal AND vertical split", "+", TToolIcon::Cross}};
   for (int i = 0; i < 4; ++i) {
     auto* button = new QToolButton(toolBar);
     button->setObjectName(specs[i].name);
     button->setToolTip(specs[i].hint);
     button->setText(specs[i].glyph);
+    button->setIcon(ToolIcon(specs[i].icon));
+    button->setIconSize(QSize(20, 20));
+    button->setFocusPolicy(Qt::NoFocus);
     button->setCheckable(true);
     button->setAutoRaise(true);
     button->setFixedSize(31, 31);
@@ -148,6 +153,10 @@ void TMainWindow::BuildSourcePage() {
   view_->SetZoomFactor(1.0L);
   view_->SetStretchMode(pg::smPrecise);
   view_->SetActionMode(pg::amNone);
+  // While zooming, the last display copy stands in until the next one is ready.
+  view_->SetKeepOldPaintPixelGraphic(true);
+  // The picture takes the keys that move and delete lines.
+  view_->setFocusPolicy(Qt::StrongFocus);
   grid->addWidget(topRuler_, 0, 0, 1, 2);
   grid->addWidget(leftRuler_, 1, 0);
   grid->addWidget(view_, 1, 1);
@@ -163,19 +172,19 @@ void TMainWindow::BuildSourcePage() {
   bold.setBold(true);
   status_->setFont(bold);
   statusBar->addWidget(status_, 1);
+  zoomLabel_ = new QLabel(statusBar);
+  zoomLabel_->setObjectName("ZoomText");
+  zoomLabel_->setFont(bold);
+  statusBar->addPermanentWidget(zoomLabel_);
   layout->addWidget(statusBar);
 
   view_->PicBoxOnMouseDown = [this](const void*, pg::TMouseButton button, pg::TShiftState, int32_t x,
-                                    int32_t y) {
-    ViewMouseDown(button, view_->PicBoxToImageX(x), view_->PicBoxToImageY(y));
-  };
+                                    int32_t y) { ViewMouseDown(button, x, y); };
   view_->PicBoxOnMouseMove = [this](const void*, pg::TShiftState, int32_t x, int32_t y) {
-    ViewMouseMove(view_->PicBoxToImageX(x), view_->PicBoxToImageY(y));
+    ViewMouseMove(x, y);
   };
   view_->PicBoxOnMouseUp = [this](const void*, pg::TMouseButton button, pg::TShiftState, int32_t x,
-                                  int32_t y) {
-    ViewMouseUp(button, view_->PicBoxToImageX(x), view_->PicBoxToImageY(y));
-  };
+                                  int32_t y) { ViewMouseUp(button, x, y); };
   // Beside the picture (the bands of a small picture) the line tools do nothing; the pointer
   // goes back to the arrow there.
   view_->OnMouseMove = [this](const void*, pg::TShiftState, int32_t, int32_t) {
@@ -187,7 +196,11 @@ void TMainWindow::BuildSourcePage() {
   // The editing paths check positions against the picture's size, also after it changed in place.
   view_->OnPixelGraphicChange = [this](const void*) {
     editor_.SetImageSize(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
+    ScaleChanged();
   };
+  view_->OnZoomFactorChange = [this](const void*) { ScaleChanged(); };
+  view_->installEventFilter(this);
+  view_->viewport()->installEventFilter(this);
 
   for (TRuler* ruler : {topRuler_, leftRuler_}) {
     ruler->OnPress = [this, ruler](Qt::MouseButton button, QPoint) { RulerPress(ruler, button); };
@@ -237,11 +250,39 @@ void TMainWindow::BuildMenus() {
   connect(AddAction(editMenu_, "&Redo", "Redo", QKeySequence("Ctrl+Shift+Z")), &QAction::triggered, this,
           [this] { Redo(); });
   editMenu_->addSeparator();
+  connect(AddAction(editMenu_, "&Delete Line", "DeleteLine", QKeySequence(Qt::Key_Delete)),
+          &QAction::triggered, this, [this] { DeleteSelectedLine(); });
+  editMenu_->addSeparator();
   connect(AddAction(editMenu_, "Pr&eferences...", "Preferences"), &QAction::triggered, this,
           [this] { ShowPreferences(); });
 
+  BuildViewMenu();
+
   toolsMenu_ = bar->addMenu("&Tools");
   toolsMenu_->setObjectName("ToolsMenu");
+  // The four split tools, also with a key each (as the tool bar's buttons).
+  toolActions_ = new QActionGroup(this);
+  toolActions_->setExclusive(true);
+  struct ToolEntry {
+    const char* caption;
+    const char* name;
+    Qt::Key key;
+    TSplitTool tool;
+  };
+  for (const ToolEntry& entry :
+       {ToolEntry{"&Vertical Line Tool", "VerticalTool", Qt::Key_V, TSplitTool::Vertical},
+        ToolEntry{"&Horizontal Line Tool", "HorizontalTool", Qt::Key_H, TSplitTool::Horizontal},
+        ToolEntry{"&Rectangle Tool", "RectangleTool", Qt::Key_R, TSplitTool::Rectangle},
+        ToolEntry{"Cro&ss Tool", "CrossTool", Qt::Key_C, TSplitTool::Cross}}) {
+    QAction* action = AddAction(toolsMenu_, entry.caption, entry.name, QKeySequence(entry.key));
+    action->setCheckable(true);
+    action->setChecked(entry.tool == editor_.Tool());
+    action->setData(static_cast<int>(entry.tool));
+    toolActions_->addAction(action);
+    const TSplitTool tool = entry.tool;
+    connect(action, &QAction::triggered, this, [this, tool] { SelectTool(tool); });
+  }
+  toolsMenu_->addSeparator();
   colorMenu_ = toolsMenu_->addMenu("&Color Adjustment");
   colorMenu_->menuAction()->setObjectName("ColorAdjustment");
   connect(AddAction(colorMenu_, "&RGB", "RGB"), &QAction::triggered, this, [this] { ColorAdjustment(0); });
@@ -249,18 +290,16 @@ void TMainWindow::BuildMenus() {
   connect(AddAction(colorMenu_, "&HLS", "HLS"), &QAction::triggered, this, [this] { ColorAdjustment(2); });
   addSplitMenu_ = toolsMenu_->addMenu("&Add Splitline");
   addSplitMenu_->menuAction()->setObjectName("AddSplitline");
-  QAction* horizontal = AddAction(addSplitMenu_, "&Horizontal", "Horizontal", QKeySequence("Ctrl+X"));
+  // Ctrl+Alt rather than Ctrl+X and Ctrl+Y, which are Cut and Redo everywhere else.
+  QAction* horizontal = AddAction(addSplitMenu_, "&Horizontal", "Horizontal", QKeySequence("Ctrl+Alt+H"));
   horizontal->setData(1);
-  QAction* vertical = AddAction(addSplitMenu_, "&Vertical", "Vertical", QKeySequence("Ctrl+Y"));
+  QAction* vertical = AddAction(addSplitMenu_, "&Vertical", "Vertical", QKeySequence("Ctrl+Alt+V"));
   vertical->setData(0);
   for (QAction* action : {horizontal, vertical}) {
     connect(action, &QAction::triggered, this, [this, action] { AddSplitByNumber(action->data().toInt()); });
   }
-  connect(AddAction(toolsMenu_, "&Divide...", "Divide"), &QAction::triggered, this, [this] {
-    if (!HasImage()) return;
-    TDivideDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted) DivideImage(dialog.Columns(), dialog.Rows());
-  });
+  connect(AddAction(toolsMenu_, "&Divide...", "Divide"), &QAction::triggered, this,
+          [this] { DivideCommand(); });
   connect(AddAction(toolsMenu_, "C&lear Splits", "ClearSplits"), &QAction::triggered, this,
           [this] { ClearSplits(); });
   toolsMenu_->addSeparator();
@@ -286,7 +325,8 @@ void TMainWindow::BuildMenus() {
   helpMenu_->addSeparator();
   connect(AddAction(helpMenu_, "&About", "About"), &QAction::triggered, this, [this] { about_->exec(); });
 
-  for (QMenu* menu : {fileMenu_, editMenu_, toolsMenu_, formatMenu_, helpMenu_, colorMenu_, addSplitMenu_}) {
+  for (QMenu* menu :
+       {fileMenu_, editMenu_, viewMenu_, toolsMenu_, formatMenu_, helpMenu_, colorMenu_, addSplitMenu_}) {
     connect(menu, &QMenu::aboutToShow, this, &TMainWindow::UpdateMenuState);
   }
   connect(reopenImageMenu_, &QMenu::aboutToShow, this,
@@ -310,6 +350,14 @@ void TMainWindow::UpdateMenuState() {
   set("Undo", editor_.CanUndo() && idle);
   set("Redo", editor_.CanRedo() && idle);
   set("Preferences", idle);
+  // The entries name the step they take: "Undo Divide".
+  const auto caption = [](const char* verb, const std::string& label) {
+    return label.empty() ? QString(verb) : QString(verb) + " " + QString::fromStdString(label);
+  };
+  findChild<QAction*>("Undo")->setText(caption("&Undo", editor_.UndoLabel()));
+  findChild<QAction*>("Redo")->setText(caption("&Redo", editor_.RedoLabel()));
+  set("DeleteLine", editor_.SelectedLine().Kind != TSplitKind::None && source);
+  for (const char* name : {"ZoomIn", "ZoomOut", "ZoomFit", "ActualSize"}) set(name, source && HasImage());
   // The whole Tools menu is usable only on the Source page; its entries follow, so that their
   // shortcuts obey the same rule.
   toolsMenu_->menuAction()->setEnabled(source);
@@ -323,22 +371,44 @@ void TMainWindow::UpdateMenuState() {
   set("Divide", source && image);
   set("ClearSplits", source && image);
   set("Options", source);
+  for (QAction* action : toolActions_->actions()) action->setEnabled(source);
 }
 
 // ---- Settings and recent lists ---------------------------------------------------------------
 
+void TMainWindow::PlaceFirstTime() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) {
+    resize(1024, 720);
+    return;
+  }
+  // Room for a picture and the tools beside it, yet the desktop still shows around the window.
+  const QRect available = screen->availableGeometry();
+  const QSize size(std::min(available.width(), std::max(800, available.width() * 4 / 5)),
+                   std::min(available.height(), std::max(600, available.height() * 4 / 5)));
+  resize(size);
+  move(available.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
 void TMainWindow::RestoreSettings() {
   QSettings settings = OpenSettings();
   settings.beginGroup(kWindowGroup);
-  const int width = settings.value("Width", 600).toInt();
-  const int height = settings.value("Height", 400).toInt();
-  if (width > 100 && height > 100) resize(width, height);
+  const int width = settings.value("Width", 0).toInt();
+  const int height = settings.value("Height", 0).toInt();
+  if (width > 100 && height > 100) {
+    resize(width, height);
+  } else {
+    PlaceFirstTime();
+  }
   if (settings.contains("Left") && settings.contains("Top")) {
     const QPoint at(settings.value("Left").toInt(), settings.value("Top").toInt());
     // Only a place that lies on some screen is taken back, so the window never opens out of reach.
     for (QScreen* screen : QGuiApplication::screens()) {
       if (screen->availableGeometry().contains(at)) {
-        move(at);
+        // The place saved is that of the window's contents (the frame's title bar lies above it),
+        // so it is given back as such: moving the frame there would lower the window by its title
+        // bar at every start.
+        setGeometry(QRect(at, size()));
         break;
       }
     }
@@ -349,6 +419,8 @@ void TMainWindow::RestoreSettings() {
   const qlonglong maxPixels = settings.value(kMaxPixelsKey).toLongLong(&valid);
   ApplyMaxPixels(valid && maxPixels > 0 ? maxPixels : pg::kDefaultMaxPixels);
   recentGrids_ = settings.value("RecentGrids").toStringList().mid(0, kRecentLimit);
+  SetSnapping(settings.value("Snapping", true).toBool());
+  SetSnapStep(settings.value("SnapStep", 0).toInt());
 }
 
 void TMainWindow::SaveSettings() const {
@@ -362,6 +434,8 @@ void TMainWindow::SaveSettings() const {
   settings.setValue("Maximized", isMaximized());
   settings.setValue("RecentImages", recentImages_);
   settings.setValue("RecentGrids", recentGrids_);
+  settings.setValue("Snapping", editor_.Snapping());
+  settings.setValue("SnapStep", editor_.SnapStep());
 }
 
 // ---- Preferences --------------------------------------------------------------------------------
@@ -449,10 +523,19 @@ bool TMainWindow::OpenImage(const QString& path) {
   const bool loaded = RunGuarded(this, [&] { graphic->LoadFromFile(path.toStdString()); });
   QApplication::restoreOverrideCursor();
   if (!loaded) return false;
+  // The display copy of the picture shown until now is no stand-in for another picture.
+  view_->SetKeepOldPaintPixelGraphic(false);
   view_->AdoptPixelGraphic(std::move(graphic));
+  view_->SetKeepOldPaintPixelGraphic(true);
   imagePath_ = path;
   gridPath_.clear();
   editor_.NewImage(view_->PixelGraphicWidth(), view_->PixelGraphicHeight());
+  // A picture larger than the view opens whole; a smaller one at its actual size.
+  SetZoom(FitZoom(ImageWidth(), ImageHeight(), view_->width() - 2 * view_->FrameWidth(),
+                  view_->height() - 2 * view_->FrameWidth(), 1.0L));
+  view_->SetHorzScrollPos(0);
+  view_->SetVertScrollPos(0);
+  fitting_ = Zoom() < 1.0L;
   SetCaption(path);
   PushRecent(recentImages_, path);
   if (pages_->currentWidget() == jpegPage_) jpegPage_->SourceChanged(view_->PixelGraphic());
@@ -509,9 +592,23 @@ void TMainWindow::OpenCommand() {
 
 void TMainWindow::LoadGridCommand() {
   if (!HasImage()) return;
-  const QString path = AskFileName ? AskFileName("Load Grid", kGridFilter, "grd", false)
-                                   : QFileDialog::getOpenFileName(this, "Load Grid", QString(), kGridFilter);
-  if (!path.isEmpty()) LoadGridFile(path);
+  QString path;
+  if (AskFileName) {
+    path = AskFileName("Load Grid", kGridFilter, "grd", false);
+  } else {
+    QFileDialog dialog(this, "Load Grid", QString(), kGridFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix("grd");
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      path = dialog.selectedFiles().first();
+  }
+  if (path.isEmpty()) return;
+  // A name typed without an extension means the grid file of that name, also where the dialog
+  // of the desktop does not add the default extension itself.
+  const QFileInfo typed(path);
+  if (!typed.exists() && typed.suffix().isEmpty() && QFileInfo::exists(path + ".grd")) path += ".grd";
+  LoadGridFile(path);
 }
 
 void TMainWindow::SaveGridCommand() {
@@ -523,6 +620,9 @@ void TMainWindow::SaveGridCommand() {
     QFileDialog dialog(this, "Save Grid", QString(), kGridFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("grd");
+    // The dialog asks before an existing file is replaced; that is the one question, the save
+    // itself then replaces the file without asking again.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       path = dialog.selectedFiles().first();
   }
@@ -587,10 +687,16 @@ void TMainWindow::ColorAdjustment(int kind) {
   TColorDialog dialog(static_cast<TColorDialog::TKind>(kind), *view_->PixelGraphic(), this);
   if (dialog.exec() != QDialog::Accepted) return;
   RunGuarded(this, [&] {
-    pg::TPixelGraphic* graphic = view_->PixelGraphic();
-    dialog.Apply(*graphic);
-    view_->PixelGraphicChanged();
-    view_->Invalidate();
+    // The filter works on a copy; the picture as it was goes into the undo history (which keeps
+    // as many such pictures as its memory budget holds, the newest always).
+    auto adjusted = std::make_shared<pg::TPixelGraphic>();
+    adjusted->Assign(view_->PixelGraphic());
+    dialog.Apply(*adjusted);
+    auto before = std::make_shared<TPicturePayload>();
+    before->Picture = view_->ExchangePixelGraphic(std::move(adjusted));
+    static const char* const kLabels[] = {"RGB Adjustment", "CMY Adjustment", "HLS Adjustment"};
+    editor_.RecordStep(kLabels[std::clamp(kind, 0, 2)], std::move(before));
+    PictureReplaced();
   });
 }
 

@@ -9,12 +9,16 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "imaging/view/view_types.h"
 #include "workspace/split_editor.h"
+#include "workspace/view_zoom.h"
 
 class QAction;
 class QActionGroup;
+class QKeyEvent;
+class QWheelEvent;
 class QButtonGroup;
 class QLabel;
 class QMenu;
@@ -36,6 +40,12 @@ class TJpegPage;
 class TMagnifier;
 class TRuler;
 
+// An undo step's picture: the one shown before a colour adjustment (after it, once undone).
+struct TPicturePayload : THistoryPayload {
+  std::shared_ptr<pg::TPixelGraphic> Picture;
+  size_t Bytes() const override;
+};
+
 class TMainWindow : public QMainWindow {
   Q_OBJECT
  public:
@@ -52,9 +62,35 @@ class TMainWindow : public QMainWindow {
   void ClearSplits();
   // Add by number: tag 1 horizontal, tag 0 vertical.
   void AddSplitByNumber(int tag);
-  void DivideImage(int32_t columns, int32_t rows);
+  // `replace`: the lines there are give way to the division.
+  void DivideImage(int32_t columns, int32_t rows, bool replace = false);
+  // "Divide...": the dialog, with the grid it would give previewed on the picture while it is open.
+  void DivideCommand();
   void Undo();
   void Redo();
+  // The selected line (the one last grabbed with a line tool) moved by `delta` picture pixels,
+  // or removed.
+  void MoveSelectedLine(int32_t delta);
+  void DeleteSelectedLine();
+
+  // ---- Zoom of the source page --------------------------------------------------------------
+  long double Zoom() const;
+  // Zooms to `zoom` (brought into the zoom range) keeping the picture point under `anchor`
+  // (view client pixels) where it is; without an anchor, the point in the middle of the view.
+  void SetZoom(long double zoom, std::optional<QPoint> anchor = std::nullopt);
+  void ZoomIn();
+  void ZoomOut();
+  // The whole picture in the view (a small one enlarged), and again after every resize of the
+  // view until another zoom is chosen.
+  void ZoomToFit();
+  void ActualSize();
+  // Picture pixels over screen pixels along each axis of the source view.
+  TAxisScale ScaleX() const;
+  TAxisScale ScaleY() const;
+  // The grid the Divide dialog would give, shown over the picture while the dialog is open.
+  const std::optional<TSplitGrid>& PreviewGrid() const { return previewGrid_; }
+  void SetSnapping(bool on);
+  void SetSnapStep(int32_t pixels);
   void SetOutputExtension(const QString& extension);
   // The largest picture (width x height) the window opens; kept in the settings.
   int64_t MaxPixels() const { return maxPixels_; }
@@ -81,6 +117,7 @@ class TMainWindow : public QMainWindow {
   TDragState DragState() const { return editor_.DragState(); }
   TSplitPointer SplitPointer() const { return shownPointer_; }
   QString StatusText() const;
+  QString ZoomText() const;
   QString OutputExtension() const { return outputExtension_; }
   const QStringList& RecentImages() const { return recentImages_; }
   const QStringList& RecentGrids() const { return recentGrids_; }
@@ -108,12 +145,20 @@ class TMainWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // How far, in screen pixels, the pointer reaches to grab a line, and a dragged line to snap.
+  static constexpr int32_t kGrabPixels = 4;
+  static constexpr int32_t kSnapPixels = 8;
+
   void BuildMenus();
+  void BuildViewMenu();
   void BuildSourcePage();
+  void BuildZoomButtons(QWidget* toolBar);
   QAction* AddAction(QMenu* menu, const QString& caption, const char* name,
                      const QKeySequence& shortcut = QKeySequence());
   void RestoreSettings();
   void SaveSettings() const;
+  // The size of a first start, without saved placement: most of the screen, not all of it.
+  void PlaceFirstTime();
   void PushRecent(QStringList& list, const QString& path);
   void FillRecentMenu(QMenu* menu, const QStringList& list, bool images);
   void SetCaption(const QString& path);
@@ -122,12 +167,19 @@ class TMainWindow : public QMainWindow {
 
   // Split editing: mouse events turned into the editor's calls, and what they changed redrawn.
   void RedrawGrid();
+  // The zoom-dependent state follows the view's scale: grab and snap reach, rulers, zoom text.
+  void ScaleChanged();
+  // The picture was replaced in place (colour adjustment, undo of one).
+  void PictureReplaced();
+  bool ViewKeyPress(QKeyEvent* event);
+  bool ViewWheel(QWheelEvent* event);
   // Shows the pointer the editor asks for (the split pointers hold application-wide).
   void ApplyPointer();
+  // Positions in picture-box pixels.
   void ViewMouseDown(pg::TMouseButton button, int32_t x, int32_t y);
   void ViewMouseMove(int32_t x, int32_t y);
-  // Repaints the one-pixel strip of a rubber-band line.
-  void InvalidateLine(const TRubberBand& band);
+  // Repaints the strip of a line drawn over the picture.
+  void InvalidateLine(TSplitKind kind, int32_t position);
   void ViewMouseUp(pg::TMouseButton button, int32_t x, int32_t y);
   void ViewSelectionMade();
   void PaintGrid();
@@ -148,6 +200,14 @@ class TMainWindow : public QMainWindow {
 
   TSplitEditor editor_;
   int64_t maxPixels_ = 0;
+  bool fitting_ = false;    // the zoom follows the view's size
+  int wheelRemainder_ = 0;  // wheel turns short of a zoom step
+  QPoint selectionPress_;   // where a selection drag started (picture-box pixels)
+  QPoint selectionRelease_;
+  std::optional<TSplitGrid> previewGrid_;
+  int32_t divideColumns_ = 2;  // the Divide dialog's values, kept for its next use
+  int32_t divideRows_ = 2;
+  bool divideReplace_ = false;
   bool exporting_ = false;
   bool closeAfterExport_ = false;              // the window was closed while an export ran
   std::atomic<bool>* exportCancel_ = nullptr;  // the running export's cancel flag
@@ -174,9 +234,12 @@ class TMainWindow : public QMainWindow {
   TRuler* leftRuler_ = nullptr;
   pg::TPGImage* view_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* zoomLabel_ = nullptr;
+  QActionGroup* toolActions_ = nullptr;
 
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
+  QMenu* viewMenu_ = nullptr;
   QMenu* toolsMenu_ = nullptr;
   QMenu* formatMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;

@@ -19,14 +19,17 @@ TRuler::TRuler(TRulerKind kind, QWidget* parent) : QWidget(parent), kind_(kind) 
   }
 }
 
+TRulerLayout TRuler::Layout() const {
+  return LayoutRuler(kind_, kind_ == TRulerKind::Top ? width() : height(), scrollPosition_, splits_, scale_);
+}
+
 void TRuler::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
   if (kind_ == TRulerKind::Top) {
     painter.fillRect(0, 0, kRulerThickness, kRulerThickness, palette().color(QPalette::Button));
   }
-  const int32_t length = kind_ == TRulerKind::Top ? width() : height();
-  const TRulerLayout layout = LayoutRuler(kind_, length, scrollPosition_, splits_);
+  const TRulerLayout layout = Layout();
   painter.setPen(QPen(Qt::black, 1));
   for (const TRulerLine& line : layout.Ticks) painter.drawLine(line.X1, line.Y1, line.X2, line.Y2);
   const int ascent = painter.fontMetrics().ascent();

@@ -16,10 +16,15 @@ class TRuler : public QWidget {
   TRuler(TRulerKind kind, QWidget* parent = nullptr);
 
   TRulerKind Kind() const { return kind_; }
-  // What to show: the split list in its current order and the picture's scroll position.
+  // What to show: the split list in its current order, the picture's scroll position (screen
+  // pixels) and its scale along the ruler.
   void SetSplits(const std::vector<int32_t>& splits) { splits_ = splits; }
   void SetScrollPosition(int32_t position) { scrollPosition_ = position; }
   int32_t ScrollPosition() const { return scrollPosition_; }
+  void SetScale(const TAxisScale& scale) { scale_ = scale; }
+  const TAxisScale& Scale() const { return scale_; }
+  // The layout as painted at the ruler's present size.
+  TRulerLayout Layout() const;
 
   // Mouse events, in ruler pixels.
   std::function<void(Qt::MouseButton button, QPoint at)> OnPress;
@@ -36,6 +41,7 @@ class TRuler : public QWidget {
   TRulerKind kind_;
   std::vector<int32_t> splits_;
   int32_t scrollPosition_ = 0;
+  TAxisScale scale_;
 };
 
 }  // namespace tessel

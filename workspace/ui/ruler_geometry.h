@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "workspace/view_zoom.h"
+
 namespace tessel {
 
 // Which ruler: the top one runs along x (its first 25 pixels are the corner), the left one along y.
@@ -32,10 +34,14 @@ struct TRulerLayout {
 };
 
 // Lays out one ruler of `length` pixels (client width for the top ruler, client height for the left
-// one). `scrollPosition` is how far the picture is scrolled (image pixels hidden before the view's
+// one). `scrollPosition` is how far the picture is scrolled (screen pixels hidden before the view's
 // edge); it counts into the labels and shifts the split marks so that they stay over the picture
-// row or column they split. `splits` is the split list in its current order.
+// row or column they split. `splits` is the split list in its current order. `scale` is the
+// picture's scale along the ruler. At actual size (or without a scale) the ticks stand every 5
+// pixels from the view's edge and every tenth carries the picture position under it; zoomed, the
+// ticks stand on round picture positions, as far apart as keeps them at least 5 screen pixels
+// apart (steps of 1, 2 or 5 times a power of ten), every tenth with its label.
 TRulerLayout LayoutRuler(TRulerKind kind, int32_t length, int32_t scrollPosition,
-                         const std::vector<int32_t>& splits);
+                         const std::vector<int32_t>& splits, const TAxisScale& scale = {});
 
 }  // namespace tessel

@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, StartsAsTesselWithEmptyGridAndFirstToolDown) {
 TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndSeparators) {
   QStringList top;
   for (QAction* action : window_->menuBar()->actions()) top << action->text();
-  EXPECT_EQ(top, QStringList({"&File", "&Edit", "&Tools", "&Output Format", "&Help"}));
+  EXPECT_EQ(top, QStringList({"&File", "&Edit", "&View", "&Tools", "&Output Format", "&Help"}));
   auto entries = [](QMenu* menu) {
     QStringList list;
     for (QAction* action : menu->actions()) {
@@ -107,15 +107,23 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndSeparators) {
   EXPECT_EQ(entries(menu("FileMenu")),
             QStringList({"&Open...\tCtrl+L", "&Export\tCtrl+S", "&Reopen Image", "-", "&Load Grid",
                          "&Save Grid", "&Reopen Grid", "-", "E&xit"}));
-  EXPECT_EQ(entries(menu("ToolsMenu")), QStringList({"&Color Adjustment", "&Add Splitline", "&Divide...",
-                                                     "C&lear Splits", "-", "&Options"}));
+  EXPECT_EQ(entries(menu("ToolsMenu")),
+            QStringList({"&Vertical Line Tool\tV", "&Horizontal Line Tool\tH", "&Rectangle Tool\tR",
+                         "Cro&ss Tool\tC", "-", "&Color Adjustment", "&Add Splitline", "&Divide...",
+                         "C&lear Splits", "-", "&Options"}));
   EXPECT_EQ(entries(Action("ColorAdjustment")->menu()), QStringList({"&RGB", "C&MY", "&HLS"}));
+  // Ctrl+X and Ctrl+Y stay Cut and Redo as everywhere else.
   EXPECT_EQ(entries(Action("AddSplitline")->menu()),
-            QStringList({"&Horizontal\tCtrl+X", "&Vertical\tCtrl+Y"}));
+            QStringList({"&Horizontal\tCtrl+Alt+H", "&Vertical\tCtrl+Alt+V"}));
+  EXPECT_EQ(entries(menu("ViewMenu")),
+            QStringList({"Zoom &In\tCtrl+=", "Zoom &Out\tCtrl+-", "&Fit\tCtrl+0", "&Actual Size\tCtrl+1", "-",
+                         "&Snap to Lines and Edges", "Snap S&tep..."}));
+  EXPECT_EQ(Action("ZoomIn")->shortcuts().value(1), QKeySequence("Ctrl++"));
   EXPECT_EQ(entries(menu("OutputFormatMenu")), QStringList({".jpg", ".bmp", ".tif", ".png"}));
   EXPECT_EQ(entries(menu("HelpMenu")), QStringList({"&Usage", "-", "&About"}));
   EXPECT_EQ(entries(menu("EditMenu")),
-            QStringList({"&Undo\tCtrl+Z", "&Redo\tCtrl+Shift+Z", "-", "Pr&eferences..."}));
+            QStringList({"&Undo	Ctrl+Z", "&Redo	Ctrl+Shift+Z", "-", "&Delete Line	Del", "-",
+                         "Pr&eferences..."}));
   EXPECT_TRUE(Action("Format.jpg")->isChecked());
   EXPECT_EQ(Action("Horizontal")->data().toInt(), 1);
   EXPECT_EQ(Action("Vertical")->data().toInt(), 0);
@@ -182,9 +190,11 @@ TEST_F(MainWindowTest, LineToolDragAddsAndMergesAndRemoves) {
   Release(box, At(120, 50));
   EXPECT_EQ(window_->DragState(), TDragState::None);
   EXPECT_THAT(V(*window_), ElementsAre(0, 200, 120));
-  // Exact hit test: over x = 120 the left-right pointer shows; one pixel off it does not.
-  Move(box, At(119, 50), Qt::NoButton);
+  // The pointer grabs a line a few pixels beside it.
+  Move(box, At(115, 50), Qt::NoButton);
   EXPECT_EQ(window_->SplitPointer(), TSplitPointer::Arrow);
+  Move(box, At(116, 50), Qt::NoButton);
+  EXPECT_EQ(window_->SplitPointer(), TSplitPointer::LeftRight);
   Move(box, At(120, 50), Qt::NoButton);
   EXPECT_EQ(window_->SplitPointer(), TSplitPointer::LeftRight);
   // Picked up and dropped onto the right edge: merges (one entry stays).
@@ -334,19 +344,36 @@ TEST_F(MainWindowTest, ShortcutsReachTheirCommandsOnlyWhereTheMenusAllowThem) {
     });
   };
   answer();
-  QTest::keyClick(window_.get(), Qt::Key_X, Qt::ControlModifier);
+  QTest::keyClick(window_.get(), Qt::Key_H, Qt::ControlModifier | Qt::AltModifier);
   EXPECT_EQ(title, "Enter position (0-100)");
   title.clear();
   answer();
   ASSERT_TRUE(activate());
-  QTest::keyClick(window_.get(), Qt::Key_Y, Qt::ControlModifier);
+  QTest::keyClick(window_.get(), Qt::Key_V, Qt::ControlModifier | Qt::AltModifier);
   EXPECT_EQ(title, "Enter position (0-200)");
+  // Single keys choose the tools.
+  ASSERT_TRUE(activate());
+  QTest::keyClick(window_.get(), Qt::Key_R);
+  EXPECT_EQ(window_->Tool(), TSplitTool::Rectangle);
+  EXPECT_TRUE(window_->ToolButton(TSplitTool::Rectangle)->isChecked());
+  QTest::keyClick(window_.get(), Qt::Key_C);
+  EXPECT_EQ(window_->Tool(), TSplitTool::Cross);
+  QTest::keyClick(window_.get(), Qt::Key_H);
+  EXPECT_EQ(window_->Tool(), TSplitTool::Horizontal);
+  QTest::keyClick(window_.get(), Qt::Key_V);
+  EXPECT_EQ(window_->Tool(), TSplitTool::Vertical);
+  // A tool chosen another way shows in the menu too.
+  window_->SelectTool(TSplitTool::Cross);
+  EXPECT_TRUE(Action("CrossTool")->isChecked());
+  window_->SelectTool(TSplitTool::Vertical);
   // On the compression page the Tools menu and its shortcuts are off.
   window_->Pages()->setCurrentWidget(window_->JpegPage());
   title.clear();
   ASSERT_TRUE(activate());
-  QTest::keyClick(window_.get(), Qt::Key_X, Qt::ControlModifier);
+  QTest::keyClick(window_.get(), Qt::Key_H, Qt::ControlModifier | Qt::AltModifier);
+  QTest::keyClick(window_.get(), Qt::Key_R);
   EXPECT_TRUE(title.isEmpty());
+  EXPECT_EQ(window_->Tool(), TSplitTool::Vertical);
   window_->JpegPage()->Stop();
   QApplication::processEvents();
 }
@@ -365,14 +392,22 @@ TEST_F(MainWindowTest, AddByNumberRejectsBadAndOutOfRangeText) {
   window_->AddSplitByNumber(0);
   EXPECT_EQ(message, "'12a' is not a valid integer value");
   EXPECT_THAT(V(*window_), ElementsAre(0, 200));
+  // Positions outside the picture are refused with a message that gives the range.
   for (const char* text : {"-1", "201"}) {
-    test::AnswerNextModal([text](QWidget* modal) {
-      static_cast<QInputDialog*>(modal)->setTextValue(text);
-      static_cast<QDialog*>(modal)->accept();
-    });
-    window_->AddSplitByNumber(0);  // silently ignored
+    message.clear();
+    test::AnswerModals({[text](QWidget* modal) {
+                          static_cast<QInputDialog*>(modal)->setTextValue(text);
+                          static_cast<QDialog*>(modal)->accept();
+                        },
+                        [&message](QWidget* modal) {
+                          message = static_cast<QMessageBox*>(modal)->text();
+                          static_cast<QDialog*>(modal)->accept();
+                        }});
+    window_->AddSplitByNumber(0);
+    EXPECT_EQ(message, QString(text) + " lies outside the picture: a vertical line goes from 0 to 200.");
   }
   EXPECT_THAT(V(*window_), ElementsAre(0, 200));
+  EXPECT_EQ(window_->LastNumberText(), "201");
   test::AnswerNextModal([](QWidget* modal) {
     static_cast<QInputDialog*>(modal)->setTextValue("200");
     static_cast<QDialog*>(modal)->reject();
@@ -447,12 +482,17 @@ TEST_F(MainWindowTest, UndoAndRedoStepThroughGridEdits) {
   EXPECT_FALSE(Action("Redo")->isEnabled());
   EXPECT_TRUE(Action("Undo")->isEnabled());
   EXPECT_THAT(V(*window_), ElementsAre(0, 200, 100, 150, 50));
-  // A pick-up and drop is one step (the line moves to the end of its list).
+  // A pick-up and drop is one step (the line moves to the end of its list); put back where it
+  // was, it stays in its place and makes no step.
   Move(box, At(150, 10), Qt::NoButton);
   Press(box, At(150, 10));
   Move(box, At(160, 10));
   Release(box, At(150, 10));
-  EXPECT_THAT(V(*window_), ElementsAre(0, 200, 100, 50, 150));
+  EXPECT_THAT(V(*window_), ElementsAre(0, 200, 100, 150, 50));
+  Press(box, At(150, 10));
+  Move(box, At(160, 10));
+  Release(box, At(157, 10));
+  EXPECT_THAT(V(*window_), ElementsAre(0, 200, 100, 50, 157));
   window_->Undo();
   EXPECT_THAT(V(*window_), ElementsAre(0, 200, 100, 150, 50));
   window_->Undo();
@@ -525,6 +565,7 @@ TEST_F(MainWindowTest, ScrolledRulersAndLinesStayWithThePicture) {
   test::WritePicture(big.toStdString(), 1500, 1200);
   ASSERT_TRUE(window_->OpenImage(big));
   QApplication::processEvents();
+  window_->ActualSize();
   pg::TPGImage* view = window_->View();
   view->SetHorzScrollPos(300);
   view->SetVertScrollPos(200);
