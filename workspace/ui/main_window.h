@@ -171,6 +171,7 @@ class TMainWindow : public QMainWindow {
   void ScaleChanged();
   // The picture was replaced in place (colour adjustment, undo of one).
   void PictureReplaced();
+  void StepHistory(bool redo);
   bool ViewKeyPress(QKeyEvent* event);
   bool ViewWheel(QWheelEvent* event);
   // Shows the pointer the editor asks for (the split pointers hold application-wide).

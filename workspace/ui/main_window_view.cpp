@@ -83,27 +83,23 @@ size_t TPicturePayload::Bytes() const {
 // ---- Undo, redo and the commands on the grid ------------------------------------------------------
 
 void TMainWindow::Undo() {
-  if (exporting_) return;
-  bool picture = false;
-  const auto exchange = [this, &picture](THistoryPayload& payload) {
-    auto& step = static_cast<TPicturePayload&>(payload);
-    step.Picture = view_->ExchangePixelGraphic(std::move(step.Picture));
-    picture = true;
-  };
-  if (!editor_.Undo(exchange)) return;
-  if (picture) PictureReplaced();
-  RedrawGrid();
+  StepHistory(false);
 }
 
 void TMainWindow::Redo() {
+  StepHistory(true);
+}
+
+void TMainWindow::StepHistory(bool redo) {
   if (exporting_) return;
+  // A step of a colour adjustment swaps the picture shown with the one it keeps.
   bool picture = false;
   const auto exchange = [this, &picture](THistoryPayload& payload) {
     auto& step = static_cast<TPicturePayload&>(payload);
     step.Picture = view_->ExchangePixelGraphic(std::move(step.Picture));
     picture = true;
   };
-  if (!editor_.Redo(exchange)) return;
+  if (!(redo ? editor_.Redo(exchange) : editor_.Undo(exchange))) return;
   if (picture) PictureReplaced();
   RedrawGrid();
 }
