@@ -257,10 +257,14 @@ int RunExport(const TArguments& args) {
 TCommand ExportCommand() {
   TCommandSpec spec;
   spec.Name = "export";
+  std::string formatNames;
+  for (const TSliceFormat& format : SliceFormats())
+    formatNames += (formatNames.empty() ? "" : "|") + std::string(format.Name);
   spec.Synopsis =
-      "IMAGE --html OUT.html [--grid FILE.grd] [--vsplit X,..] [--hsplit Y,..] [--divide CxR] "
-      "[--format jpg|bmp|tif|png] [--quality N] [--progressive] [--uppercase] [--doublequote] [--save-grid] "
-      "[--links FILE] [--force] [--jobs N] [--strict] [--max-pixels N]";
+      "IMAGE --html OUT.html [--grid FILE.grd] [--vsplit X,..] [--hsplit Y,..] [--divide CxR] [--format " +
+      formatNames +
+      "] [--quality N] [--progressive] [--uppercase] [--doublequote] [--save-grid] [--links FILE] "
+      "[--force] [--jobs N] [--strict] [--max-pixels N]";
   spec.Summary = "cut an image into slices and write the HTML table that puts them together";
   spec.Description =
       "Cuts IMAGE along a grid of split lines and writes every cell as an image file of its own, named "
@@ -275,7 +279,9 @@ TCommand ExportCommand() {
       {"--hsplit", "Y,..",
        "add horizontal split lines at these rows (0 to the image's height); may be repeated"},
       {"--divide", "CxR", "add the lines that divide the image into C columns and R rows of equal size"},
-      {"--format", "FORMAT", "the slices' format: jpg (the default), bmp, tif or png"},
+      {"--format", "FORMAT",
+       "the slices' format: " + SliceFormatChoices() + "; " + std::string(DefaultSliceFormat().Name) +
+           " when not given"},
   };
   for (TOptionSpec& option : JpegOptions("slices")) spec.Options.push_back(std::move(option));
   spec.Options.insert(
