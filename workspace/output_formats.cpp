@@ -9,10 +9,10 @@ namespace tessel {
 namespace {
 
 constexpr std::array<TSliceFormat, 4> kFormats = {{
-    {"jpg", ".jpg", "JPEG"},
-    {"bmp", ".bmp", "BMP"},
-    {"tif", ".tif", "TIFF"},
-    {"png", ".png", "PNG"},
+    {"jpg", ".jpg", "JPEG", "image/jpeg"},
+    {"bmp", ".bmp", "BMP", "image/bmp"},
+    {"tif", ".tif", "TIFF", "image/tiff"},
+    {"png", ".png", "PNG", "image/png"},
 }};
 
 }  // namespace

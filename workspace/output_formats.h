@@ -12,6 +12,7 @@ struct TSliceFormat {
   std::string_view Name;         // "jpg": what the project file and --format say
   std::string_view Extension;    // ".jpg": appended to the slice names; picks the writer
   std::string_view Description;  // "JPEG" for menus
+  std::string_view MimeType;     // "image/jpeg": the type a page's <source type=...> names
 };
 
 // In the order of the menu; the first is the default.
