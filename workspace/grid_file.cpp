@@ -1,7 +1,6 @@
 #include "workspace/grid_file.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <system_error>
 
@@ -17,6 +16,11 @@ namespace tessel {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+// Control bytes no text file of numbers holds (tab, line feed and carriage return are allowed).
+bool IsBinaryByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F;
+}
 constexpr std::string_view kSeparator = "-";
 
 std::string ClampMessage(int32_t value) {
@@ -43,7 +47,7 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
   // A directory opens for reading on this system but yields no data; say what it is instead.
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) {
-    throw pg::EPGStreamError("Cannot open file \"" + path.string() + "\". " + std::strerror(EISDIR));
+    throw pg::EPGStreamError(path.string() + " is a folder, not a grid file; choose a .grd file");
   }
   pg::TFileStream stream(path, pg::TFileMode::Read);
   std::string text;
@@ -71,6 +75,20 @@ std::string FormatGridText(const TSplitGrid& grid) {
 }
 
 TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height, std::string_view sourceName) {
+  const std::string name =
+      sourceName.empty() ? std::string("The grid") : QuoteForMessage(sourceName, 4 * kQuotedCharacters);
+  // An empty file would load as a grid without a single line; a binary one would be reported as a
+  // number that is not one. Both say what a grid file is instead.
+  if (text.empty()) {
+    throw EConvertError(name +
+                        " is empty; a grid file holds split positions, one number a line. The grid was "
+                        "left as it was.");
+  }
+  if (std::any_of(text.begin(), text.end(), IsBinaryByte)) {
+    throw EConvertError(name +
+                        " is not a grid file: it holds binary data. A grid file is text with one "
+                        "split position a line, as Save Grid writes it.");
+  }
   TParsedGrid result;
   bool vertical = false;
   size_t start = 0;

@@ -41,7 +41,8 @@ struct TParsedGrid {
 // block) or `width` (vertical block) are replaced by that size, with a message each (see
 // kClampMessagesShown); values below 0 are kept. A line that is not an integer raises
 // EConvertError "<source>:<line>: '<text>' is not a valid integer value", the text quoted with
-// QuoteForMessage; `sourceName` names the file in messages (without it: "line <n>: ...").
+// QuoteForMessage; `sourceName` names the file in messages (without it: "line <n>: ..."). Empty
+// text and text with control bytes (binary data) raise EConvertError saying what a grid file is.
 TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height,
                           std::string_view sourceName = {});
 

@@ -133,7 +133,7 @@ TEST_F(GridFileTest, SeparatorMissingOrFirst) {
   LoadGrid(grid, Write("e.grd", "-\r\n4\r\n"), 640, 480);
   EXPECT_TRUE(grid.HorizontalSplits.Values().empty());
   EXPECT_EQ(V(grid.VerticalSplits), (std::vector<int32_t>{4}));
-  LoadGrid(grid, Write("empty.grd", ""), 640, 480);  // no edges are added
+  LoadGrid(grid, Write("dash.grd", "-\r\n"), 640, 480);  // no edges are added
   EXPECT_EQ(grid.HorizontalSplits.Count() + grid.VerticalSplits.Count(), 0);
 }
 
@@ -175,8 +175,29 @@ TEST_F(GridFileTest, BadLineOrMissingFileLeavesTheGridUntouched) {
     }
     EXPECT_EQ(grid, before);
   }
+  // An empty file and one of binary data say what a grid file is, naming the file.
+  const std::pair<std::string, std::string> wholeFileCases[] = {
+      {"", " is empty; a grid file holds split positions, one number a line. The grid was left as it was."},
+      {std::string("12\r\n\x89PNG\0\x1a", 10),
+       " is not a grid file: it holds binary data. A grid file is text with one split position a line, as "
+       "Save Grid writes it."},
+  };
+  for (const auto& [text, message] : wholeFileCases) {
+    try {
+      LoadGrid(grid, Write("whole.grd", text), 640, 480, hooks);
+      ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.what(), (dir_ / "whole.grd").string() + message);
+    }
+    EXPECT_EQ(grid, before);
+  }
   EXPECT_THROW(LoadGrid(grid, dir_ / "missing.grd", 640, 480, hooks), pg::EPGStreamError);
-  EXPECT_THROW(LoadGrid(grid, dir_, 640, 480, hooks), pg::EPGStreamError);
+  try {
+    LoadGrid(grid, dir_, 640, 480, hooks);
+    ADD_FAILURE() << "no error";
+  } catch (const pg::EPGStreamError& e) {
+    EXPECT_EQ(e.what(), dir_.string() + " is a folder, not a grid file; choose a .grd file");
+  }
   // A device that never ends is refused instead of being read into memory without bound.
   EXPECT_THROW(LoadGrid(grid, "/dev/zero", 640, 480, hooks), pg::EPGStreamError);
   EXPECT_EQ(grid, before);
@@ -215,14 +236,19 @@ TEST_F(GridFileTest, BadLineMessagesAreShortEscapedAndNameTheFile) {
   // A line of 8 MB: about 80 characters of it are quoted.
   EXPECT_EQ(errorOf("0\r\n" + std::string(8 << 20, '7') + "x\r\n"),
             prefix + ":2: '" + std::string(80, '7') + "...' is not a valid integer value");
-  // Escape sequences reach the terminal as text, and a NUL does not end the message.
-  EXPECT_EQ(errorOf("1\n\x1b]0;owned\x07\n"),
-            prefix + ":2: '\\x1b]0;owned\\x07' is not a valid integer value");
+  // Bytes that are not UTF-8 reach the terminal as escapes.
+  EXPECT_EQ(errorOf("1\n\xff\xfe\n"), prefix + ":2: '\\xff\\xfe' is not a valid integer value");
+  // Escape sequences and a NUL make the file binary data: none of its bytes reach the message, and a
+  // NUL does not end it.
+  const std::string binary = prefix +
+                             " is not a grid file: it holds binary data. A grid file is text with one "
+                             "split position a line, as Save Grid writes it.";
+  EXPECT_EQ(errorOf("1\n\x1b]0;owned\x07\n"), binary);
   const std::string withNul =
       errorOf(std::string("5\r7\0"
                           "8\r\n",
                           6));
-  EXPECT_EQ(withNul, prefix + ":2: '7\\x008' is not a valid integer value");
+  EXPECT_EQ(withNul, binary);
   EXPECT_EQ(std::strlen(withNul.c_str()), withNul.size());
 }
 

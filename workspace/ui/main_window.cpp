@@ -26,8 +26,10 @@
 
 #include "imaging/formats/file_format.h"
 #include "imaging/formats/image_io.h"
+#include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/view/qt_pg_image.h"
+#include "workspace/file_messages.h"
 #include "workspace/grid_file.h"
 #include "workspace/ui/about_box.h"
 #include "workspace/ui/color_dialog.h"
@@ -516,13 +518,41 @@ void TMainWindow::SetCaption(const QString& path) {
 
 bool TMainWindow::OpenImage(const QString& path) {
   if (exporting_) return false;
+  const std::filesystem::path file = ToPath(path);
+  std::error_code ignored;
+  if (std::filesystem::is_directory(file, ignored)) {
+    ShowError(this,
+              QString::fromStdString(FolderMessage(file, "an image", "Open one of the pictures in it.")));
+    return false;
+  }
   // The file is read into an image of its own first, so a failure leaves the shown one in place.
   auto graphic = std::make_unique<pg::TPixelGraphic>();
   graphic->SetReadWarningAction(view_->ReadWarningAction());
+  // A reader's warning (a cut JPEG file) is asked about with what OK and Cancel do; after Cancel the
+  // reader's "aborted" error is no news to the user.
+  pg::TLoadOptions options = pg::DefaultLoadOptions();
+  bool declined = false;
+  options.Question = [this, &file, &declined](const std::string& caption, const std::string& text,
+                                              pg::TQuestionButtons buttons) {
+    const pg::TQuestionAnswer answer = AskQuestionBox(
+        this, caption, OpenWarningQuestion(file, text, buttons == pg::TQuestionButtons::OKCancel), buttons);
+    if (answer == pg::TQuestionAnswer::Cancel) declined = true;
+    return answer;
+  };
+  QString failure;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool loaded = RunGuarded(this, [&] { graphic->LoadFromFile(path.toStdString()); });
+  try {
+    pg::LoadImage(*graphic, path.toStdString(), 0, options);
+  } catch (const pg::EPGUnknownFileFormat&) {
+    failure = QString::fromStdString(NotAnImageMessage(file));
+  } catch (const std::exception& error) {
+    failure = QString::fromStdString(NamingFile(file, ErrorText(error).toStdString()));
+  }
   QApplication::restoreOverrideCursor();
-  if (!loaded) return false;
+  if (!failure.isEmpty()) {
+    if (!declined) ShowError(this, failure);
+    return false;
+  }
   // The display copy of the picture shown until now is no stand-in for another picture.
   view_->SetKeepOldPaintPixelGraphic(false);
   view_->AdoptPixelGraphic(std::move(graphic));

@@ -48,19 +48,25 @@ bool RunGuarded(QWidget* parent, const std::function<void()>& work) {
   return false;
 }
 
+pg::TQuestionAnswer AskQuestionBox(QWidget* parent, const std::string& caption, const std::string& text,
+                                   pg::TQuestionButtons buttons) {
+  // A box can only be shown on the user-interface thread. The export's slice workers could in
+  // principle meet a codec warning; they go on as the box's OK would, rather than blocking on a
+  // user-interface thread that is waiting for them.
+  if (QThread::currentThread() != QApplication::instance()->thread()) return pg::TQuestionAnswer::OK;
+  const auto standard = buttons == pg::TQuestionButtons::OKCancel
+                            ? QMessageBox::Ok | QMessageBox::Cancel
+                            : QMessageBox::StandardButtons(QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption), QString::fromStdString(text),
+                  standard, parent);
+  box.setObjectName("Question");
+  return box.exec() == QMessageBox::Cancel ? pg::TQuestionAnswer::Cancel : pg::TQuestionAnswer::OK;
+}
+
 void InstallQuestionHandler() {
   pg::SetQuestionHandler(
       [](const std::string& caption, const std::string& text, pg::TQuestionButtons buttons) {
-        // A box can only be shown on the user-interface thread. The export's slice workers could in
-        // principle meet a codec warning; they go on as the box's OK would, rather than blocking on
-        // a user-interface thread that is waiting for them.
-        if (QThread::currentThread() != QApplication::instance()->thread()) return pg::TQuestionAnswer::OK;
-        const auto standard = buttons == pg::TQuestionButtons::OKCancel
-                                  ? QMessageBox::Ok | QMessageBox::Cancel
-                                  : QMessageBox::StandardButtons(QMessageBox::Ok);
-        QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption), QString::fromStdString(text),
-                        standard, QApplication::activeWindow());
-        return box.exec() == QMessageBox::Cancel ? pg::TQuestionAnswer::Cancel : pg::TQuestionAnswer::OK;
+        return AskQuestionBox(QApplication::activeWindow(), caption, text, buttons);
       });
 }
 

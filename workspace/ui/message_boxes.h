@@ -6,6 +6,9 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <string>
+
+#include "imaging/image/question.h"
 
 class QWidget;
 
@@ -20,6 +23,11 @@ void ShowError(QWidget* parent, const QString& text);
 
 // Runs `work`; an exception it raises is shown in an error box. Returns false when one was raised.
 bool RunGuarded(QWidget* parent, const std::function<void()>& work);
+
+// A warning box with OK, or OK and Cancel, for a question of the imaging library. Asked from
+// another thread than the user interface's, it shows nothing and answers OK.
+pg::TQuestionAnswer AskQuestionBox(QWidget* parent, const std::string& caption, const std::string& text,
+                                   pg::TQuestionButtons buttons);
 
 // Makes pg::AskQuestion show a warning box with OK or OK and Cancel.
 void InstallQuestionHandler();
