@@ -1,4 +1,5 @@
-// Undo and redo of edits: each step records the two split lists as they stood before it, the name
+// Undo and redo of edits: each step records the two split lists (and the slices' properties) as
+// they stood before it, the name
 // the Edit menu shows for it ("Divide", "Move Line") and, for an edit of something besides the
 // grid (the picture's colours), what the step exchanges. Plain C++, so that the step rules are
 // checked without a window.
@@ -10,11 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "workspace/slice_properties.h"
+
 namespace tessel {
 
 struct TGridSnapshot {
   std::vector<int32_t> Horizontal;
   std::vector<int32_t> Vertical;
+  // The slices' properties as they belong to this grid.
+  TSliceTable Slices = {};
   bool operator==(const TGridSnapshot&) const = default;
 };
 

@@ -17,15 +17,85 @@ void TSplitEditor::NewImage(int32_t width, int32_t height) {
   grid_.ResetGrid(width, height);
   history_.Clear();
   selected_ = {};
+  slices_.Clear();
+  slicesGrid_ = grid_;
+  selectedSlice_.reset();
 }
 
 TGridSnapshot TSplitEditor::Snapshot() const {
-  return {grid_.HorizontalSplits.Values(), grid_.VerticalSplits.Values()};
+  FollowGrid();
+  return {grid_.HorizontalSplits.Values(), grid_.VerticalSplits.Values(), slices_};
 }
 
 void TSplitEditor::Restore(const TGridSnapshot& snapshot) {
   grid_.HorizontalSplits.Assign(snapshot.Horizontal);
   grid_.VerticalSplits.Assign(snapshot.Vertical);
+  slices_ = snapshot.Slices;
+  slicesGrid_ = grid_;
+  if (selectedSlice_ && !TSortedGrid(grid_).Contains(*selectedSlice_)) selectedSlice_.reset();
+}
+
+void TSplitEditor::FollowGrid() const {
+  if (drag_ != TDragState::None || slicesGrid_ == grid_) return;
+  const TCellMap map(slicesGrid_, grid_);
+  slices_.Follow(map);
+  if (selectedSlice_) selectedSlice_ = map.Map(*selectedSlice_);
+  slicesGrid_ = grid_;
+}
+
+// ---- Slices -------------------------------------------------------------------------------------
+
+const TSliceTable& TSplitEditor::Slices() const {
+  FollowGrid();
+  return slices_;
+}
+
+bool TSplitEditor::SetSliceProperties(const TSliceKey& key, const TSliceProperties& properties) {
+  if (drag_ != TDragState::None || !TSortedGrid(grid_).Contains(key)) return false;
+  const TGridSnapshot before = Snapshot();
+  if (slices_.Get(key) == properties) return false;
+  slices_.Set(key, properties);
+  // Typing into a field changes the slice at every key; all of it is one step.
+  if (history_.Serial() != sliceSerial_ || !(key == editedSlice_) || !history_.CanUndo())
+    Record(before, step::kSliceProperties);
+  sliceSerial_ = history_.Serial();
+  editedSlice_ = key;
+  return true;
+}
+
+bool TSplitEditor::SetSlices(const TSliceTable& slices, const std::string& label) {
+  if (drag_ != TDragState::None) return false;
+  const TGridSnapshot before = Snapshot();
+  if (slices_ == slices) return false;
+  slices_ = slices;
+  Record(before, label);
+  return true;
+}
+
+void TSplitEditor::LoadState(const TSplitGrid& grid, const TSliceTable& slices) {
+  EndDrag();
+  grid_ = grid;
+  slices_ = slices;
+  slicesGrid_ = grid_;
+  selected_ = {};
+  selectedSlice_.reset();
+  history_.Clear();
+}
+
+std::optional<TSliceKey> TSplitEditor::SelectedSlice() const {
+  FollowGrid();
+  return selectedSlice_;
+}
+
+void TSplitEditor::SelectSlice(std::optional<TSliceKey> key) {
+  FollowGrid();
+  selectedSlice_ = key && TSortedGrid(grid_).Contains(*key) ? key : std::nullopt;
+}
+
+bool TSplitEditor::SelectSliceAt(int32_t x, int32_t y) {
+  const std::optional<TSliceKey> before = SelectedSlice();
+  selectedSlice_ = TSortedGrid(grid_).SliceAt(x, y);
+  return selectedSlice_ != before;
 }
 
 void TSplitEditor::Record(const TGridSnapshot& before, const std::string& label) {
@@ -297,6 +367,7 @@ bool TSplitEditor::PointerRelease(TSplitButton button, int32_t x, int32_t y) {
     }
   }
   EndDrag();
+  FollowGrid();
   return changed;
 }
 

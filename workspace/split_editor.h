@@ -1,6 +1,7 @@
 // TSplitEditor: editing the split grid, free of any toolkit. It holds the grid, the size of the
 // image the grid lies over (the editing paths check positions against it), the chosen tool, the
-// line tools' drag (pick up, rubber band, drop), the selected line, snapping and the undo history.
+// line tools' drag (pick up, rubber band, drop), the selected line, snapping, the slices' properties
+// with the selected slice, and the undo history.
 // A window turns its mouse, key and menu events into these calls, in image pixels, and redraws
 // what they changed.
 #pragma once
@@ -8,15 +9,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "workspace/grid_history.h"
+#include "workspace/slice_properties.h"
 #include "workspace/split_grid.h"
 
 namespace tessel {
 
-// The four split tools, in the order of their buttons.
-enum class TSplitTool { Vertical, Horizontal, Rectangle, Cross };
+// The four split tools and the select tool, in the order of their buttons.
+enum class TSplitTool { Vertical, Horizontal, Rectangle, Cross, Select };
 // A line tool drag under way.
 enum class TDragState { None, Horizontal, Vertical };
 // The pointer the line tools show over the picture.
@@ -50,6 +53,7 @@ inline constexpr char kCross[] = "Cross";
 inline constexpr char kDivide[] = "Divide";
 inline constexpr char kClearSplits[] = "Clear Splits";
 inline constexpr char kEditGrid[] = "Edit Grid";
+inline constexpr char kSliceProperties[] = "Slice Properties";
 }  // namespace step
 
 class TSplitEditor {
@@ -109,6 +113,25 @@ class TSplitEditor {
   bool MoveSelectedLine(int32_t delta);
   bool DeleteSelectedLine();
 
+  // ---- Slices ---------------------------------------------------------------------------------
+  // Link, target, ALT text and format of the slices, by cell of the sorted grid. They follow their
+  // cells through every change of the grid, however it was made (see TCellMap).
+  const TSliceTable& Slices() const;
+  // Sets one slice's properties as an undo step; changes of one slice in a row (typing) are one
+  // step. Returns whether anything changed.
+  bool SetSliceProperties(const TSliceKey& key, const TSliceProperties& properties);
+  // Replaces every slice's properties as one undo step named `label` (the answers of the export's
+  // questions).
+  bool SetSlices(const TSliceTable& slices, const std::string& label = step::kSliceProperties);
+  // A grid and its slices as the start of the history (a project just opened); nothing to undo.
+  void LoadState(const TSplitGrid& grid, const TSliceTable& slices);
+  // The slice the select tool chose; none when there is none. It follows its cell too.
+  std::optional<TSliceKey> SelectedSlice() const;
+  void SelectSlice(std::optional<TSliceKey> key);
+  // The select tool's click on pixel (x, y): the slice there becomes the selected one (none beside
+  // the grid). Returns whether the selection changed.
+  bool SelectSliceAt(int32_t x, int32_t y);
+
   // ---- Snapping -------------------------------------------------------------------------------
   // While on, a line dragged or placed with the cross tool lands on the nearest other line of its
   // kind, picture edge or multiple of the snap step within the snap distance.
@@ -160,6 +183,9 @@ class TSplitEditor {
 
  private:
   TGridSnapshot Snapshot() const;
+  // Moves the slices' properties and the selected slice along to the grid as it is now. Not during
+  // a drag: its pick-up and drop together are one change (a move keeps every cell).
+  void FollowGrid() const;
   void Restore(const TGridSnapshot& snapshot);
   void EndDrag();
   // Where the dragged line is with the pointer at `pointer` (x or y), snapped.
@@ -187,6 +213,14 @@ class TSplitEditor {
   bool snapping_ = false;
   int32_t snapStep_ = 0;
   int32_t snapDistance_ = 0;
+  // The slices' properties and the grid they were last brought in line with; both catch up with
+  // the grid when looked at, so every path that changes the grid is followed.
+  mutable TSliceTable slices_;
+  mutable TSplitGrid slicesGrid_;
+  mutable std::optional<TSliceKey> selectedSlice_;
+  // The history's serial after the last change of a slice's properties, and which slice it was.
+  uint64_t sliceSerial_ = 0;
+  TSliceKey editedSlice_;
 };
 
 }  // namespace tessel

@@ -391,6 +391,87 @@ TEST_F(SplitEditorTest, StepsBesidesTheGridExchangeTheirPayload) {
   EXPECT_FALSE(editor.RecordStep("Color Adjustment", payload));
 }
 
+TSliceProperties AltText(const char* alt) {
+  TSliceProperties properties;
+  properties.Alt = alt;
+  return properties;
+}
+
+// Slice properties follow their cell through a dragged line, a line added by a tool, a merge by
+// Delete, and undo brings back what a merge dropped; the selected slice follows along.
+TEST_F(SplitEditorTest, SlicePropertiesAndTheSelectedSliceFollowEveryGridEdit) {
+  editor.Divide(2, 2);  // lines at 100 and 50: four cells
+  ASSERT_TRUE(editor.SetSliceProperties({2, 1}, AltText("top right")));
+  ASSERT_TRUE(editor.SetSliceProperties({2, 2}, AltText("bottom right")));
+  EXPECT_TRUE(editor.SelectSliceAt(150, 75));
+  EXPECT_EQ(editor.SelectedSlice(), (TSliceKey{2, 2}));
+  EXPECT_FALSE(editor.SelectSliceAt(199, 99));  // the same slice
+
+  // Dragging the vertical line from 100 to 60 keeps every cell.
+  editor.SetTool(TSplitTool::Vertical);
+  Drag(100, 10, {{80, 10}, {60, 10}});
+  ASSERT_THAT(V(), ElementsAre(0, 200, 60));
+  EXPECT_EQ(editor.Slices().Get({2, 1}).Alt, "top right");
+  EXPECT_EQ(editor.SelectedSlice(), (TSliceKey{2, 2}));
+
+  // A new line left of it shifts the columns; the right part of a split cell has nothing.
+  Drag(30, 10, {});
+  EXPECT_EQ(editor.Slices().Get({3, 1}).Alt, "top right");
+  EXPECT_EQ(editor.SelectedSlice(), (TSliceKey{3, 2}));
+  Drag(150, 10, {});
+  EXPECT_EQ(editor.Slices().Get({3, 2}).Alt, "bottom right");
+  EXPECT_TRUE(editor.Slices().Get({4, 2}).Empty());
+
+  // Deleting the horizontal line merges the rows: the top row's properties stay.
+  editor.SelectLine(TSplitKind::Horizontal, 50);
+  ASSERT_TRUE(editor.DeleteSelectedLine());
+  EXPECT_EQ(editor.Slices().Entries().size(), 1u);
+  EXPECT_EQ(editor.Slices().Get({3, 1}).Alt, "top right");
+  EXPECT_EQ(editor.SelectedSlice(), std::nullopt);  // its row is gone
+  ASSERT_TRUE(editor.Undo());
+  EXPECT_EQ(editor.Slices().Get({3, 2}).Alt, "bottom right");
+
+  // A change of the grid made outside the editor's paths is followed too.
+  editor.Grid().AddVertical(10);
+  EXPECT_EQ(editor.Slices().Get({4, 2}).Alt, "bottom right");
+  // A new picture forgets them.
+  editor.NewImage(50, 50);
+  EXPECT_TRUE(editor.Slices().Empty());
+}
+
+TEST_F(SplitEditorTest, TypingIntoOneSliceIsOneUndoStep) {
+  editor.Divide(2, 1);
+  TSliceProperties properties;
+  for (const char* alt : {"L", "Lo", "Log", "Logo"}) {
+    properties.Alt = alt;
+    EXPECT_TRUE(editor.SetSliceProperties({1, 1}, properties));
+  }
+  EXPECT_FALSE(editor.SetSliceProperties({1, 1}, properties));  // nothing new
+  EXPECT_FALSE(editor.SetSliceProperties({3, 1}, properties));  // no such slice
+  EXPECT_EQ(editor.UndoLabel(), step::kSliceProperties);
+  properties.Url = "a.html";
+  EXPECT_TRUE(editor.SetSliceProperties({2, 1}, properties));  // another slice: a step of its own
+  ASSERT_TRUE(editor.Undo());
+  EXPECT_TRUE(editor.Slices().Get({2, 1}).Empty());
+  EXPECT_EQ(editor.Slices().Get({1, 1}).Alt, "Logo");
+  ASSERT_TRUE(editor.Undo());
+  EXPECT_TRUE(editor.Slices().Empty());
+  EXPECT_EQ(editor.UndoLabel(), step::kDivide);
+  ASSERT_TRUE(editor.Redo());
+  EXPECT_EQ(editor.Slices().Get({1, 1}).Alt, "Logo");
+
+  // A project's grid and slices start a history of their own.
+  TSplitGrid grid;
+  grid.ResetGrid(200, 100);
+  TSliceTable slices;
+  slices.Set({1, 1}, AltText("whole"));
+  editor.LoadState(grid, slices);
+  EXPECT_FALSE(editor.CanUndo());
+  EXPECT_EQ(editor.Slices(), slices);
+  EXPECT_TRUE(editor.SetSlices(TSliceTable{}, "Export"));
+  EXPECT_EQ(editor.UndoLabel(), "Export");
+}
+
 TEST(GridHistoryTest, UndoRedoAndForgettingRedo) {
   TGridHistory history(2);
   const TGridSnapshot a{{0}, {0}}, b{{0, 1}, {0}}, c{{0, 1}, {0, 2}};
