@@ -142,7 +142,7 @@ class TCommandLineInteraction : public TExportInteraction {
 
   bool ConfirmOverwrite(const fs::path&, const std::string&, const std::string&) override { return force_; }
   bool ShowOptions(TExportOptions&) override { return true; }
-  TSliceAnswer AskSlice(const pg::TPixelGraphic&, const std::string&, const TGridCell&, int64_t, int64_t,
+  TSliceAnswer AskSlice(const pg::TPixelGraphic&, const TCellMarkup&, const TGridCell&, int64_t, int64_t,
                         TSliceProperties&) override {
     return TSliceAnswer::Next;
   }

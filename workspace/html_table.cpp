@@ -23,6 +23,37 @@ int DecimalDigits(int32_t n) {
   return digits;
 }
 
+// `value` with the characters `escape` picks written as character references.
+template <typename TPick>
+std::string Escaped(std::string_view value, TPick escape) {
+  std::string result;
+  result.reserve(value.size());
+  for (const char c : value) {
+    if (!escape(c)) {
+      result += c;
+      continue;
+    }
+    switch (c) {
+      case '"':
+        result += "&quot;";
+        break;
+      case '\'':
+        result += "&#39;";
+        break;
+      case '<':
+        result += "&lt;";
+        break;
+      case '&':
+        result += "&amp;";
+        break;
+      default:
+        result += c;
+        break;
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 std::string THtmlStyle::Word(std::string_view upper) const {
@@ -79,17 +110,11 @@ std::string EncodeUrlPath(std::string_view name) {
 }
 
 std::string EscapeAttribute(std::string_view value, char quote) {
-  const std::string_view reference = quote == '"' ? "&quot;" : "&#39;";
-  std::string result;
-  result.reserve(value.size());
-  for (char c : value) {
-    if (c == quote) {
-      result += reference;
-    } else {
-      result += c;
-    }
-  }
-  return result;
+  return Escaped(value, [quote](char c) { return c == quote; });
+}
+
+std::string EscapeValue(std::string_view value, bool text) {
+  return Escaped(value, [text](char c) { return c == '"' || c == '\'' || (text && (c == '<' || c == '&')); });
 }
 
 std::string CellCode(std::string_view openTag, std::string_view url, std::string_view target,
@@ -109,6 +134,24 @@ std::string CellCode(std::string_view openTag, std::string_view url, std::string
   return code;
 }
 
+std::vector<std::string> TableLines(const THtmlStyle& style, const TPageGrid& grid) {
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<size_t>(grid.RowCount()) + 2);
+  lines.push_back(style.TableHead());
+  for (int32_t r = 1; r <= grid.RowCount(); ++r) {
+    std::string row = style.RowStart();
+    for (int32_t c = 1; c <= grid.ColumnCount(); ++c) {
+      row += style.CellStart();
+      if (grid.Shows(c, r)) row += grid.CellCode(c, r);
+      row += style.CellEnd();
+    }
+    row += style.RowEnd();
+    lines.push_back(std::move(row));
+  }
+  lines.emplace_back(kTableEnd);
+  return lines;
+}
+
 TExportNames TExportNames::FromHtmlPath(const std::filesystem::path& htmlPath) {
   TExportNames names;
   names.Directory = htmlPath.parent_path();
@@ -120,13 +163,14 @@ TExportNames TExportNames::FromHtmlPath(const std::filesystem::path& htmlPath) {
 }
 
 std::string TExportNames::SliceFileName(int32_t column, int32_t row, int32_t columnCount, int32_t rowCount,
-                                        std::string_view extension) const {
+                                        std::string_view extension, int32_t density) const {
   const int32_t larger = std::max(columnCount, rowCount);
   const int digits = larger > 9 ? DecimalDigits(larger) : 1;
   std::string name = Base;
   name += '_';
   name += Padded(column, digits);
   name += Padded(row, digits);
+  if (density > 1) name += "@" + std::to_string(density) + "x";
   name += extension;
   return name;
 }

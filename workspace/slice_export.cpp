@@ -14,6 +14,7 @@
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/safe_file.h"
 #include "workspace/errors.h"
+#include "workspace/export_report.h"
 #include "workspace/grid_file.h"
 #include "workspace/html_table.h"
 #include "workspace/output_formats.h"
@@ -36,10 +37,6 @@ void Progress(const TExportRequest& request, int64_t done, int64_t total) {
 // the export build gigabytes of table text.
 constexpr int64_t kMaxCells = int64_t{1} << 24;
 
-bool IsEmptyCell(const TGridCell& cell) {
-  return cell.Width <= 0 || cell.Height <= 0;
-}
-
 // Every cell must lie inside the source; only the ends of the sorted lists can fall outside
 // (a grid file may hold negative positions).
 void CheckGridInsideImage(const TSplitGrid& grid, const pg::TPixelGraphic& source) {
@@ -56,32 +53,92 @@ void CheckGridInsideImage(const TSplitGrid& grid, const pg::TPixelGraphic& sourc
   check(grid.HorizontalSplits, source.Height());
 }
 
+// The formats of the export, preferred first: the picture formats, then the request's own
+// extension (also one outside the list of slice formats, as before). Refuses names that are not
+// slice formats, a format named twice, and what the classic table cannot show.
+std::vector<TSliceFormat> ExportFormats(const std::string& extension, const TExportOptions& options) {
+  if (options.Density < 1 || options.Density > kMaxDensity) {
+    throw EExportError("The density must be 1 to " + std::to_string(kMaxDensity) + ", not " +
+                       std::to_string(options.Density));
+  }
+  if (options.Style == TOutputStyle::Classic && options.Density > 1) {
+    throw EExportError("The classic table cannot show high-density slices (density " +
+                       std::to_string(options.Density) + "); choose the email or responsive style");
+  }
+  if (options.Style == TOutputStyle::Classic && !options.PictureFormats.empty()) {
+    throw EExportError(
+        "The classic table shows one format only; choose the email or responsive style to write "
+        "several");
+  }
+  std::vector<TSliceFormat> formats;
+  for (const std::string& name : options.PictureFormats) {
+    const TSliceFormat* format = FindSliceFormat(name);
+    if (format == nullptr)
+      throw EExportError("\"" + name + "\" is not a slice format; choose " + SliceFormatChoices());
+    formats.push_back(*format);
+  }
+  const TSliceFormat* own = FindSliceFormat(extension);
+  formats.push_back(own != nullptr ? *own
+                                   : TSliceFormat{std::string_view(extension).substr(1), extension, "", ""});
+  for (size_t i = 0; i < formats.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (formats[i].Extension == formats[j].Extension)
+        throw EExportError("The format " + std::string(formats[i].Name) + " is named twice");
+    }
+  }
+  return formats;
+}
+
 // One export's fixed inputs, shared read-only by the workers.
 struct TExportJob {
   const pg::TPixelGraphic& Source;
   const TSplitGrid& Grid;
   const TExportNames& Names;
   const THtmlStyle& Style;
-  const std::string& Extension;
+  const TExportOptions& Options;
+  const std::vector<TSliceFormat>& Formats;
   const pg::TSaveOptions& SaveOptions;
   const TSliceTable& Slices;
 
-  // The export's extension, or the slice's own format.
-  std::string_view ExtensionOf(const TGridCell& cell) const {
+  // The export's formats, or the one the slice asks for.
+  std::vector<TSliceFormat> FormatsOf(const TGridCell& cell) const {
     const std::string& format = Slices.Get({cell.Column, cell.Row}).Format;
-    if (format.empty()) return Extension;
+    if (format.empty()) return Formats;
     const TSliceFormat* own = FindSliceFormat(format);
     if (own == nullptr) {
       throw EExportError("Slice " + std::to_string(cell.Number) + " (column " + std::to_string(cell.Column) +
                          ", row " + std::to_string(cell.Row) + ") asks for the format \"" + format +
                          "\", which is not one of " + SliceFormatChoices());
     }
-    return own->Extension;
+    return {*own};
   }
 
-  std::string SliceFileName(const TGridCell& cell) const {
-    return Names.SliceFileName(cell.Column, cell.Row, Grid.ColumnCount(), Grid.RowCount(), ExtensionOf(cell));
+  int32_t Density() const { return Options.Density; }
+
+  // The cell's file in `format`; with `dense` the full-resolution file of a high-density export.
+  std::string SliceFileName(const TGridCell& cell, const TSliceFormat& format, bool dense = false) const {
+    return Names.SliceFileName(cell.Column, cell.Row, Grid.ColumnCount(), Grid.RowCount(), format.Extension,
+                               dense ? Density() : 1);
   }
+  // Every file of the cell: for each format the page-size file, then the full-resolution one.
+  std::vector<std::string> SliceFileNames(const TGridCell& cell) const {
+    std::vector<std::string> names;
+    for (const TSliceFormat& format : FormatsOf(cell)) {
+      names.push_back(SliceFileName(cell, format));
+      if (Density() > 1) names.push_back(SliceFileName(cell, format, true));
+    }
+    return names;
+  }
+
+  // The cell on the page: its edges divided by the density, rounded.
+  int32_t PageWidth(const TGridCell& cell) const {
+    return PageEdge(cell.Left + cell.Width, Density()) - PageEdge(cell.Left, Density());
+  }
+  int32_t PageHeight(const TGridCell& cell) const {
+    return PageEdge(cell.Top + cell.Height, Density()) - PageEdge(cell.Top, Density());
+  }
+  // A cell that is empty on the page has no slice.
+  bool Shows(const TGridCell& cell) const { return PageWidth(cell) > 0 && PageHeight(cell) > 0; }
 
   // Cuts the cell into `work` at 24 bits per pixel.
   void CutSlice(pg::TPixelGraphic& work, const TGridCell& cell) const {
@@ -89,29 +146,108 @@ struct TExportJob {
     work.CopyRect(0, 0, cell.Width, cell.Height, cell.Left, cell.Top, Source);
   }
 
-  // Cuts the cell and writes it through a temporary file, which takes the slice's name through
-  // `commit` (see WriteFileSafely). Returns whether it did.
-  bool WriteSlice(pg::TPixelGraphic& work, const TGridCell& cell,
-                  const std::function<void(const std::function<void()>&)>& commit) const {
-    CutSlice(work, cell);
-    const std::string extension(ExtensionOf(cell));
-    return pg::WriteFileSafely(
-        Names.SlicePath(SliceFileName(cell)),
-        [&](pg::TStream& stream) { pg::SaveImage(work, stream, extension, SaveOptions); }, commit);
+  // Writes the cell's pixels (`pixels`, the cell at source resolution) in each of its formats,
+  // every file through a temporary one that takes the slice's name through `commit` (see
+  // WriteFileSafely). A high-density export writes `pixels` as the full-resolution files and a
+  // copy scaled to the page size as the page-size ones. `record` gets the files that took their
+  // names. Returns whether all did.
+  bool WriteCellFiles(pg::TPixelGraphic& pixels, const TGridCell& cell,
+                      const std::function<void(const std::function<void()>&)>& commit,
+                      TSliceRecord& record) const {
+    const std::vector<TSliceFormat> formats = FormatsOf(cell);
+    record.Cell = cell;
+    record.PageLeft = PageEdge(cell.Left, Density()) - PageEdge(Grid.VerticalSplits[0], Density());
+    record.PageTop = PageEdge(cell.Top, Density()) - PageEdge(Grid.HorizontalSplits[0], Density());
+    record.PageWidth = PageWidth(cell);
+    record.PageHeight = PageHeight(cell);
+    record.Files.assign(formats.size(), {});
+    bool all = true;
+    const auto write = [&](pg::TPixelGraphic& image, const std::string& name, std::string_view extension,
+                           int64_t& bytes) {
+      const bool written = pg::WriteFileSafely(
+          Names.SlicePath(name),
+          [&](pg::TStream& stream) {
+            pg::SaveImage(image, stream, extension, SaveOptions);
+            bytes = stream.Size();
+          },
+          commit);
+      if (!written) bytes = 0;
+      all = all && written;
+      return written;
+    };
+    const bool dense = Density() > 1;
+    for (size_t i = 0; i < formats.size(); ++i) {
+      TSliceFile& file = record.Files[i];
+      file.Format = formats[i].Name;
+      if (dense) {
+        const std::string name = SliceFileName(cell, formats[i], true);
+        if (write(pixels, name, formats[i].Extension, file.DenseBytes)) file.DenseFile = name;
+      } else {
+        const std::string name = SliceFileName(cell, formats[i]);
+        if (write(pixels, name, formats[i].Extension, file.Bytes)) file.File = name;
+      }
+    }
+    if (!dense) return all;
+    pg::TPixelGraphic page;
+    page.NewImage(record.PageWidth, record.PageHeight, pg::bc24Bit);
+    page.SetStretchMode(pg::smPrecise);
+    page.CopyFrom(pixels);
+    for (size_t i = 0; i < formats.size(); ++i) {
+      TSliceFile& file = record.Files[i];
+      const std::string name = SliceFileName(cell, formats[i]);
+      if (write(page, name, formats[i].Extension, file.Bytes)) file.File = name;
+    }
+    return all;
   }
 
-  std::string OpenTag(const TGridCell& cell) const {
-    return Style.OpenImageTag(SliceFileName(cell), cell.Width, cell.Height);
+  // Cuts the cell and writes its files.
+  bool WriteSlice(pg::TPixelGraphic& work, const TGridCell& cell,
+                  const std::function<void(const std::function<void()>&)>& commit,
+                  TSliceRecord& record) const {
+    CutSlice(work, cell);
+    return WriteCellFiles(work, cell, commit, record);
+  }
+
+  TCellMarkup Markup(const TGridCell& cell) const {
+    const std::vector<TSliceFormat> formats = FormatsOf(cell);
+    if (Options.Style == TOutputStyle::Classic)
+      return {TOutputStyle::Classic,
+              Style.OpenImageTag(SliceFileName(cell, formats.back()), cell.Width, cell.Height),
+              {}};
+    TStyledSlice slice;
+    for (const TSliceFormat& format : formats) {
+      slice.Images.push_back({format.MimeType, SliceFileName(cell, format),
+                              Density() > 1 ? SliceFileName(cell, format, true) : std::string()});
+    }
+    slice.Width = PageWidth(cell);
+    slice.Height = PageHeight(cell);
+    slice.Top = PageEdge(cell.Top, Density()) - PageEdge(Grid.HorizontalSplits[0], Density());
+    slice.Density = Density();
+    slice.BaseUrl = Options.BaseUrl;
+    return StyledCellMarkup(Options.Style, slice);
   }
 
   std::string CellCodeOf(const TGridCell& cell) const {
     const TSliceProperties& properties = Slices.Get({cell.Column, cell.Row});
-    return CellCode(OpenTag(cell), properties.Url, properties.Target, properties.Alt);
+    return Markup(cell).Code(properties.Url, properties.Target, properties.Alt);
+  }
+
+  // The grid as the page shows it, with every cell's code.
+  TPageGrid PageGrid() const {
+    TPageGrid page;
+    const auto sizes = [this](const TIntegerList& splits, std::vector<int32_t>& sizes) {
+      for (int32_t i = 1; i < splits.Count(); ++i)
+        sizes.push_back(PageEdge(splits[i], Density()) - PageEdge(splits[i - 1], Density()));
+    };
+    sizes(Grid.VerticalSplits, page.ColumnWidths);
+    sizes(Grid.HorizontalSplits, page.RowHeights);
+    page.CellCode = [this](int32_t column, int32_t row) { return CellCodeOf(Grid.Cell(column, row)); };
+    return page;
   }
 };
 
 // What a file of the export is to it; outputs first.
-enum class TFileRole { Html, Grid, Slice, Input, GridInput };
+enum class TFileRole { Html, Grid, Report, Slice, Input, GridInput };
 
 bool IsOutput(TFileRole role) {
   return role <= TFileRole::Slice;
@@ -119,7 +255,7 @@ bool IsOutput(TFileRole role) {
 
 // One file the export writes or has read, reduced to its identity: an existing file by device and
 // inode, a name not there yet by its folder's device and inode and a hash of the name. `Index` is
-// the cell (slices) or the input's place in the request.
+// the cell (slices) or the input's place in the request; `File` which of a slice's files it is.
 struct TFileEntry {
   dev_t Device = 0;
   ino_t Inode = 0;
@@ -127,6 +263,7 @@ struct TFileEntry {
   size_t NameHash = 0;
   TFileRole Role = TFileRole::Slice;
   int64_t Index = 0;
+  size_t File = 0;
 
   auto Key() const { return std::tie(Device, Inode, Named, NameHash); }
 };
@@ -134,9 +271,11 @@ struct TFileEntry {
 fs::path PathOf(const TExportRequest& request, const TExportJob& job, const TFileEntry& entry) {
   switch (entry.Role) {
     case TFileRole::Slice:
-      return job.Names.SlicePath(job.SliceFileName(job.Grid.CellAt(entry.Index)));
+      return job.Names.SlicePath(job.SliceFileNames(job.Grid.CellAt(entry.Index))[entry.File]);
     case TFileRole::Html:
       return request.HtmlPath;
+    case TFileRole::Report:
+      return request.ReportPath;
     case TFileRole::Grid:
       return job.Names.GridPath();
     case TFileRole::Input:
@@ -156,6 +295,8 @@ std::string Describe(const TExportRequest& request, const TExportJob& job, const
       return "the HTML file " + path;
     case TFileRole::Grid:
       return "the grid file " + path;
+    case TFileRole::Report:
+      return "the report " + path;
     case TFileRole::Input:
     case TFileRole::GridInput:
       return path;
@@ -169,14 +310,15 @@ std::string Describe(const TExportRequest& request, const TExportJob& job, const
 // links and hard links are caught too.
 void CheckFilesToWrite(const TExportRequest& request, const TExportJob& job, bool writesGrid) {
   std::vector<TFileEntry> entries;
-  const auto add = [&](const fs::path& path, TFileRole role, int64_t index) {
+  const auto add = [&](const fs::path& path, TFileRole role, int64_t index, size_t file = 0) {
     pg::TFileIdentity identity;
     if (IsOutput(role)) {
       identity = pg::FileIdentity(path);
       const std::string kind = pg::NotRegularFileKind(identity.Type);
       if (!kind.empty()) {
-        throw EExportError("Export refused: " + Describe(request, job, {.Role = role, .Index = index}) +
-                           " is " + kind + ", not a regular file; nothing was written");
+        throw EExportError(
+            "Export refused: " + Describe(request, job, {.Role = role, .Index = index, .File = file}) +
+            " is " + kind + ", not a regular file; nothing was written");
       }
     } else {
       try {
@@ -186,14 +328,18 @@ void CheckFilesToWrite(const TExportRequest& request, const TExportJob& job, boo
       }
     }
     entries.push_back({identity.Device, identity.Inode, !identity.Exists(),
-                       identity.Exists() ? 0 : std::hash<std::string>{}(identity.Name), role, index});
+                       identity.Exists() ? 0 : std::hash<std::string>{}(identity.Name), role, index, file});
   };
 
   add(request.HtmlPath, TFileRole::Html, 0);
   if (writesGrid) add(job.Names.GridPath(), TFileRole::Grid, 0);
+  if (!request.ReportPath.empty()) add(request.ReportPath, TFileRole::Report, 0);
   for (int64_t index = 0; index < job.Grid.CellCount(); ++index) {
-    if (!IsEmptyCell(job.Grid.CellAt(index)))
-      add(PathOf(request, job, {.Index = index}), TFileRole::Slice, index);
+    const TGridCell cell = job.Grid.CellAt(index);
+    if (!job.Shows(cell)) continue;
+    const std::vector<std::string> names = job.SliceFileNames(cell);
+    for (size_t file = 0; file < names.size(); ++file)
+      add(job.Names.SlicePath(names[file]), TFileRole::Slice, index, file);
   }
   for (size_t i = 0; i < request.InputPaths.size(); ++i) {
     if (!request.InputPaths[i].empty()) add(request.InputPaths[i], TFileRole::Input, static_cast<int64_t>(i));
@@ -201,7 +347,8 @@ void CheckFilesToWrite(const TExportRequest& request, const TExportJob& job, boo
   if (!request.GridFilePath.empty()) add(request.GridFilePath, TFileRole::GridInput, 0);
 
   std::sort(entries.begin(), entries.end(), [](const TFileEntry& a, const TFileEntry& b) {
-    return std::make_tuple(a.Key(), a.Role, a.Index) < std::make_tuple(b.Key(), b.Role, b.Index);
+    return std::make_tuple(a.Key(), a.Role, a.Index, a.File) <
+           std::make_tuple(b.Key(), b.Role, b.Index, b.File);
   });
   const auto sameFile = [&](const TFileEntry& a, const TFileEntry& b) {
     if (a.Key() != b.Key()) return false;
@@ -235,9 +382,10 @@ void CheckFilesToWrite(const TExportRequest& request, const TExportJob& job, boo
 // each (with one thread: on the calling thread, in `single`). Progress
 // is reported, and the cancel flag watched, on the calling thread. The first failure stops the
 // export: from then on no slice takes its name, not even one a worker had already encoded. Returns
-// false when cancelled; rethrows the failure of the earliest cell that failed.
+// false when cancelled; rethrows the failure of the earliest cell that failed. `records` get the
+// slices written, in cell order.
 bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t threads,
-                 pg::TPixelGraphic& single, int64_t& written) {
+                 pg::TPixelGraphic& single, int64_t& written, std::vector<TSliceRecord>& records) {
   const int64_t total = job.Grid.CellCount();
   std::atomic<int64_t> next{0};
   std::atomic<int64_t> done{0};
@@ -255,14 +403,20 @@ bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t t
     std::lock_guard lock(mutex);
     if (!stop.load()) replace();
   };
-  const auto work = [&](pg::TPixelGraphic& image) {
+  // Each worker keeps the records of its slices with their cell's index; they are merged at the end.
+  using TIndexedRecords = std::vector<std::pair<int64_t, TSliceRecord>>;
+  const auto work = [&](pg::TPixelGraphic& image, TIndexedRecords& doneRecords) {
     for (;;) {
       if (stop.load(std::memory_order_relaxed) || Cancelled(request)) break;
       const int64_t index = next.fetch_add(1);
       if (index >= total) break;
       const TGridCell cell = job.Grid.CellAt(index);
       try {
-        if (!IsEmptyCell(cell) && job.WriteSlice(image, cell, commit)) slices.fetch_add(1);
+        TSliceRecord record;
+        if (job.Shows(cell) && job.WriteSlice(image, cell, commit, record)) {
+          slices.fetch_add(1);
+          doneRecords.emplace_back(index, std::move(record));
+        }
       } catch (...) {
         std::lock_guard lock(mutex);
         if (index < failedCell) {
@@ -281,7 +435,11 @@ bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t t
     for (int64_t index = 0; index < total; ++index) {
       if (Cancelled(request)) return false;
       const TGridCell cell = job.Grid.CellAt(index);
-      if (!IsEmptyCell(cell) && job.WriteSlice(single, cell, commit)) ++written;
+      TSliceRecord record;
+      if (job.Shows(cell) && job.WriteSlice(single, cell, commit, record)) {
+        ++written;
+        records.push_back(std::move(record));
+      }
       Progress(request, index + 1, total);
     }
     return true;
@@ -297,16 +455,17 @@ bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t t
       if (worker.joinable()) worker.join();
     }
   };
-  const auto thread = [&] {
+  std::vector<TIndexedRecords> threadRecords(static_cast<size_t>(threads));
+  const auto thread = [&](size_t number) {
     pg::TPixelGraphic image;
-    work(image);
+    work(image, threadRecords[number]);
     std::lock_guard lock(mutex);
     --running;
     wake.notify_one();
   };
   int64_t reported = 0;
   try {
-    for (int32_t i = 0; i < threads; ++i) workers.emplace_back(thread);
+    for (int32_t i = 0; i < threads; ++i) workers.emplace_back(thread, static_cast<size_t>(i));
     std::unique_lock lock(mutex);
     while (running > 0) {
       wake.wait_for(lock, std::chrono::milliseconds(50));
@@ -324,6 +483,12 @@ bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t t
   }
   stopAndJoin();
   written = slices.load();
+  TIndexedRecords merged;
+  for (TIndexedRecords& part : threadRecords) {
+    for (auto& entry : part) merged.push_back(std::move(entry));
+  }
+  std::sort(merged.begin(), merged.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& entry : merged) records.push_back(std::move(entry.second));
   if (failure) std::rethrow_exception(failure);
   if (Cancelled(request) && done.load() < total) return false;
   if (reported != total) Progress(request, total, total);
@@ -336,7 +501,7 @@ bool AskSlices(TExportInteraction& interaction, const TExportJob& job, pg::TPixe
                TSliceTable& slices) {
   std::vector<int64_t> asked;
   for (int64_t index = 0; index < job.Grid.CellCount(); ++index) {
-    if (!IsEmptyCell(job.Grid.CellAt(index))) asked.push_back(index);
+    if (job.Shows(job.Grid.CellAt(index))) asked.push_back(index);
   }
   const auto count = static_cast<int64_t>(asked.size());
   for (int64_t position = 0; position < count;) {
@@ -345,7 +510,7 @@ bool AskSlices(TExportInteraction& interaction, const TExportJob& job, pg::TPixe
     const TSliceKey key{cell.Column, cell.Row};
     TSliceProperties properties = slices.Get(key);
     const TSliceAnswer answer =
-        interaction.AskSlice(work, job.OpenTag(cell), cell, position + 1, count, properties);
+        interaction.AskSlice(work, job.Markup(cell), cell, position + 1, count, properties);
     if (answer == TSliceAnswer::Cancel) return false;
     slices.Set(key, properties);
     position = answer == TSliceAnswer::Back ? std::max<int64_t>(position - 1, 0) : position + 1;
@@ -354,6 +519,31 @@ bool AskSlices(TExportInteraction& interaction, const TExportJob& job, pg::TPixe
 }
 
 }  // namespace
+
+std::vector<TFormatTotal> TExportReport::Totals() const {
+  std::vector<TFormatTotal> totals;
+  const auto totalOf = [&totals](const std::string& format) -> TFormatTotal& {
+    for (TFormatTotal& total : totals) {
+      if (total.Format == format) return total;
+    }
+    return totals.emplace_back(TFormatTotal{format});
+  };
+  for (const std::string& format : Formats) totalOf(format);
+  for (const TSliceRecord& record : Records) {
+    for (const TSliceFile& file : record.Files) {
+      TFormatTotal& total = totalOf(file.Format);
+      ++total.Slices;
+      total.Bytes += file.Bytes + file.DenseBytes;
+    }
+  }
+  return totals;
+}
+
+int64_t TExportReport::TotalBytes() const {
+  int64_t bytes = 0;
+  for (const TFormatTotal& total : Totals()) bytes += total.Bytes;
+  return bytes;
+}
 
 std::string OverwriteQuestion(const fs::path& htmlPath) {
   return "Overwrite " + htmlPath.string() + "?";
@@ -398,7 +588,10 @@ TExportReport ExportSlices(const TExportRequest& request) {
   // defaults taken here, on the thread that owns them: the workers read no global setting.
   const pg::TSaveOptions saveOptions = request.SaveOptions ? *request.SaveOptions : pg::DefaultSaveOptions();
   if (request.Slices != nullptr) report.Slices = *request.Slices;
-  const TExportJob job{source, grid, names, style, extension, saveOptions, report.Slices};
+  const std::vector<TSliceFormat> formats = ExportFormats(extension, options);
+  report.Options = options;
+  for (const TSliceFormat& format : formats) report.Formats.emplace_back(format.Name);
+  const TExportJob job{source, grid, names, style, options, formats, saveOptions, report.Slices};
   CheckFilesToWrite(request, job, options.AlwaysGrid);
 
   // The one working image of a single thread: the caller's, or a local one.
@@ -411,19 +604,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
   if (options.IncAltTags && !AskSlices(interaction, job, *work, report.Slices)) return cancelled();
 
   std::vector<std::string>& lines = report.Lines;
-  lines.push_back(style.TableHead());
-  for (int32_t r = 1; r <= grid.RowCount(); ++r) {
-    std::string row = style.RowStart();
-    for (int32_t c = 1; c <= grid.ColumnCount(); ++c) {
-      const TGridCell cell = grid.Cell(c, r);
-      row += style.CellStart();
-      if (!IsEmptyCell(cell)) row += job.CellCodeOf(cell);
-      row += style.CellEnd();
-    }
-    row += style.RowEnd();
-    lines.push_back(std::move(row));
-  }
-  lines.emplace_back(kTableEnd);
+  lines = PageLines(options.Style, style, job.PageGrid(), names.Base, options.Fragment);
   if (options.EditCode && !interaction.EditCode(lines)) {
     lines.clear();
     return cancelled();
@@ -437,7 +618,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
   threads = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(threads, total), 1, 256));
   // A cancel that comes after the last slice still keeps the HTML and the grid file from being
   // written.
-  if (!WriteSlices(request, job, threads, *work, report.SlicesWritten) || Cancelled(request))
+  if (!WriteSlices(request, job, threads, *work, report.SlicesWritten, report.Records) || Cancelled(request))
     return cancelled();
 
   size_t size = 0;
@@ -452,6 +633,8 @@ TExportReport ExportSlices(const TExportRequest& request) {
     SaveGrid(grid, gridPath);
     interaction.GridSaved(gridPath);
   }
+  if (!request.ReportPath.empty())
+    pg::WriteFileSafely(request.ReportPath, ExportReportJson(report, request.HtmlPath));
   return report;
 }
 

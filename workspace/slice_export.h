@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imaging/formats/format_options.h"
+#include "workspace/html_styles.h"
 #include "workspace/slice_properties.h"
 #include "workspace/split_grid.h"
 
@@ -22,14 +23,25 @@ class TPixelGraphic;
 
 namespace tessel {
 
-// The six check boxes of the export options.
+// The export options: the six check boxes, and how the page is written beyond the classic table.
 struct TExportOptions {
   bool IncAltTags = false;   // ask for link and ALT text per slice
   bool EditCode = false;     // let the user edit the whole HTML text before it is written
   bool AlwaysGrid = false;   // also write base.grd beside the HTML file
-  bool DoubleQuote = false;  // " instead of ' around the SRC value
-  bool UpperCase = false;    // <TAG> instead of <tag>
+  bool DoubleQuote = false;  // " instead of ' around the SRC value (classic only)
+  bool UpperCase = false;    // <TAG> instead of <tag> (classic only)
   bool ShowOptions = true;   // show the options at the start of every export
+
+  TOutputStyle Style = TOutputStyle::Classic;
+  // Formats every slice is also written in, offered before the export's own format in a <picture>,
+  // preferred first ("avif", "webp"). Not with the classic style.
+  std::vector<std::string> PictureFormats;
+  // Pixels of the source per page pixel (1 to kMaxDensity). Above 1 every slice is written at full
+  // resolution as base_CR@2x.ext and scaled down to page size as base_CR.ext. Not with the classic
+  // style.
+  int32_t Density = 1;
+  std::string BaseUrl;    // put before every slice's URL (e-mail and responsive styles)
+  bool Fragment = false;  // responsive style: only the part to paste, not a whole document
 
   friend bool operator==(const TExportOptions&, const TExportOptions&) = default;
 };
@@ -60,8 +72,8 @@ class TExportInteraction {
   virtual bool ShowOptions(TExportOptions& options) = 0;
   // Link, target and ALT text of the slice `cell` (number `position` of `count` slices asked
   // about), shown as `slice`; `properties` come filled with what the slice has stored and are
-  // changed to the answers. The cell code follows from the open tag and the answers (CellCode).
-  virtual TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag,
+  // changed to the answers. The cell code follows from the markup and the answers (markup.Code).
+  virtual TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const TCellMarkup& markup,
                                 const TGridCell& cell, int64_t position, int64_t count,
                                 TSliceProperties& properties) = 0;
   // The whole HTML text before anything is written; the lines are replaced by the edited ones.
@@ -107,6 +119,31 @@ struct TExportRequest {
   // How the slices are saved (JPEG quality and progression, ...); unset: the process-wide
   // defaults as they stand when the export starts.
   std::optional<pg::TSaveOptions> SaveOptions;
+  // Where to write the size report (JSON) after the page; none when empty.
+  std::filesystem::path ReportPath;
+};
+
+// One format of a written slice.
+struct TSliceFile {
+  std::string Format;  // "png"
+  std::string File;    // the file's name (at page size in a high-density export)
+  int64_t Bytes = 0;
+  std::string DenseFile;  // a high-density export's full-resolution file; empty otherwise
+  int64_t DenseBytes = 0;
+};
+
+// A written slice: its cell in source pixels, its size on the page and its files.
+struct TSliceRecord {
+  TGridCell Cell;
+  int32_t PageLeft = 0, PageTop = 0, PageWidth = 0, PageHeight = 0;
+  std::vector<TSliceFile> Files;  // one per format, in the export's order
+};
+
+// The slices and bytes written in one format.
+struct TFormatTotal {
+  std::string Format;
+  int64_t Slices = 0;
+  int64_t Bytes = 0;  // all its files, full-resolution ones included
 };
 
 struct TExportReport {
@@ -116,6 +153,16 @@ struct TExportReport {
   // The slices' properties as the export used them: the request's, with the answers of the
   // per-slice questions.
   TSliceTable Slices;
+  // The options as the export used them, and its formats (preferred first; the last is the <img>'s).
+  TExportOptions Options;
+  std::vector<std::string> Formats;
+  // Every slice written, in cell order (row by row).
+  std::vector<TSliceRecord> Records;
+
+  // Slices and bytes per format: the export's formats in their order, then any format a slice
+  // asked for on its own.
+  std::vector<TFormatTotal> Totals() const;
+  int64_t TotalBytes() const;
 };
 
 // Runs the export. Before anything is written, every file it will write is worked out and the

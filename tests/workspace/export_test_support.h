@@ -39,6 +39,7 @@ class TScriptedInteraction : public TExportInteraction {
   std::function<tessel::TSliceAnswer(const TGridCell&, int64_t position, int64_t count, TSliceProperties&)>
       OnSlice;
   std::vector<std::string> OpenTags;
+  std::vector<TCellMarkup> Markups;
   std::vector<std::pair<int32_t, int32_t>> SliceSizes;
   std::vector<TSliceProperties> Offered;  // what each slice question came filled with
   std::function<void(std::vector<std::string>&)> OnEdit;
@@ -54,10 +55,11 @@ class TScriptedInteraction : public TExportInteraction {
     if (OnOptions) OnOptions(options);
     return OptionsAnswer;
   }
-  tessel::TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag,
+  tessel::TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const TCellMarkup& markup,
                                 const TGridCell& cell, int64_t position, int64_t count,
                                 TSliceProperties& properties) override {
-    OpenTags.push_back(openTag);
+    OpenTags.push_back(markup.OpenTag);
+    Markups.push_back(markup);
     SliceSizes.emplace_back(slice.Width(), slice.Height());
     Offered.push_back(properties);
     if (OnSlice) return OnSlice(cell, position, count, properties);

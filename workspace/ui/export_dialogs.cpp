@@ -195,7 +195,12 @@ THtmlExportDialog::THtmlExportDialog(QWidget* parent) : QDialog(parent) {
 
 void THtmlExportDialog::Prepare(const pg::TPixelGraphic& slice, const std::string& openTag, int64_t position,
                                 int64_t count, const TSliceProperties& properties) {
-  openTag_ = openTag;
+  Prepare(slice, TCellMarkup{TOutputStyle::Classic, openTag, {}}, position, count, properties);
+}
+
+void THtmlExportDialog::Prepare(const pg::TPixelGraphic& slice, const TCellMarkup& markup, int64_t position,
+                                int64_t count, const TSliceProperties& properties) {
+  markup_ = markup;
   editHref_->setText(ToQt(properties.Url));
   // A slice without a target of its own is offered the previous slice's.
   if (!properties.Target.empty()) editTarget_->setText(ToQt(properties.Target));
@@ -215,9 +220,9 @@ TSliceProperties THtmlExportDialog::Answers(const TSliceProperties& stored) cons
   return answers;
 }
 
-TSliceAnswer THtmlExportDialog::AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag,
+TSliceAnswer THtmlExportDialog::AskSlice(const pg::TPixelGraphic& slice, const TCellMarkup& markup,
                                          int64_t position, int64_t count, TSliceProperties& properties) {
-  Prepare(slice, openTag, position, count, properties);
+  Prepare(slice, markup, position, count, properties);
   CentreOnScreen(this);
   editHref_->setFocus();
   const int result = exec();
@@ -238,8 +243,8 @@ TSliceAnswer THtmlExportDialog::AskSlice(const pg::TPixelGraphic& slice, const s
 }
 
 void THtmlExportDialog::Recompute() {
-  memo_->setPlainText(ToQt(CellCode(openTag_, editHref_->text().toStdString(),
-                                    editTarget_->text().toStdString(), editAlt_->text().toStdString())));
+  memo_->setPlainText(ToQt(markup_.Code(editHref_->text().toStdString(), editTarget_->text().toStdString(),
+                                        editAlt_->text().toStdString())));
 }
 
 // ---- Edit HTML Code ----------------------------------------------------------------------------

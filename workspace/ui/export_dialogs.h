@@ -69,10 +69,13 @@ class THtmlExportDialog : public QDialog {
   // `properties`; OK, Skip and the close box go on to the next slice, Back to the previous one,
   // Cancel ends the export. `properties` get the fields' text except after Skip (the slice stays
   // as stored) and Cancel. The target keeps the previous slice's text when the slice has none.
-  TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag, int64_t position,
+  TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const TCellMarkup& markup, int64_t position,
                         int64_t count, TSliceProperties& properties);
 
-  // Prepares the dialog as AskSlice does, without showing it.
+  // Prepares the dialog as AskSlice does, without showing it (a classic table's cell from its open
+  // image tag).
+  void Prepare(const pg::TPixelGraphic& slice, const TCellMarkup& markup, int64_t position, int64_t count,
+               const TSliceProperties& properties);
   void Prepare(const pg::TPixelGraphic& slice, const std::string& openTag, int64_t position, int64_t count,
                const TSliceProperties& properties);
   // The fields' text as slice properties (the format taken from `stored`).
@@ -102,7 +105,7 @@ class THtmlExportDialog : public QDialog {
   QPushButton* back_;
   QPushButton* skip_;
   QPushButton* cancel_;
-  std::string openTag_;
+  TCellMarkup markup_;
 };
 
 class TEditCodeDialog : public QDialog {

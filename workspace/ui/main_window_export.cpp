@@ -45,9 +45,9 @@ class TDialogInteraction : public TExportInteraction {
     return go;
   }
 
-  TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const std::string& openTag, const TGridCell&,
+  TSliceAnswer AskSlice(const pg::TPixelGraphic& slice, const TCellMarkup& markup, const TGridCell&,
                         int64_t position, int64_t count, TSliceProperties& properties) override {
-    return window_.HtmlExportDialog()->AskSlice(slice, openTag, position, count, properties);
+    return window_.HtmlExportDialog()->AskSlice(slice, markup, position, count, properties);
   }
 
   bool EditCode(std::vector<std::string>& lines) override {
