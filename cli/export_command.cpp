@@ -3,6 +3,7 @@
 // tab-separated links file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -79,14 +80,61 @@ std::optional<std::pair<int32_t, int32_t>> DivideFrom(const TArguments& args) {
                         static_cast<int32_t>(WholeNumber("--divide", text.substr(x + 1), 1, 1 << 20)));
 }
 
-const TSliceFormat& FormatFrom(const TArguments& args) {
-  const std::string format = args.Value("--format", std::string(DefaultSliceFormat().Name));
-  const TSliceFormat* found = FindSliceFormat(format);
-  // Only the names as they are listed; FindSliceFormat would also take "PNG" and ".png".
-  if (found == nullptr || (found->Name != format && found->Extension != format)) {
-    throw EUsageError("--format: expected " + SliceFormatChoices() + ", got \"" + format + "\"");
+// --format NAME[,NAME...]: the slices' formats, preferred first; the last is the one every page
+// shows when it cannot show the others.
+std::vector<const TSliceFormat*> FormatsFrom(const TArguments& args) {
+  const std::string text = args.Value("--format", std::string(DefaultSliceFormat().Name));
+  std::vector<const TSliceFormat*> formats;
+  for (const std::string_view item : SplitList(text)) {
+    const std::string format(item);
+    const TSliceFormat* found = FindSliceFormat(format);
+    // Only the names as they are listed; FindSliceFormat would also take "PNG" and ".png".
+    if (found == nullptr || (found->Name != format && found->Extension != format)) {
+      throw EUsageError("--format: expected " + SliceFormatChoices() +
+                        " (or several, separated by commas), got \"" + format + "\"");
+    }
+    if (std::find(formats.begin(), formats.end(), found) != formats.end())
+      throw EUsageError("--format: " + std::string(found->Name) + " is listed twice in \"" + text + "\"");
+    formats.push_back(found);
   }
-  return *found;
+  return formats;
+}
+
+// --style, --density, --base-url and --fragment, checked against each other and the formats: the
+// classic table shows one format at one density, and the other options belong to other styles.
+void PageOptionsFrom(const TArguments& args, size_t formatCount, TExportOptions& options) {
+  const std::string style = args.Value("--style", "classic");
+  const std::optional<TOutputStyle> found = FindOutputStyle(style);
+  if (!found) throw EUsageError("--style: expected " + OutputStyleChoices() + ", got \"" + style + "\"");
+  options.Style = *found;
+  if (args.Has("--density"))
+    options.Density = static_cast<int32_t>(WholeNumber("--density", args.Value("--density"), 1, kMaxDensity));
+  options.BaseUrl = args.Value("--base-url");
+  options.Fragment = args.Has("--fragment");
+  if (options.Style == TOutputStyle::Classic) {
+    const std::string other = " (--style email or --style responsive)";
+    if (formatCount > 1) {
+      throw EUsageError("--format " + args.Value("--format") +
+                        ": the classic table shows one format only; several need another style" + other);
+    }
+    if (options.Density > 1) {
+      throw EUsageError("--density " + std::to_string(options.Density) +
+                        ": the classic table has no high-density slices; they need another style" + other);
+    }
+    if (args.Has("--base-url"))
+      throw EUsageError("--base-url: the classic table takes none; it needs another style" + other);
+  }
+  if (options.Fragment && options.Style != TOutputStyle::Responsive)
+    throw EUsageError("--fragment: only the responsive style writes a whole document (--style responsive)");
+}
+
+// One line per format: the slices written in it and the bytes of their files.
+void PrintTotals(const std::string& html, const TExportReport& report) {
+  for (const TFormatTotal& total : report.Totals()) {
+    std::cout << html << ": " << total.Format << ": " << total.Slices
+              << (total.Slices == 1 ? " slice, " : " slices, ") << total.Bytes
+              << (total.Bytes == 1 ? " byte\n" : " bytes\n");
+  }
 }
 
 // One line without its LF; a line longer than any link can need (a device such as /dev/zero)
@@ -172,7 +220,11 @@ int RunExport(const TArguments& args) {
   const std::vector<int64_t> vsplits = SplitPositions(args, "--vsplit");
   const std::vector<int64_t> hsplits = SplitPositions(args, "--hsplit");
   const auto divide = DivideFrom(args);
-  const TSliceFormat& format = FormatFrom(args);
+  const std::vector<const TSliceFormat*> formats = FormatsFrom(args);
+  TExportOptions options;
+  PageOptionsFrom(args, formats.size(), options);
+  for (size_t i = 0; i + 1 < formats.size(); ++i) options.PictureFormats.emplace_back(formats[i]->Name);
+  const std::string reportPath = args.Value("--report");
   const auto jobs =
       static_cast<int32_t>(args.Has("--jobs") ? WholeNumber("--jobs", args.Value("--jobs"), 1, 256) : 0);
   const TImagePolicy policy = ImagePolicyFrom(args);
@@ -214,7 +266,6 @@ int RunExport(const TArguments& args) {
   if (!linksPath.empty()) ReadLinks(linksPath, slices);
   TCommandLineInteraction interaction(args.Has("--force"));
 
-  TExportOptions options;
   options.ShowOptions = false;
   options.AlwaysGrid = args.Has("--save-grid");
   options.UpperCase = args.Has("--uppercase");
@@ -224,7 +275,8 @@ int RunExport(const TArguments& args) {
   request.HtmlPath = html;
   request.Source = &source;
   request.Grid = &grid;
-  request.Extension = format.Extension;
+  request.Extension = formats.back()->Extension;
+  request.ReportPath = reportPath;
   request.Options = &options;
   request.Slices = &slices;
   request.Interaction = &interaction;
@@ -248,7 +300,7 @@ int RunExport(const TArguments& args) {
     std::cerr << kOverwriteCaption << " " << html << " (use --force to replace it)\n";
     return 1;
   }
-  std::cout << html << ": " << report.SlicesWritten << " slices\n";
+  PrintTotals(html, report);
   return 0;
 }
 
@@ -263,14 +315,16 @@ TCommand ExportCommand() {
   spec.Synopsis =
       "IMAGE --html OUT.html [--grid FILE.grd] [--vsplit X,..] [--hsplit Y,..] [--divide CxR] [--format " +
       formatNames +
-      "] [--quality N] [--progressive] [--uppercase] [--doublequote] [--save-grid] [--links FILE] "
-      "[--force] [--jobs N] [--strict] [--max-pixels N]";
+      "[,..]] [--style classic|email|responsive] [--fragment] [--base-url URL] [--density N] "
+      "[--quality N] [--progressive] [--uppercase] [--doublequote] [--save-grid] [--links FILE] "
+      "[--report FILE.json] [--force] [--jobs N] [--strict] [--max-pixels N]";
   spec.Summary = "cut an image into slices and write the HTML table that puts them together";
   spec.Description =
       "Cuts IMAGE along a grid of split lines and writes every cell as an image file of its own, named "
       "after OUT.html with the cell's column and row (OUT_11.jpg, OUT_21.jpg, ...), and OUT.html with the "
-      "table that puts the slices back together. The grid starts as the image's edges or comes from a "
-      "grid file; --vsplit, --hsplit and --divide add lines to it.";
+      "page that puts the slices back together. The grid starts as the image's edges or comes from a "
+      "grid file; --vsplit, --hsplit and --divide add lines to it. Afterwards one line per format gives "
+      "the slices written and the bytes of their files.";
   spec.Options = {
       {"--html", "OUT.html", "the HTML file to write (required); the slices go beside it"},
       {"--grid", "FILE.grd", "start from the split lines of a grid file"},
@@ -279,9 +333,24 @@ TCommand ExportCommand() {
       {"--hsplit", "Y,..",
        "add horizontal split lines at these rows (0 to the image's height); may be repeated"},
       {"--divide", "CxR", "add the lines that divide the image into C columns and R rows of equal size"},
-      {"--format", "FORMAT",
+      {"--format", "FORMAT,..",
        "the slices' format: " + SliceFormatChoices() + "; " + std::string(DefaultSliceFormat().Name) +
-           " when not given"},
+           " when not given. Several, separated by commas, write every slice in each; the email and "
+           "responsive pages offer them in that order in a <picture>, the last in its <img> for whatever "
+           "shows no other"},
+      {"--style", "STYLE",
+       "the page: classic, the default, is the table of earlier versions; email is a table for e-mails "
+       "and pages that start with <!DOCTYPE html>, its images shown as blocks without gaps and always with "
+       "ALT text; responsive is an HTML5 document whose slices scale with the window, never wider than the "
+       "image"},
+      {"--fragment", "", "with --style responsive: only the part to paste into a page, not a whole document"},
+      {"--base-url", "URL",
+       "put URL before every slice's file name in the page, for images kept elsewhere (as e-mails need); "
+       "email and responsive styles"},
+      {"--density", "N",
+       "IMAGE has N pixels per page pixel (2 or 3, for high-density screens): every slice is written at "
+       "full resolution as OUT_11@2x.jpg and scaled down as OUT_11.jpg, and the page offers both; email "
+       "and responsive styles"},
   };
   for (TOptionSpec& option : JpegOptions("slices")) spec.Options.push_back(std::move(option));
   spec.Options.insert(
@@ -293,6 +362,9 @@ TCommand ExportCommand() {
           {"--links", "FILE",
            "link, target frame and ALT text per slice from a file with one slice a line: column, row, URL, "
            "target and ALT text, separated by tabs"},
+          {"--report", "FILE.json",
+           "also write a report of every slice: column, row, x, y, width, height and, per format, its file "
+           "and bytes"},
           {"--force", "", "replace an existing HTML file"},
           {"--jobs", "N",
            "cut and write the slices on N threads (1 to 256); one per processor when not given"},

@@ -1,6 +1,7 @@
 // tessel-cli export, run as the real program.
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,67 @@ TEST_F(ExportCommandTest, UsageErrors) {
   EXPECT_EQ(Run({(dir_ / "missing.png").string(), "--html", Html()}), 1);
   EXPECT_EQ(Run({image_, "--html", Html(), "--links", "/dev/zero"}), 1);  // refused, not read forever
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);
+}
+
+TEST_F(ExportCommandTest, SeveralFormatsHighDensityReportAndOneSummaryLinePerFormat) {
+  // The sample as a high-density picture of 300 x 75 page pixels, in PNG and JPEG, as a responsive
+  // fragment with its images elsewhere.
+  ASSERT_EQ(Run({image_, "--html", Html(), "--divide", "2x1", "--format", "png,jpg", "--style", "responsive",
+                 "--fragment", "--density", "2", "--base-url", "https://cdn.example.com/b/", "--report",
+                 Path("sizes.json")}),
+            0)
+      << err_;
+  const nlohmann::json report = nlohmann::json::parse(ReadFile(dir_ / "sizes.json"));
+  ASSERT_EQ(report["totals"].size(), 2u);
+  std::string summary;
+  for (const auto& total : report["totals"]) {
+    summary += Html() + ": " + total["format"].get<std::string>() + ": 2 slices, " +
+               std::to_string(total["bytes"].get<int64_t>()) + " bytes\n";
+  }
+  EXPECT_EQ(out_, summary);
+  int64_t pngBytes = 0;
+  for (const char* name : {"page_11.png", "page_11@2x.png", "page_21.png", "page_21@2x.png"})
+    pngBytes += static_cast<int64_t>(fs::file_size(dir_ / name));
+  EXPECT_EQ(report["totals"][0]["bytes"], pngBytes);
+  EXPECT_EQ(report["slices"][1]["formats"]["jpg"]["dense_file"], "page_21@2x.jpg");
+  const std::string html = ReadFile(dir_ / "page.html");
+  EXPECT_EQ(html.rfind("<div style=\"display:grid;grid-template-columns:minmax(0,150fr) minmax(0,150fr);", 0),
+            0u)
+      << html;
+  EXPECT_NE(
+      html.find(
+          "<source type=\"image/png\" srcset=\"https://cdn.example.com/b/page_11.png 1x, "
+          "https://cdn.example.com/b/page_11@2x.png 2x\"><img src=\"https://cdn.example.com/b/page_11.jpg\""),
+      std::string::npos)
+      << html;
+}
+
+TEST_F(ExportCommandTest, PageOptionsThatDoNotGoTogetherAreUsageErrors) {
+  const auto usage = [&](std::vector<std::string> args, const std::string& message) {
+    args.insert(args.begin(), {image_, "--html", Html()});
+    EXPECT_EQ(Run(args), 2) << message;
+    EXPECT_EQ(err_.substr(0, err_.find('\n')), "tessel-cli export: " + message);
+  };
+  const std::string other = " (--style email or --style responsive)";
+  usage({"--format", "png,jpg"},
+        "--format png,jpg: the classic table shows one format only; several need another style" + other);
+  usage({"--density", "2"},
+        "--density 2: the classic table has no high-density slices; they need another style" + other);
+  usage({"--base-url", "https://x/"},
+        "--base-url: the classic table takes none; it needs another style" + other);
+  usage({"--style", "email", "--fragment"},
+        "--fragment: only the responsive style writes a whole document (--style responsive)");
+  usage({"--style", "Email"}, "--style: expected classic, email or responsive, got \"Email\"");
+  usage({"--style", "email", "--density", "4"}, "--density: expected a whole number from 1 to 3, got \"4\"");
+  usage({"--style", "email", "--format", "png,,jpg"},
+        "--format: expected jpg, bmp, tif or png (or several, separated by commas), got \"\"");
+  usage({"--style", "email", "--format", "png,jpg,png"}, "--format: png is listed twice in \"png,jpg,png\"");
+  // A report that would replace the image it reads is refused before anything is written.
+  EXPECT_EQ(Run({Path("copy.png"), "--html", Html(), "--report", Path("copy.png")}), 1);
+  fs::copy_file(image_, dir_ / "copy.png");
+  EXPECT_EQ(Run({Path("copy.png"), "--html", Html(), "--report", Path("copy.png")}), 1);
+  EXPECT_NE(err_.find("would overwrite"), std::string::npos) << err_;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
 }  // namespace
