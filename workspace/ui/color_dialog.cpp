@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -52,7 +53,45 @@ std::unique_ptr<pg::TPGFilter> BuildFilter(TColorDialog::TKind kind, const std::
   return filter;
 }
 
+// The hue field: a typed angle beyond the range comes round from the other end (200 is -160), as
+// turning the hue by 200 degrees is turning it by -160.
+class THueSpinBox : public QSpinBox {
+ public:
+  using QSpinBox::QSpinBox;
+
+  QValidator::State validate(QString& input, int&) const override {
+    const QString text = Bare(input);
+    if (text.isEmpty() || text == "-" || text == "+") return QValidator::Intermediate;
+    // At most nine digits: any such angle fits the arithmetic below.
+    static const QRegularExpression number("^[+-]?[0-9]{1,9}$");
+    return number.match(text).hasMatch() ? QValidator::Acceptable : QValidator::Invalid;
+  }
+
+  int valueFromText(const QString& text) const override {
+    bool ok = false;
+    const long long angle = Bare(text).toLongLong(&ok);
+    if (!ok) return value();
+    return static_cast<int>(WrapAngle(angle, minimum(), maximum()));
+  }
+
+ private:
+  QString Bare(const QString& text) const {
+    QString bare = text;
+    if (!suffix().isEmpty() && bare.endsWith(suffix())) bare.chop(suffix().size());
+    if (!prefix().isEmpty() && bare.startsWith(prefix())) bare.remove(0, prefix().size());
+    return bare.trimmed();
+  }
+};
+
 }  // namespace
+
+long long WrapAngle(long long angle, int minimum, int maximum) {
+  const long long turn = static_cast<long long>(maximum) - minimum;
+  if (turn <= 0) return angle;
+  if (angle > maximum) angle -= (angle - maximum + turn - 1) / turn * turn;
+  if (angle < minimum) angle += (minimum - angle + turn - 1) / turn * turn;
+  return angle;
+}
 
 TColorDialog::TColorDialog(TKind kind, const pg::TPixelGraphic& source, QWidget* parent)
     : QDialog(parent), kind_(kind) {
@@ -108,7 +147,7 @@ TColorDialog::TColorDialog(TKind kind, const pg::TPixelGraphic& source, QWidget*
     slider->setTickInterval(channel.step);
     slider->setTickPosition(QSlider::TicksBelow);
     slider->setValue(0);
-    auto* spin = new QSpinBox(this);
+    QSpinBox* spin = hue ? new THueSpinBox(this) : new QSpinBox(this);
     spin->setObjectName(QString("Value%1").arg(i + 1));
     spin->setRange(channel.minimum, channel.maximum);
     spin->setSingleStep(channel.step);

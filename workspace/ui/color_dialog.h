@@ -23,6 +23,10 @@ class TPixelGraphic;
 
 namespace tessel {
 
+// `angle` brought into minimum..maximum by whole turns of (maximum - minimum): with -180..180,
+// 200 gives -160, 540 gives 180 and -200 gives 160.
+long long WrapAngle(long long angle, int minimum, int maximum);
+
 class TColorDialog : public QDialog {
   Q_OBJECT
  public:

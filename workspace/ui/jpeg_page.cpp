@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
+#include <utility>
 
 #include "imaging/formats/file_format.h"
 #include "imaging/formats/image_io.h"
@@ -124,6 +126,23 @@ TJpegPage::TJpegPage(QWidget* parent) : QWidget(parent), tempDirectory_(DefaultP
   timer_->setInterval(1000);
   connect(timer_, &QTimer::timeout, this, &TJpegPage::TimerStep);
   connect(slider_, &QSlider::valueChanged, this, &TJpegPage::SliderChanged);
+  // A quality typed into the number field moves the slider, which then compresses as it does.
+  connect(spin_, &QSpinBox::valueChanged, slider_, &QSlider::setValue);
+  // The two views scroll together, so the same part of both pictures is in sight.
+  for (auto [from, to] : {std::pair{left_, right_}, std::pair{right_, left_}}) {
+    connect(from->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this, to](int value) {
+      if (syncing_) return;
+      syncing_ = true;
+      to->SetHorzScrollPos(value);
+      syncing_ = false;
+    });
+    connect(from->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, to](int value) {
+      if (syncing_) return;
+      syncing_ = true;
+      to->SetVertScrollPos(value);
+      syncing_ = false;
+    });
+  }
   connect(progressive_, &QCheckBox::clicked, this, &TJpegPage::TimerStep);
 }
 

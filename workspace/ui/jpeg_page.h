@@ -68,6 +68,7 @@ class TJpegPage : public QWidget {
   QTimer* timer_;
   std::filesystem::path tempDirectory_;
   int compressions_ = 0;
+  bool syncing_ = false;  // one view follows the other's scrolling
 };
 
 // The default place of the preview file: a directory of this user's own under the per-user cache.

@@ -349,19 +349,18 @@ void TMainWindow::PaintGrid() {
     canvas->setRenderHint(QPainter::Antialiasing, false);
     // Dashes stay in place on the picture as it scrolls.
     canvas->setBrushOrigin(box.Left, box.Top);
-    // Lines run over the picture only; the one after its last column or row borders it.
+    // Lines run across the picture only; a line on its far edge borders it.
     const QRect client(0, 0, view_->ClientWidth(), view_->ClientHeight());
-    const QRect across(box.Left, box.Top, box.Width() + 1, box.Height() + 1);
-    const QRect area = across.intersected(client);
+    const QRect picture = QRect(box.Left, box.Top, box.Width(), box.Height()).intersected(client);
     const auto draw = [&](TSplitKind kind, int32_t position, TLineStyle style) {
       const bool horizontal = kind == TSplitKind::Horizontal;
-      QRect line = horizontal
-                       ? QRect(area.left(), box.Top + view_->ImageToPicBoxY(position), area.width(), 1)
-                       : QRect(box.Left + view_->ImageToPicBoxX(position), area.top(), 1, area.height());
-      if (!area.intersects(line)) return;
+      const QRect line =
+          horizontal ? QRect(picture.left(), box.Top + view_->ImageToPicBoxY(position), picture.width(), 1)
+                     : QRect(box.Left + view_->ImageToPicBoxX(position), picture.top(), 1, picture.height());
+      if (!client.intersects(line)) return;
       if (style == TLineStyle::Selected) {
         const QRect glow = horizontal ? line.adjusted(0, -1, 0, 1) : line.adjusted(-1, 0, 1, 0);
-        canvas->fillRect(glow.intersected(area), kSelectedGlow);
+        canvas->fillRect(glow.intersected(client), kSelectedGlow);
       }
       canvas->fillRect(line, DashBrush(style, !horizontal));
     };

@@ -48,6 +48,29 @@ TEST(ColorDialogTest, SlidersAndLabels) {
   hls.SpinBox(0)->setValue(180);
   hls.SpinBox(0)->stepBy(1);
   EXPECT_EQ(hls.Slider(0)->value(), -180);
+  // Typed as well: a turn of 200 degrees is one of -160.
+  struct TTyped {
+    const char* text;
+    int value;
+  };
+  for (const TTyped& typed : {TTyped{"200", -160}, TTyped{"-200", 160}, TTyped{"540", 180},
+                              TTyped{"-45", -45}, TTyped{"900", 180}, TTyped{"360", 0}}) {
+    QSpinBox* field = hls.SpinBox(0);
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, typed.text);
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(field->value(), typed.value) << typed.text;
+    EXPECT_EQ(hls.Slider(0)->value(), typed.value) << typed.text;
+  }
+  EXPECT_EQ(WrapAngle(181, -180, 180), -179);
+  EXPECT_EQ(WrapAngle(-181, -180, 180), 179);
+  EXPECT_EQ(WrapAngle(999999999, -180, 180), -81);  // 2777778 turns less
+  // The percent fields keep their range.
+  QSpinBox* lightness = hls.SpinBox(1);
+  lightness->selectAll();
+  QTest::keyClicks(lightness, "150");
+  EXPECT_LE(lightness->value(), 100);
   QStringList texts;
   for (QLabel* label : hls.findChildren<QLabel*>()) texts << label->text();
   EXPECT_TRUE(texts.contains("-180\u00B0"));

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
@@ -94,16 +95,44 @@ TEST_F(JpegPageTest, ProgressiveBoxCompressesAtOnce) {
   EXPECT_FALSE(page_.Timer()->isActive());
 }
 
-TEST_F(JpegPageTest, NumberFieldAloneChangesNothing) {
+TEST_F(JpegPageTest, NumberFieldAndSliderFollowEachOther) {
   page_.SourceChanged(picture_.get());
   page_.TimerStep();
   const int before = page_.Compressions();
-  page_.SpinEdit()->setValue(10);
-  EXPECT_FALSE(page_.Timer()->isActive());
-  EXPECT_EQ(page_.Slider()->value(), 80);
+  // Typed into the field: the slider follows and the picture is compressed at that quality.
+  QSpinBox* field = page_.SpinEdit();
+  field->setFocus();
+  field->selectAll();
+  QTest::keyClicks(field, "90");
+  EXPECT_EQ(page_.Slider()->value(), 90);
+  EXPECT_TRUE(page_.Timer()->isActive());
   page_.TimerStep();
   EXPECT_EQ(page_.Compressions(), before + 1);
-  EXPECT_EQ(pg::FormatOptions().JPEGQuality, 80);
+  EXPECT_EQ(pg::FormatOptions().JPEGQuality, 90);
+  // And the other way round.
+  page_.Slider()->setValue(35);
+  EXPECT_EQ(field->value(), 35);
+  page_.Stop();
+}
+
+TEST_F(JpegPageTest, TheTwoViewsScrollTogether) {
+  auto big = test::MakePicture(1200, 900);
+  page_.SourceChanged(big.get());
+  page_.TimerStep();
+  QApplication::processEvents();
+  ASSERT_EQ(page_.RightView()->PixelGraphicWidth(), 1200);
+  page_.LeftView()->SetHorzScrollPos(150);
+  page_.LeftView()->SetVertScrollPos(70);
+  EXPECT_EQ(page_.RightView()->HorzScrollPos(), 150);
+  EXPECT_EQ(page_.RightView()->VertScrollPos(), 70);
+  page_.RightView()->SetHorzScrollPos(40);
+  EXPECT_EQ(page_.LeftView()->HorzScrollPos(), 40);
+  // A view that cannot scroll as far does not hold the other back.
+  page_.Splitter()->setSizes({100, 400});
+  QApplication::processEvents();
+  page_.LeftView()->SetHorzScrollPos(1100);
+  EXPECT_EQ(page_.LeftView()->HorzScrollPos(), 1100);
+  EXPECT_EQ(page_.RightView()->HorzScrollPos(), page_.RightView()->horizontalScrollBar()->maximum());
 }
 
 TEST_F(JpegPageTest, WithoutImageTheTimerKeepsRunningAndDoesNothing) {
