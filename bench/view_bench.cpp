@@ -125,6 +125,43 @@ void BM_ScrollRepaint(benchmark::State& state) {
   }
 }
 
+// One scroll step and the repaint of the whole client area with the picture enlarged (the pixels
+// drawn as squares, no display copy), as the source page shows it zoomed in; range(0) is the zoom.
+void BM_ZoomedRepaint(benchmark::State& state) {
+  auto view = MakeView();
+  view->SetStretchMode(pg::smFast);
+  view->LoadFromFile(PictureFile("bmp"));
+  view->SetZoomFactor(static_cast<long double>(state.range(0)));
+  view->viewport()->repaint();
+  const int32_t width = view->PicBoxRect().Width();
+  const int32_t height = view->PicBoxRect().Height();
+  int step = 0;
+  for (auto _ : state) {
+    view->SetHorzScrollPos(width / 2 + (step * 37) % 3000);
+    view->SetVertScrollPos(height / 2 + (step * 23) % 2000);
+    view->viewport()->repaint();
+    ++step;
+  }
+}
+
+// Zoomed out to a sixth with resampling: from the zoom change until the display copy is shown.
+void BM_ZoomOutToCopy(benchmark::State& state) {
+  auto view = MakeView();
+  view->LoadFromFile(PictureFile("bmp"));
+  view->viewport()->repaint();
+  bool sixth = false;
+  for (auto _ : state) {
+    sixth = !sixth;
+    view->SetZoomFactor(sixth ? 1.0L / 6 : 1.0L / 5);
+    do {
+      view->viewport()->repaint();
+      QApplication::processEvents();
+    } while (view->PaintWorkerBusy() || !view->PaintPixelGraphic());
+  }
+}
+
+BENCHMARK(BM_ZoomedRepaint)->Arg(2)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_ZoomOutToCopy)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_CAPTURE(BM_DecodeOnly, bmp, std::string("bmp"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LoadToFirstPaint, bmp, std::string("bmp"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DecodeOnly, jpg, std::string("jpg"))->Unit(benchmark::kMillisecond);

@@ -589,7 +589,8 @@ bool TMainWindow::LoadGridFile(const QString& path) {
   bool used = false;
   hooks.OnUsed = [&used](const std::filesystem::path&) { used = true; };
   const bool ok = RunGuarded(this, [&] {
-    editor_.Edit([&](TSplitGrid& grid) { LoadGrid(grid, ToPath(path), ImageWidth(), ImageHeight(), hooks); });
+    editor_.Edit([&](TSplitGrid& grid) { LoadGrid(grid, ToPath(path), ImageWidth(), ImageHeight(), hooks); },
+                 "Load Grid");
   });
   if (used) {
     gridPath_ = path;

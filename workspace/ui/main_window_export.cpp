@@ -183,7 +183,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   if (failure) RunGuarded(this, [&failure] { std::rethrow_exception(failure); });
   if (previewDue) jpegPage_->Timer()->start();
   // The sort is an edit the user can take back like any other.
-  editor_.Edit([&grid](TSplitGrid& shown) { shown = grid; });
+  editor_.Edit([&grid](TSplitGrid& shown) { shown = grid; }, "Sort Lines");
   if (!interaction.SavedGrid().empty())
     PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));
   RedrawGrid();

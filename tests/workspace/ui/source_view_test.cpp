@@ -309,6 +309,11 @@ TEST_F(SourceViewTest, ArrowsMoveTheSelectedLineAndDeleteRemovesIt) {
   EXPECT_THAT(H(), ElementsAre(0, 100, 30));
   window_->UpdateMenuState();
   EXPECT_EQ(Action("Undo")->text(), "&Undo Move Line");
+  // Escape lets the line go; the arrows scroll again.
+  QTest::keyClick(View(), Qt::Key_Escape);
+  EXPECT_EQ(window_->Editor().SelectedLine(), TSelectedLine{});
+  QTest::keyClick(View(), Qt::Key_Right);
+  EXPECT_THAT(V(), ElementsAre(0, 200, 71));
   // The held key's moves were one step.
   window_->Undo();
   EXPECT_THAT(V(), ElementsAre(0, 200, 60));
@@ -564,6 +569,8 @@ TEST_F(SourceViewTest, LoadGridTakesANameWithoutItsExtension) {
   Action("LoadGrid")->trigger();
   EXPECT_THAT(V(), ElementsAre(0, 77, 200));
   EXPECT_EQ(window_->RecentGrids().value(0), QFileInfo(path).absoluteFilePath());
+  window_->UpdateMenuState();
+  EXPECT_EQ(Action("Undo")->text(), "&Undo Load Grid");
   // A desktop dialog that hands back the name as typed.
   window_->ClearSplits();
   window_->AskFileName = [&](const QString&, const QString&, const QString&, bool) {
