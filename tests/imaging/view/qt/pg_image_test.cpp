@@ -195,6 +195,29 @@ TEST_F(ViewTest, SharedImageStaysAsItWasWhileHeld) {
   EXPECT_EQ(view.PixelGraphic(), changed);
 }
 
+TEST_F(ViewTest, ExchangeSwapsPicturesWithoutCopies) {
+  std::shared_ptr<TPixelGraphic> first(MakeImage(40, 30));
+  std::shared_ptr<TPixelGraphic> second(MakeImage(20, 10));
+  TPixelGraphic* const firstAddress = first.get();
+  EXPECT_EQ(view.ExchangePixelGraphic(std::move(first)), nullptr);
+  EXPECT_EQ(view.PixelGraphicWidth(), 40);
+  const int before = graphicChanges;
+  std::shared_ptr<TPixelGraphic> back = view.ExchangePixelGraphic(second);
+  EXPECT_EQ(back.get(), firstAddress);  // handed back as it was, not copied
+  EXPECT_EQ(view.PixelGraphicWidth(), 20);
+  EXPECT_EQ(graphicChanges, before + 1);
+  // The image handed back no longer reports to the view.
+  back->NewImage(5, 5, bc24Bit);
+  EXPECT_EQ(graphicChanges, before + 1);
+  // While the caller still shares the shown image, changes through the view go to a copy.
+  TPixelGraphic* changed = view.PixelGraphic();
+  EXPECT_NE(changed, second.get());
+  changed->SetPixels(0, 0, 0xFFFFFF);
+  EXPECT_EQ(second->Colors(0, 0), RGBColor(7, 0, 0));
+  EXPECT_EQ(view.ExchangePixelGraphic(nullptr).get(), changed);
+  EXPECT_EQ(view.PixelGraphicWidth(), 0);
+}
+
 TEST_F(ViewTest, CreateMoveAndResizeASelectionWithTheMouse) {
   auto image = MakeImage(200, 150);
   view.SetPixelGraphic(image.get());
