@@ -74,6 +74,7 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   connect(pages_, &QTabWidget::currentChanged, this, &TMainWindow::PageChanged);
   BuildMenus();
   BuildZoomButtons(sourcePage_->findChild<QWidget*>("ToolBar"));
+  BuildSlicePanel();
 
   // Created once and reused, in this order, after the window itself.
   about_ = new TAboutBox(this);
@@ -112,11 +113,13 @@ void TMainWindow::BuildSourcePage() {
     const char* glyph;
     TToolIcon icon;
   };
-  const ToolSpec specs[4] = {{"x_speed", "Create vertical split", "|", TToolIcon::VerticalLine},
-                             {"y_speed", "Create horizontal split", "\u2014", TToolIcon::HorizontalLine},
-                             {"rect_speed", "Create splits from rectangle", "\u25A1", TToolIcon::Rectangle},
-                             {"cross_speed", "Create horizontal AND vertical split", "+", TToolIcon::Cross}};
-  for (int i = 0; i < 4; ++i) {
+  const ToolSpec specs[5] = {
+      {"x_speed", "Create vertical split", "|", TToolIcon::VerticalLine},
+      {"y_speed", "Create horizontal split", "\u2014", TToolIcon::HorizontalLine},
+      {"rect_speed", "Create splits from rectangle", "\u25A1", TToolIcon::Rectangle},
+      {"cross_speed", "Create horizontal AND vertical split", "+", TToolIcon::Cross},
+      {"select_speed", "Select a slice to give it a link, ALT text or format", "\u2196", TToolIcon::Select}};
+  for (int i = 0; i < 5; ++i) {
     auto* button = new QToolButton(toolBar);
     button->setObjectName(specs[i].name);
     button->setToolTip(specs[i].hint);
@@ -262,7 +265,7 @@ void TMainWindow::BuildMenus() {
 
   toolsMenu_ = bar->addMenu("&Tools");
   toolsMenu_->setObjectName("ToolsMenu");
-  // The four split tools, also with a key each (as the tool bar's buttons).
+  // The four split tools and the select tool, also with a key each (as the tool bar's buttons).
   toolActions_ = new QActionGroup(this);
   toolActions_->setExclusive(true);
   struct ToolEntry {
@@ -275,7 +278,8 @@ void TMainWindow::BuildMenus() {
        {ToolEntry{"&Vertical Line Tool", "VerticalTool", Qt::Key_V, TSplitTool::Vertical},
         ToolEntry{"&Horizontal Line Tool", "HorizontalTool", Qt::Key_H, TSplitTool::Horizontal},
         ToolEntry{"&Rectangle Tool", "RectangleTool", Qt::Key_R, TSplitTool::Rectangle},
-        ToolEntry{"Cro&ss Tool", "CrossTool", Qt::Key_C, TSplitTool::Cross}}) {
+        ToolEntry{"Cro&ss Tool", "CrossTool", Qt::Key_C, TSplitTool::Cross},
+        ToolEntry{"S&elect Tool", "SelectTool", Qt::Key_S, TSplitTool::Select}}) {
     QAction* action = AddAction(toolsMenu_, entry.caption, entry.name, QKeySequence(entry.key));
     action->setCheckable(true);
     action->setChecked(entry.tool == editor_.Tool());
@@ -700,6 +704,8 @@ void TMainWindow::SetOutputExtension(const QString& extension) {
   if (!jpeg && pages_->currentWidget() == jpegPage_) pages_->setCurrentWidget(sourcePage_);
   pages_->setTabVisible(jpegIndex, jpeg);
   UpdateMenuState();
+  // The Slice panel names the export's format.
+  SlicesChanged();
 }
 
 void TMainWindow::PageChanged(int) {

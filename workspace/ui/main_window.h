@@ -22,6 +22,7 @@ class QWheelEvent;
 class QButtonGroup;
 class QLabel;
 class QMenu;
+class QPainter;
 class QTabWidget;
 class QToolButton;
 
@@ -39,6 +40,7 @@ class THtmlExportDialog;
 class TJpegPage;
 class TMagnifier;
 class TRuler;
+class TSlicePanel;
 
 // An undo step's picture: the one shown before a colour adjustment (after it, once undone).
 struct TPicturePayload : THistoryPayload {
@@ -98,6 +100,18 @@ class TMainWindow : public QMainWindow {
   // "Preferences...": the dialog for the settings above.
   void ShowPreferences();
   void SelectTool(TSplitTool tool);
+
+  // ---- Slices --------------------------------------------------------------------------------
+  // The Slice panel (a dock) shows the selected slice and edits its link, target, ALT text and
+  // format.
+  TSlicePanel* SlicePanel() const { return slicePanel_; }
+  // The slices' numbers, with their link and ALT state, drawn on the picture (View menu).
+  bool SliceNumbersShown() const { return sliceNumbers_; }
+  void ShowSliceNumbers(bool on);
+  // Selects a slice (as a click with the select tool does); none clears the selection.
+  void SelectSlice(std::optional<TSliceKey> key);
+  // Gives the selected slice these properties, as the panel does.
+  void SetSelectedSliceProperties(const TSliceProperties& properties);
 
   // ---- State, for tests and the pages ----------------------------------------------------
   TSplitGrid& Grid() { return editor_.Grid(); }
@@ -190,6 +204,13 @@ class TMainWindow : public QMainWindow {
   // The tool buttons and the view's action mode follow the editor's tool.
   void ToolChanged();
 
+  // Slices (main_window_slices.cpp).
+  void BuildSlicePanel();
+  // The panel and the picture follow the selected slice and the slices' properties.
+  void SlicesChanged();
+  // The numbers and the selected slice drawn over the picture.
+  void PaintSlices(QPainter& canvas);
+
   // Menu actions.
   void OpenCommand();
   void LoadGridCommand();
@@ -229,7 +250,9 @@ class TMainWindow : public QMainWindow {
   QWidget* sourcePage_ = nullptr;
   TJpegPage* jpegPage_ = nullptr;
   QButtonGroup* tools_ = nullptr;
-  QToolButton* toolButtons_[4] = {};
+  QToolButton* toolButtons_[5] = {};
+  TSlicePanel* slicePanel_ = nullptr;
+  bool sliceNumbers_ = true;
   TMagnifier* magnifier_ = nullptr;
   TRuler* topRuler_ = nullptr;
   TRuler* leftRuler_ = nullptr;

@@ -90,6 +90,7 @@ void TMainWindow::SetExporting(bool exporting) {
   exporting_ = exporting;
   // The view, the rulers, the tools and the compression page rest while the export runs.
   pages_->setEnabled(!exporting);
+  SlicesChanged();
   UpdateMenuState();
 }
 
@@ -137,6 +138,8 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   request.HtmlPath = std::filesystem::path(htmlPath.toStdString());
   request.Source = picture.get();
   request.Grid = &grid;
+  const TSliceTable slices = editor_.Slices();
+  request.Slices = &slices;
   request.Extension = outputExtension_.toStdString();
   request.Options = &options;
   request.Interaction = &interaction;
@@ -184,6 +187,8 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   if (previewDue) jpegPage_->Timer()->start();
   // The sort is an edit the user can take back like any other.
   editor_.Edit([&grid](TSplitGrid& shown) { shown = grid; }, "Sort Lines");
+  // Answers given to the per-slice questions stay with the slices, as an edit of their own.
+  if (ok && report.Result == TExportResult::Done) editor_.SetSlices(report.Slices);
   if (!interaction.SavedGrid().empty())
     PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));
   RedrawGrid();

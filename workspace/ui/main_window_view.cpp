@@ -23,6 +23,7 @@
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/message_boxes.h"
 #include "workspace/ui/ruler.h"
+#include "workspace/ui/slice_panel.h"
 
 namespace tessel {
 
@@ -117,6 +118,7 @@ void TMainWindow::RedrawGrid() {
   leftRuler_->update();
   // The Edit menu's entries name the step they take and their keys follow the selected line.
   UpdateMenuState();
+  SlicesChanged();
 }
 
 void TMainWindow::ClearSplits() {
@@ -206,6 +208,8 @@ QToolButton* TMainWindow::ToolButton(TSplitTool tool) const {
 void TMainWindow::SelectTool(TSplitTool tool) {
   editor_.SetTool(tool);
   ToolChanged();
+  // Selecting slices is for editing them: the Slice panel comes up.
+  if (tool == TSplitTool::Select && slicePanel_ != nullptr) slicePanel_->show();
 }
 
 void TMainWindow::ToolChanged() {
@@ -251,6 +255,14 @@ void TMainWindow::ViewMouseDown(pg::TMouseButton button, int32_t x, int32_t y) {
   selectionPress_ = {x, y};
   const TSplitTool tool = editor_.Tool();
   const TSelectedLine selected = editor_.SelectedLine();
+  if (tool == TSplitTool::Select) {
+    // The select tool takes the slice under the pixel that was clicked.
+    if (button == pg::mbLeft && editor_.SelectSliceAt(ScaleX().PixelAt(x), ScaleY().PixelAt(y))) {
+      view_->Invalidate();
+      SlicesChanged();
+    }
+    return;
+  }
   // Lines lie between pixels: the pointer stands for the boundary nearest to it.
   const bool started = editor_.PointerPress(ToSplitButton(button), ScaleX().LineAt(x), ScaleY().LineAt(y));
   if (editor_.Tool() != tool) ToolChanged();
@@ -386,6 +398,7 @@ void TMainWindow::PaintGrid() {
       }
     }
     canvas->restore();
+    PaintSlices(*canvas);
   }
   // The rulers follow the picture's scroll position and scale.
   if (topRuler_->ScrollPosition() != -box.Left || leftRuler_->ScrollPosition() != -box.Top) {

@@ -76,7 +76,7 @@ void TMainWindow::BuildViewMenu() {
 
 void TMainWindow::BuildZoomButtons(QWidget* toolBar) {
   auto* layout = static_cast<QBoxLayout*>(toolBar->layout());
-  int at = layout->indexOf(toolButtons_[3]) + 1;
+  int at = layout->indexOf(toolButtons_[4]) + 1;
   layout->insertSpacing(at++, 10);
   for (const char* name : {"ZoomOut", "ZoomIn", "ZoomFit", "ActualSize", "", "Snap"}) {
     if (*name == '\0') {

@@ -61,6 +61,24 @@ QPixmap Draw(TToolIcon kind, const QColor& ink) {
       DrawSplit(p, {10, 1.5}, {10, 18.5});
       DrawSplit(p, {1.5, 10}, {18.5, 10});
       break;
+    case TToolIcon::Select: {
+      // A pointer over a cell that stands out.
+      p.drawRect(frame);
+      p.fillRect(QRectF(4.5, 4.5, 6, 6), QColor(0, 120, 215, 110));
+      QPainterPath arrow;
+      arrow.moveTo(9, 8);
+      arrow.lineTo(9, 18.5);
+      arrow.lineTo(11.6, 16);
+      arrow.lineTo(13.6, 19.5);
+      arrow.lineTo(15.4, 18.6);
+      arrow.lineTo(13.4, 15);
+      arrow.lineTo(17, 15);
+      arrow.closeSubpath();
+      p.setBrush(Qt::white);
+      p.setPen(QPen(ink, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.drawPath(arrow);
+      break;
+    }
     case TToolIcon::ZoomIn:
       DrawMagnifier(p, 1);
       break;

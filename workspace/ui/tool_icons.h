@@ -1,5 +1,5 @@
 // The source page's tool bar pictures, drawn here so that they look the same on every desktop
-// (no icon theme is needed): the four split tools, the zoom commands and snapping.
+// (no icon theme is needed): the four split tools, the select tool, the zoom commands and snapping.
 #pragma once
 
 #include <QIcon>
@@ -11,6 +11,7 @@ enum class TToolIcon {
   HorizontalLine,
   Rectangle,
   Cross,
+  Select,
   ZoomIn,
   ZoomOut,
   ZoomFit,

@@ -109,21 +109,20 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndSeparators) {
                          "&Save Grid", "&Reopen Grid", "-", "E&xit"}));
   EXPECT_EQ(entries(menu("ToolsMenu")),
             QStringList({"&Vertical Line Tool\tV", "&Horizontal Line Tool\tH", "&Rectangle Tool\tR",
-                         "Cro&ss Tool\tC", "-", "&Color Adjustment", "&Add Splitline", "&Divide...",
-                         "C&lear Splits", "-", "&Options"}));
+                         "Cro&ss Tool\tC", "S&elect Tool\tS", "-", "&Color Adjustment", "&Add Splitline",
+                         "&Divide...", "C&lear Splits", "-", "&Options"}));
   EXPECT_EQ(entries(Action("ColorAdjustment")->menu()), QStringList({"&RGB", "C&MY", "&HLS"}));
   // Ctrl+X and Ctrl+Y stay Cut and Redo as everywhere else.
   EXPECT_EQ(entries(Action("AddSplitline")->menu()),
             QStringList({"&Horizontal\tCtrl+Alt+H", "&Vertical\tCtrl+Alt+V"}));
-  EXPECT_EQ(entries(menu("ViewMenu")),
-            QStringList({"Zoom &In\tCtrl+=", "Zoom &Out\tCtrl+-", "&Fit\tCtrl+0", "&Actual Size\tCtrl+1", "-",
-                         "&Snap to Lines and Edges", "Snap S&tep..."}));
+  EXPECT_EQ(entries(menu("ViewMenu")), QStringList({"Zoom &In\tCtrl+=", "Zoom &Out\tCtrl+-", "&Fit\tCtrl+0",
+                                                    "&Actual Size\tCtrl+1", "-", "&Snap to Lines and Edges",
+                                                    "Snap S&tep...", "-", "Slice &Numbers", "Slice &Panel"}));
   EXPECT_EQ(Action("ZoomIn")->shortcuts().value(1), QKeySequence("Ctrl++"));
   EXPECT_EQ(entries(menu("OutputFormatMenu")), QStringList({".jpg", ".bmp", ".tif", ".png"}));
   EXPECT_EQ(entries(menu("HelpMenu")), QStringList({"&Usage", "-", "&About"}));
-  EXPECT_EQ(entries(menu("EditMenu")),
-            QStringList({"&Undo	Ctrl+Z", "&Redo	Ctrl+Shift+Z", "-", "&Delete Line	Del", "-",
-                         "Pr&eferences..."}));
+  EXPECT_EQ(entries(menu("EditMenu")), QStringList({"&Undo	Ctrl+Z", "&Redo	Ctrl+Shift+Z", "-",
+                                                    "&Delete Line	Del", "-", "Pr&eferences..."}));
   EXPECT_TRUE(Action("Format.jpg")->isChecked());
   EXPECT_EQ(Action("Horizontal")->data().toInt(), 1);
   EXPECT_EQ(Action("Vertical")->data().toInt(), 0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QStandardPaths>
@@ -41,7 +42,13 @@ TEST(ScreenshotTest, WindowShowsThePictureWithItsSplitLines) {
     file.write("0\r\n50\r\n120\r\n-\r\n0\r\n70\r\n160\r\n");
   }
   // The program runs on the X server of its own, with settings of its own; the screen is taken
-  // once its window is up.
+  // once its window is up. The slice numbers are off, so the picture shows nothing but its lines.
+  ASSERT_TRUE(QDir(dir.path()).mkpath("config/Orlenwick"));
+  {
+    QFile file(dir.filePath("config/Orlenwick/Tessel.conf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Software]\nOrlenwick\\Tessel\\ShowSliceNumbers=false\n");
+  }
   const QString script = dir.filePath("run.sh");
   {
     QFile file(script);
