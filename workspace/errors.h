@@ -25,4 +25,11 @@ class EExportError : public std::runtime_error {
   explicit EExportError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// A project file that cannot be used: not JSON, not a project, of another version, a value of the
+// wrong kind, or a picture that is not there. The text names the file.
+class EProjectError : public std::runtime_error {
+ public:
+  explicit EProjectError(const std::string& message) : std::runtime_error(message) {}
+};
+
 }  // namespace tessel

@@ -8,6 +8,7 @@
 #include "imaging/image/safe_file.h"
 #include "imaging/image/stream.h"
 #include "workspace/errors.h"
+#include "workspace/file_text.h"
 #include "workspace/integer_text.h"
 #include "workspace/message_text.h"
 
@@ -39,32 +40,39 @@ std::string LineLocation(std::string_view sourceName, int64_t lineNumber) {
   return QuoteForMessage(sourceName, 4 * kQuotedCharacters) + ":" + std::to_string(lineNumber) + ": ";
 }
 
-// Far more than any grid can use (the export refuses grids of more than 2^24 cells); a device or
-// pipe that never ends, or a huge file, is refused instead of filling memory.
+// Far more than any grid can use (the export refuses grids of more than 2^24 cells).
 constexpr size_t kMaxGridFileBytes = size_t{64} << 20;
 
-std::string ReadWholeFile(const std::filesystem::path& path) {
-  // A directory opens for reading on this system but yields no data; say what it is instead.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    throw pg::EPGStreamError(path.string() + " is a folder, not a grid file; choose a .grd file");
-  }
-  pg::TFileStream stream(path, pg::TFileMode::Read);
-  std::string text;
-  char buffer[1 << 16];
-  // Read in blocks rather than trusting Size(): the file may change or be a pipe.
-  for (;;) {
-    const size_t n = stream.Read(buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n > kMaxGridFileBytes - text.size()) {
-      throw pg::EPGStreamError("File \"" + path.string() + "\" is too large for a grid file");
+// Values above the image's size replaced by it, horizontal list first, with the messages of a grid
+// file. Returns how many were replaced.
+int64_t ClampSplits(TIntegerList& horizontal, TIntegerList& vertical, int32_t width, int32_t height,
+                    std::string_view sourceName, std::vector<std::string>& messages) {
+  int64_t clamped = 0;
+  const auto clamp = [&](TIntegerList& list, int32_t size) {
+    std::vector<int32_t> values = list.Values();
+    bool changed = false;
+    for (int32_t& value : values) {
+      if (value <= size) continue;
+      if (++clamped <= static_cast<int64_t>(kClampMessagesShown)) messages.push_back(ClampMessage(value));
+      value = size;
+      changed = true;
     }
-    text.append(buffer, n);
+    if (changed) list.Assign(std::move(values));
+  };
+  clamp(horizontal, height);
+  clamp(vertical, width);
+  if (clamped > static_cast<int64_t>(kClampMessagesShown)) {
+    messages.push_back(ClampSummary(clamped - static_cast<int64_t>(kClampMessagesShown), sourceName));
   }
-  return text;
+  return clamped;
 }
 
 }  // namespace
+
+int64_t ClampGridToImage(TSplitGrid& grid, int32_t width, int32_t height, std::string_view sourceName,
+                         std::vector<std::string>& messages) {
+  return ClampSplits(grid.HorizontalSplits, grid.VerticalSplits, width, height, sourceName, messages);
+}
 
 std::string FormatGridText(const TSplitGrid& grid) {
   std::string text;
@@ -112,19 +120,11 @@ TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height, 
       throw EConvertError(LineLocation(sourceName, lineNumber) +
                           InvalidIntegerMessage(QuoteForMessage(line)));
     }
-    const int32_t size = vertical ? width : height;
-    if (value > size) {
-      if (++result.ClampedValues <= static_cast<int64_t>(kClampMessagesShown)) {
-        result.ClampMessages.push_back(ClampMessage(value));
-      }
-      value = size;
-    }
     (vertical ? result.VerticalSplits : result.HorizontalSplits).Add(value);
   }
-  if (result.ClampedValues > static_cast<int64_t>(kClampMessagesShown)) {
-    result.ClampMessages.push_back(
-        ClampSummary(result.ClampedValues - static_cast<int64_t>(kClampMessagesShown), sourceName));
-  }
+  // The horizontal block comes first in the file, so list order is reading order.
+  result.ClampedValues = ClampSplits(result.HorizontalSplits, result.VerticalSplits, width, height,
+                                     sourceName, result.ClampMessages);
   return result;
 }
 
@@ -135,7 +135,8 @@ void SaveGrid(const TSplitGrid& grid, const std::filesystem::path& path, const T
 
 void LoadGrid(TSplitGrid& grid, const std::filesystem::path& path, int32_t width, int32_t height,
               const TGridFileHooks& hooks) {
-  TParsedGrid parsed = ParseGridText(ReadWholeFile(path), width, height, path.string());
+  TParsedGrid parsed = ParseGridText(ReadFileText(path, kMaxGridFileBytes, "a grid file", "a .grd file"),
+                                     width, height, path.string());
   if (hooks.OnClamp) {
     for (const std::string& message : parsed.ClampMessages) hooks.OnClamp(message);
   }

@@ -46,6 +46,12 @@ struct TParsedGrid {
 TParsedGrid ParseGridText(std::string_view text, int32_t width, int32_t height,
                           std::string_view sourceName = {});
 
+// Positions above `height` (horizontal list) or `width` (vertical list) replaced by that size, with
+// the messages a grid file gives (kClampMessagesShown of them, then one summing up the rest and
+// naming `sourceName`) added to `messages`. Returns how many were replaced.
+int64_t ClampGridToImage(TSplitGrid& grid, int32_t width, int32_t height, std::string_view sourceName,
+                         std::vector<std::string>& messages);
+
 // Writes the grid through a temporary file renamed over `path`, so a failed write leaves any
 // previous file as it was. Raises pg::EPGStreamError with the system's message.
 void SaveGrid(const TSplitGrid& grid, const std::filesystem::path& path, const TGridFileHooks& hooks = {});
