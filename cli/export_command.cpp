@@ -27,6 +27,7 @@
 #include "workspace/html_table.h"
 #include "workspace/integer_text.h"
 #include "workspace/output_formats.h"
+#include "workspace/project_file.h"
 #include "workspace/slice_export.h"
 
 namespace tessel::cli {
@@ -82,7 +83,16 @@ std::optional<std::pair<int32_t, int32_t>> DivideFrom(const TArguments& args) {
 
 // --format NAME[,NAME...]: the slices' formats, preferred first; the last is the one every page
 // shows when it cannot show the others.
-std::vector<const TSliceFormat*> FormatsFrom(const TArguments& args) {
+// The formats of --format, or else the project's (its picture formats, then its own), or else the
+// default one.
+std::vector<const TSliceFormat*> FormatsFrom(const TArguments& args, const TProject* project) {
+  if (!args.Has("--format") && project != nullptr) {
+    std::vector<const TSliceFormat*> formats;
+    for (const std::string& name : project->Export.Options.PictureFormats)
+      formats.push_back(FindSliceFormat(name));
+    formats.push_back(FindSliceFormat(project->Export.Format));
+    return formats;
+  }
   const std::string text = args.Value("--format", std::string(DefaultSliceFormat().Name));
   std::vector<const TSliceFormat*> formats;
   for (const std::string_view item : SplitList(text)) {
@@ -100,17 +110,18 @@ std::vector<const TSliceFormat*> FormatsFrom(const TArguments& args) {
   return formats;
 }
 
-// --style, --density, --base-url and --fragment, checked against each other and the formats: the
-// classic table shows one format at one density, and the other options belong to other styles.
+// --style, --density, --base-url and --fragment over what `options` hold (a project's settings or
+// the defaults), checked against each other and the formats: the classic table shows one format at
+// one density, and the other options belong to other styles.
 void PageOptionsFrom(const TArguments& args, size_t formatCount, TExportOptions& options) {
-  const std::string style = args.Value("--style", "classic");
+  const std::string style = args.Value("--style", std::string(OutputStyleName(options.Style)));
   const std::optional<TOutputStyle> found = FindOutputStyle(style);
   if (!found) throw EUsageError("--style: expected " + OutputStyleChoices() + ", got \"" + style + "\"");
   options.Style = *found;
   if (args.Has("--density"))
     options.Density = static_cast<int32_t>(WholeNumber("--density", args.Value("--density"), 1, kMaxDensity));
-  options.BaseUrl = args.Value("--base-url");
-  options.Fragment = args.Has("--fragment");
+  options.BaseUrl = args.Value("--base-url", options.BaseUrl);
+  options.Fragment = options.Fragment || args.Has("--fragment");
   if (options.Style == TOutputStyle::Classic) {
     const std::string other = " (--style email or --style responsive)";
     if (formatCount > 1) {
@@ -211,8 +222,22 @@ void DrawProgress(int64_t done, int64_t total) {
   std::fflush(stderr);
 }
 
+// The project of --project, or none.
+std::optional<TProject> ProjectFrom(const TArguments& args) {
+  if (!args.Has("--project")) return std::nullopt;
+  const std::string path = args.Value("--project");
+  if (args.Has("--grid")) throw EUsageError("--grid: the project of --project has its grid already");
+  RefuseFolder(path, "a project file");
+  return LoadProject(path);
+}
+
 int RunExport(const TArguments& args) {
-  const std::string& imagePath = args.Operands[0];
+  const std::optional<TProject> project = ProjectFrom(args);
+  const std::string projectPath = args.Value("--project");
+  if (args.Operands.empty() && !project) throw EUsageError("expected one IMAGE, or --project FILE");
+  if (project && args.Operands.empty()) CheckProjectImage(*project, projectPath);
+  // A picture given with a project stands in for the project's (a later version of it, say).
+  const std::string imagePath = args.Operands.empty() ? project->ImagePath.string() : args.Operands[0];
   if (!args.Has("--html")) throw EUsageError("--html OUT.html is required");
   const std::string html = args.Value("--html");
   const std::string gridPath = args.Value("--grid");
@@ -220,8 +245,9 @@ int RunExport(const TArguments& args) {
   const std::vector<int64_t> vsplits = SplitPositions(args, "--vsplit");
   const std::vector<int64_t> hsplits = SplitPositions(args, "--hsplit");
   const auto divide = DivideFrom(args);
-  const std::vector<const TSliceFormat*> formats = FormatsFrom(args);
-  TExportOptions options;
+  const std::vector<const TSliceFormat*> formats = FormatsFrom(args, project ? &*project : nullptr);
+  TExportOptions options = project ? project->Export.Options : TExportOptions{};
+  options.PictureFormats.clear();
   PageOptionsFrom(args, formats.size(), options);
   for (size_t i = 0; i + 1 < formats.size(); ++i) options.PictureFormats.emplace_back(formats[i]->Name);
   const std::string reportPath = args.Value("--report");
@@ -230,7 +256,11 @@ int RunExport(const TArguments& args) {
   const TImagePolicy policy = ImagePolicyFrom(args);
   // The slices are written with the request's own save options: the JPEG settings and a warning
   // printer naming the page, which the worker threads may call at once.
-  const pg::TSaveOptions saveOptions = SaveOptionsFor(html, policy, args);
+  pg::TSaveOptions saveOptions = SaveOptionsFor(html, policy, args);
+  if (project) {
+    if (!args.Has("--quality")) saveOptions.JPEGQuality = project->Export.JpegQuality;
+    if (!args.Has("--progressive")) saveOptions.JPEGProgressive = project->Export.JpegProgressive;
+  }
 
   if (!gridPath.empty()) RefuseFolder(gridPath, "a grid file");
   if (!linksPath.empty()) RefuseFolder(linksPath, "a links file");
@@ -241,7 +271,15 @@ int RunExport(const TArguments& args) {
   const int32_t height = source.Height();
 
   TSplitGrid grid;
-  if (gridPath.empty()) {
+  TSliceTable slices;
+  if (project) {
+    grid = project->Grid;
+    slices = project->Slices;
+    // Positions beyond this picture come back to its edges, as a grid file's do.
+    std::vector<std::string> messages;
+    ClampGridToImage(grid, width, height, projectPath, messages);
+    for (const std::string& message : messages) std::cerr << NameFile(projectPath, message) << "\n";
+  } else if (gridPath.empty()) {
     grid.ResetGrid(width, height);
   } else {
     TGridFileHooks hooks;
@@ -252,6 +290,7 @@ int RunExport(const TArguments& args) {
       throw std::runtime_error(NameFile(gridPath, e.what()));
     }
   }
+  const TSplitGrid given = grid;
   AddSplits(grid.VerticalSplits, vsplits, "--vsplit", width);
   AddSplits(grid.HorizontalSplits, hsplits, "--hsplit", height);
   if (divide) {
@@ -262,14 +301,18 @@ int RunExport(const TArguments& args) {
     grid.Divide(columns, rows, width, height);
   }
 
-  TSliceTable slices;
+  // Lines added here move the project's slice properties along with their cells.
+  slices.Follow(TCellMap(given, grid));
   if (!linksPath.empty()) ReadLinks(linksPath, slices);
   TCommandLineInteraction interaction(args.Has("--force"));
 
+  // Nobody is asked: the options dialog, the per-slice questions and the code editor are off.
   options.ShowOptions = false;
-  options.AlwaysGrid = args.Has("--save-grid");
-  options.UpperCase = args.Has("--uppercase");
-  options.DoubleQuote = args.Has("--doublequote");
+  options.IncAltTags = false;
+  options.EditCode = false;
+  options.AlwaysGrid = options.AlwaysGrid || args.Has("--save-grid");
+  options.UpperCase = options.UpperCase || args.Has("--uppercase");
+  options.DoubleQuote = options.DoubleQuote || args.Has("--doublequote");
 
   TExportRequest request;
   request.HtmlPath = html;
@@ -283,6 +326,7 @@ int RunExport(const TArguments& args) {
   request.Jobs = jobs;
   request.InputPaths = {imagePath};
   if (!linksPath.empty()) request.InputPaths.emplace_back(linksPath);
+  if (project) request.InputPaths.emplace_back(projectPath);
   request.GridFilePath = gridPath;
   const bool showProgress = ::isatty(STDERR_FILENO) == 1;
   if (showProgress) request.OnProgress = DrawProgress;
@@ -313,7 +357,8 @@ TCommand ExportCommand() {
   for (const TSliceFormat& format : SliceFormats())
     formatNames += (formatNames.empty() ? "" : "|") + std::string(format.Name);
   spec.Synopsis =
-      "IMAGE --html OUT.html [--grid FILE.grd] [--vsplit X,..] [--hsplit Y,..] [--divide CxR] [--format " +
+      "(IMAGE | --project FILE.tessel [IMAGE]) --html OUT.html [--grid FILE.grd] [--vsplit X,..] [--hsplit "
+      "Y,..] [--divide CxR] [--format " +
       formatNames +
       "[,..]] [--style classic|email|responsive] [--fragment] [--base-url URL] [--density N] "
       "[--quality N] [--progressive] [--uppercase] [--doublequote] [--save-grid] [--links FILE] "
@@ -323,11 +368,16 @@ TCommand ExportCommand() {
       "Cuts IMAGE along a grid of split lines and writes every cell as an image file of its own, named "
       "after OUT.html with the cell's column and row (OUT_11.jpg, OUT_21.jpg, ...), and OUT.html with the "
       "page that puts the slices back together. The grid starts as the image's edges or comes from a "
-      "grid file; --vsplit, --hsplit and --divide add lines to it. Afterwards one line per format gives "
-      "the slices written and the bytes of their files.";
+      "grid file; --vsplit, --hsplit and --divide add lines to it. A project file saved by the window "
+      "brings the picture, the grid, every slice's link, target and ALT text and the export settings; "
+      "options given as well take their place. Afterwards one line per format gives the slices written "
+      "and the bytes of their files.";
   spec.Options = {
       {"--html", "OUT.html", "the HTML file to write (required); the slices go beside it"},
-      {"--grid", "FILE.grd", "start from the split lines of a grid file"},
+      {"--project", "FILE.tessel",
+       "export a project saved by the window: its picture (or IMAGE, when given), grid, slice properties and "
+       "export settings; options given here take the place of its settings"},
+      {"--grid", "FILE.grd", "start from the split lines of a grid file (not with --project)"},
       {"--vsplit", "X,..",
        "add vertical split lines at these columns (0 to the image's width); may be repeated"},
       {"--hsplit", "Y,..",
@@ -370,7 +420,9 @@ TCommand ExportCommand() {
            "cut and write the slices on N threads (1 to 256); one per processor when not given"},
       });
   for (TOptionSpec& option : ImagePolicyOptions()) spec.Options.push_back(std::move(option));
-  spec.MinOperands = spec.MaxOperands = 1;
+  // IMAGE may be left out with --project, which names the picture.
+  spec.MinOperands = 0;
+  spec.MaxOperands = 1;
   spec.OperandsText = "one IMAGE";
   return {spec, RunExport};
 }

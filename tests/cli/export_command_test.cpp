@@ -170,6 +170,74 @@ TEST_F(ExportCommandTest, ManyClampedValuesAreSummedUp) {
   EXPECT_EQ(err_, expected);
 }
 
+// A project saved by the window: its picture (found beside it), grid, slice properties and export
+// settings make the export; options given as well take the place of its settings.
+TEST_F(ExportCommandTest, ProjectBringsPictureGridSlicesAndSettings) {
+  fs::create_directories(dir_ / "work");
+  fs::copy_file(image_, dir_ / "work" / "banner.png");
+  const std::string project = Path("work/banner.tessel");
+  std::ofstream(project) << R"({"format": "tessel-project", "version": 1, "image": "banner.png",
+      "grid": {"horizontal": [0, 150], "vertical": [0, 600, 120]},
+      "slices": [{"column": 1, "row": 1, "url": "index.html", "alt": "Logo"},
+                 {"column": 2, "row": 1, "alt": "Sky", "format": "png"}],
+      "export": {"format": "bmp", "upper_case": true, "double_quote": true, "show_options": true,
+                 "include_alt_tags": true, "edit_code": true}})";
+  ASSERT_EQ(Run({"--project", project, "--html", Html()}), 0) << err_;
+  EXPECT_NE(
+      ReadFile(Html()).find("<TR><TD><A HREF=\"index.html\"><IMG SRC=\"page_11.bmp\" WIDTH=120 HEIGHT=150 "
+                            "ALT=\"Logo\" BORDER=0></A></TD><TD><IMG SRC=\"page_21.png\" WIDTH=480 "
+                            "HEIGHT=150 ALT=\"Sky\"></TD></TR>\r\n"),
+      std::string::npos)
+      << ReadFile(Html());
+  EXPECT_EQ(out_, Html() + ": bmp: 1 slice, " + std::to_string(fs::file_size(dir_ / "page_11.bmp")) +
+                      " bytes\n" + Html() + ": png: 1 slice, " +
+                      std::to_string(fs::file_size(dir_ / "page_21.png")) + " bytes\n");
+
+  // --format replaces the project's; a line added splits slice 2, whose properties stay on its left
+  // part.
+  ASSERT_EQ(Run({"--project", project, "--html", Html("again.html"), "--format", "jpg", "--vsplit", "300"}),
+            0)
+      << err_;
+  const std::string again = ReadFile(Html("again.html"));
+  EXPECT_NE(again.find("<IMG SRC=\"again_21.png\" WIDTH=180 HEIGHT=150 ALT=\"Sky\"></TD><TD><IMG "
+                       "SRC=\"again_31.jpg\" WIDTH=300 HEIGHT=150></TD>"),
+            std::string::npos)
+      << again;
+
+  // Another picture in its place: positions beyond it come back to its edge, with a message.
+  std::ofstream(dir_ / "work" / "wide.tessel") << R"({"format": "tessel-project", "version": 1,
+      "image": "banner.png", "grid": {"horizontal": [0, 150], "vertical": [0, 700]}})";
+  ASSERT_EQ(Run({"--project", Path("work/wide.tessel"), image_, "--html", Html("wide.html")}), 0) << err_;
+  EXPECT_EQ(err_, Path("work/wide.tessel") + ": Grid larger than image, line 700 out of bounds!\n");
+  EXPECT_NE(ReadFile(Html("wide.html")).find("width=600 height=150"), std::string::npos);
+
+  // The project is one of the export's inputs: never written over.
+  EXPECT_EQ(Run({"--project", project, "--html", project, "--force"}), 1);
+  EXPECT_NE(err_.find("would overwrite \"" + project + "\", a file the export reads"), std::string::npos)
+      << err_;
+}
+
+TEST_F(ExportCommandTest, ProjectFaultsNameTheFile) {
+  std::ofstream(dir_ / "bad.tessel") << "{\"format\": \"tessel-project\",";
+  EXPECT_EQ(Run({"--project", Path("bad.tessel"), "--html", Html()}), 1);
+  EXPECT_EQ(err_, Path("bad.tessel") +
+                      ": is damaged or not a Tessel project: it is not valid JSON (line 1, "
+                      "column 29)\n");
+  std::ofstream(dir_ / "gone.tessel") << R"({"format": "tessel-project", "version": 1, "image": "gone.png",
+      "grid": {"horizontal": [0, 150], "vertical": [0, 600]}})";
+  EXPECT_EQ(Run({"--project", Path("gone.tessel"), "--html", Html()}), 1);
+  EXPECT_NE(err_.find(Path("gone.tessel") + ": its picture " + Path("gone.png") + " was not found."),
+            std::string::npos)
+      << err_;
+  fs::create_directories(dir_ / "folder.tessel");
+  EXPECT_EQ(Run({"--project", Path("folder.tessel"), "--html", Html()}), 1);
+  EXPECT_EQ(err_, Path("folder.tessel") + ": is a folder, not a project file\n");
+  // A grid of its own besides the project's, or neither picture nor project: wrong usage.
+  EXPECT_EQ(Run({"--project", Path("gone.tessel"), "--grid", Path("x.grd"), "--html", Html()}), 2);
+  EXPECT_EQ(Run({"--html", Html()}), 2);
+  EXPECT_FALSE(fs::exists(Html()));
+}
+
 TEST_F(ExportCommandTest, UsageErrors) {
   EXPECT_EQ(Run({image_, "--html", Html(), "--vsplit", "601"}), 2);
   EXPECT_EQ(Run({image_, "--html", Html(), "--hsplit", "-1"}), 2);
