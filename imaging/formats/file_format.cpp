@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "imaging/formats/avif.h"
 #include "imaging/formats/bmp.h"
 #include "imaging/formats/jpeg.h"
 #include "imaging/formats/pcx.h"
@@ -13,6 +14,7 @@
 #include "imaging/formats/pnm.h"
 #include "imaging/formats/tga.h"
 #include "imaging/formats/tiff.h"
+#include "imaging/formats/webp.h"
 #include "imaging/image/ascii.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/gamma.h"
@@ -118,6 +120,8 @@ const std::vector<std::unique_ptr<TFileFormatReader>>& FileFormatReaders() {
     Register<TTGAFileFormatReader>(list);
     Register<TTIFFileFormatReader>(list);
     Register<TTIFFFileFormatReader>(list);
+    Register<TWebPFileFormatReader>(list);
+    Register<TAVIFFileFormatReader>(list);
     SortByExtension(list);
     return list;
   }();
@@ -139,6 +143,8 @@ const std::vector<std::unique_ptr<TFileFormatWriter>>& FileFormatWriters() {
     RegisterWriter<TTGAFileFormatWriter>(list);
     RegisterWriter<TTIFFileFormatWriter>(list);
     RegisterWriter<TTIFFFileFormatWriter>(list);
+    RegisterWriter<TWebPFileFormatWriter>(list);
+    RegisterWriter<TAVIFFileFormatWriter>(list);
     SortByExtension(list);
     return list;
   }();
@@ -255,6 +261,15 @@ void SaveGraphic(TPixelGraphic& graphic, std::string_view extension, const TSave
   if (FileFormatWriters().empty()) throw EPGFileFormatWritersEmpty(MessageText(16, "FileFormatWriters"));
   const TFileFormatWriter* writer = FindFileFormatWriter(wanted);
   if (writer == nullptr) throw EPGUnknownExtension(MessageText(19, wanted));
+
+  // An indexed PNG gets a palette of its own, built for this picture; PNG holds every resolution
+  // the reduction gives, so no negotiation follows.
+  if (options.PNGIndexed && writer->Extension == "png") {
+    TPixelGraphic indexed;
+    ReduceToPalette(graphic, std::clamp(options.PNGColors, 2, 256), options.PNGDither, indexed);
+    write(*writer, indexed);
+    return;
+  }
 
   // A palette set entry by entry is known by its entries: a grey ramp saves as grey.
   graphic.RecognizePalette();

@@ -84,7 +84,8 @@ const TFileFormatWriter* FindFileFormatWriter(std::string extension);
 // picks the writer for `extension`, finds the colour resolution it will hold (the fallback order),
 // asks as the colour-resolution warning action of the options or the image says when that differs
 // from the image's own, converts into a temporary image when needed and hands the writer and the
-// image to write to `write`.
+// image to write to `write`. With PNGIndexed a PNG is written from an indexed copy of at most
+// PNGColors colours (ReduceToPalette) instead.
 void SaveGraphic(TPixelGraphic& graphic, std::string_view extension, const TSaveOptions& options,
                  const std::function<void(const TFileFormatWriter& writer, TPixelGraphic& image)>& write);
 

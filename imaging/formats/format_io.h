@@ -198,6 +198,11 @@ inline void RowToRGB(const TPixelGraphic& graphic, const std::vector<TColor>& pa
   }
 }
 
+// A colour channel of `alpha` (0 transparent .. 255 opaque) over a background channel, rounded.
+constexpr uint8_t BlendOver(uint32_t value, uint32_t alpha, uint32_t background) {
+  return static_cast<uint8_t>((value * alpha + background * (255 - alpha) + 127) / 255);
+}
+
 // Grey value of a colour with the 299/587/114 weights.
 constexpr uint8_t GrayOf(uint8_t r, uint8_t g, uint8_t b) {
   return static_cast<uint8_t>((r * 299 + g * 587 + b * 114 + 500) / 1000);

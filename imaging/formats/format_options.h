@@ -40,6 +40,24 @@ struct TSaveSettings {
   int32_t TIFFResolutionUnit = 1;  // 0 none, 1 inch, 2 centimetre
   uint32_t TIFFXResolutionNumerator = 300, TIFFXResolutionDenominator = 1;
   uint32_t TIFFYResolutionNumerator = 300, TIFFYResolutionDenominator = 1;
+  // PNG: with PNGIndexed every image is written as an indexed PNG of at most PNGColors (2 to 256)
+  // colours, from a palette built for that image; exactly its colours when it has no more, else
+  // the built palette with error diffusion (PNGDither) or the nearest entry.
+  bool PNGIndexed = false;
+  int32_t PNGColors = 256;
+  bool PNGDither = true;
+  // WebP: lossy at WebPQuality (0 to 100), or lossless; WebPMethod is the encoder's effort, 0
+  // (fastest) to 6 (smallest files).
+  int32_t WebPQuality = 80;
+  bool WebPLossless = false;
+  int32_t WebPMethod = 4;
+  // AVIF: AVIFQuality (0 to 100) sets the AV1 quantiser, 100 being the finest; AVIFSpeed is the
+  // encoder's speed, 0 (slowest, smallest files) to 10 (fastest).
+  int32_t AVIFQuality = 60;
+  int32_t AVIFSpeed = 8;
+  // Threads one encoder may use; 0: one per processor. Callers that encode several images at
+  // once lower it so the encoders together do not oversubscribe the processors.
+  int32_t EncoderThreads = 0;
 };
 
 // Library-wide format options: the defaults of every load and save. Set at start-up; the

@@ -52,6 +52,8 @@ PG_DECLARE_EXCEPTION(EPGPCXFileFormatReader, EPixelGraphic);
 PG_DECLARE_EXCEPTION(EPGTGAFileFormatReader, EPixelGraphic);
 PG_DECLARE_EXCEPTION(EPGPxMFileFormatReader, EPixelGraphic);
 PG_DECLARE_EXCEPTION(EPGPxMFileFormatWriter, EPixelGraphic);
+PG_DECLARE_EXCEPTION(EPGWebPFileFormatReaderWriter, EPixelGraphic);
+PG_DECLARE_EXCEPTION(EPGAVIFFileFormatReaderWriter, EPixelGraphic);
 
 #undef PG_DECLARE_EXCEPTION
 

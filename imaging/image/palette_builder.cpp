@@ -520,4 +520,86 @@ std::vector<TColor> BuildPalette(const TPixelGraphic& source, int32_t colorCount
   return finish(std::move(chosen));
 }
 
+// ---- Reduction to an indexed copy -----------------------------------------------------------------
+
+namespace {
+
+// The distinct colours of an image, up to `limit` of them; stops at limit + 1. Runs of one colour
+// cost one comparison.
+std::vector<TColor> DistinctColors(const TPixelGraphic& image, size_t limit) {
+  std::unordered_map<TColor, bool> seen;
+  seen.reserve(limit * 2 + 2);
+  std::vector<TColor> colors;
+  ForEachColor(image, [&](TColor c, uint64_t) {
+    if (colors.size() > limit) return;
+    if (seen.emplace(c, true).second) colors.push_back(c);
+  });
+  return colors;
+}
+
+// Brightness first, then the colour value: a fixed order for a set of colours.
+void SortByBrightness(std::vector<TColor>& palette) {
+  std::sort(palette.begin(), palette.end(), [](TColor a, TColor b) {
+    const int32_t ga = Gray3(a, true), gb = Gray3(b, true);
+    return ga != gb ? ga < gb : a < b;
+  });
+}
+
+}  // namespace
+
+void ReduceToPalette(const TPixelGraphic& source, int32_t maxColors, bool dither, TPixelGraphic& target) {
+  if (maxColors < 2 || maxColors > 256) throw EPixelGraphic(MessageText(20, "ColorCount"));
+  target.OnProgressStart = source.OnProgressStart;
+  target.OnProgress = source.OnProgress;
+  target.OnProgressEnd = source.OnProgressEnd;
+  target.SetGamma(source.Gamma());
+  target.SetRGBWeighting(source.RGBWeighting());
+  target.SetDither(dither);
+
+  const int32_t width = source.Width();
+  const int32_t height = source.Height();
+  std::vector<TColor> palette = DistinctColors(source, static_cast<size_t>(maxColors));
+  const bool exact = palette.size() <= static_cast<size_t>(maxColors);
+  if (!exact) palette = BuildPalette(source, maxColors, false);
+  SortByBrightness(palette);
+  const size_t count = std::max<size_t>(palette.size(), 1);
+  const TBitCount bitCount = count <= 2 ? bc1Bit : count <= 16 ? bc4Bit : bc8Bit;
+
+  const TUpdateScope update(target);
+  target.NewImage(width, height, bitCount);
+  target.SetPaletteCount(static_cast<int32_t>(palette.size()));
+  for (size_t i = 0; i < palette.size(); ++i) target.SetPaletteEntries(static_cast<int32_t>(i), palette[i]);
+  if (width <= 0 || height <= 0 || source.Empty()) return;
+  if (!exact) {
+    target.CopyRect(0, 0, width, height, 0, 0, source);
+    return;
+  }
+  // Every colour has its own entry: each pixel takes its index, with no matching and no error.
+  std::unordered_map<TColor, uint32_t> index;
+  for (size_t i = 0; i < palette.size(); ++i) index.emplace(palette[i], static_cast<uint32_t>(i));
+  const int bits = BitCountNum(bitCount);
+  const bool direct = source.BitCount() == bc24Bit;
+  TColor last = source.Colors(0, 0);
+  uint32_t lastIndex = index.at(last);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* in = source.ScanLine(y);
+    uint8_t* out = target.ScanLine(y);
+    for (int32_t x = 0; x < width; ++x) {
+      const TColor c = direct ? RGBColor(in[3 * x + 2], in[3 * x + 1], in[3 * x]) : source.Colors(x, y);
+      if (c != last) {
+        last = c;
+        lastIndex = index.at(c);
+      }
+      if (bits == 8) {
+        out[x] = static_cast<uint8_t>(lastIndex);
+      } else {
+        // NewImage zeroed the row, so the index only needs to be or-ed into its place.
+        const int perByte = 8 / bits;
+        const int shift = bits * (perByte - 1 - x % perByte);
+        out[x / perByte] |= static_cast<uint8_t>(lastIndex << shift);
+      }
+    }
+  }
+}
+
 }  // namespace pg

@@ -25,4 +25,12 @@ inline constexpr int32_t kSystemColorCount = 16;
 // ("Invalid value for ColorCount").
 std::vector<TColor> BuildPalette(const TPixelGraphic& source, int32_t colorCount, bool addSystemColors);
 
+// Makes `target` an indexed copy of `source` with at most `maxColors` (2 .. 256) colours, in the
+// smallest pixel format that holds them (1, 4 or 8 bits). A source with no more colours than that
+// gets exactly its colours, every pixel mapped to its own; otherwise a palette is built for it and
+// each pixel is error-diffused (`dither`) or mapped to its nearest entry. The palette is ordered by
+// brightness, so the same picture always gives the same file. Takes over the source's progress
+// handlers and gamma.
+void ReduceToPalette(const TPixelGraphic& source, int32_t maxColors, bool dither, TPixelGraphic& target);
+
 }  // namespace pg

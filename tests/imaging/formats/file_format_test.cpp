@@ -30,26 +30,30 @@ TEST(FileFormatTables, RegisteredAndSortedByExtension) {
   std::string readers, writers;
   for (const auto& r : FileFormatReaders()) readers += r->Extension + " ";
   for (const auto& w : FileFormatWriters()) writers += w->Extension + (w->ShowInFilter ? " " : "- ");
-  EXPECT_EQ(readers, "bmp dib jif jpeg jpg pbm pcx pgm png ppm rle tga tif tiff ");
-  EXPECT_EQ(writers, "bmp dib- jif- jpeg- jpg pbm pgm png ppm tga tif tiff- ");
+  EXPECT_EQ(readers, "avif bmp dib jif jpeg jpg pbm pcx pgm png ppm rle tga tif tiff webp ");
+  EXPECT_EQ(writers, "avif bmp dib- jif- jpeg- jpg pbm pgm png ppm tga tif tiff- webp ");
   for (const auto& r : FileFormatReaders()) EXPECT_EQ(r->HasSignature, r->Extension != "tga") << r->Extension;
 
   const std::set<TColorRes> all = {crBlackWhite, cr2Colors, cr16Gray,    cr16SysColors,
                                    cr16Colors,   cr256Gray, cr256Colors, cr16MColors};
   EXPECT_EQ(FindFileFormatWriter("bmp")->CanWriteResolutions, all);
   EXPECT_EQ(FindFileFormatWriter("png")->CanWriteResolutions, all);
+  // WebP and AVIF hold every picture as 24 bits, so a palette image is never reduced first.
+  EXPECT_EQ(FindFileFormatWriter("webp")->CanWriteResolutions, all);
+  EXPECT_EQ(FindFileFormatWriter("avif")->CanWriteResolutions, all);
   EXPECT_EQ(FindFileFormatWriter("jif")->CanWriteResolutions, (std::set<TColorRes>{cr256Gray, cr16MColors}));
 }
 
 TEST(FileFormatTables, ReaderFilterIsExact) {
   EXPECT_EQ(
       BuildReaderFilter(),
-      "Image files|*.bmp; *.dib; *.jif; *.jpeg; *.jpg; *.pbm; *.pcx; *.pgm; *.png; *.ppm; *.rle; *.tga; "
-      "*.tif; *.tiff|BMP - Bitmap|*.bmp|DIB - Bitmap|*.dib|JIF - JPEG (JFIF compliant)|*.jif|JPEG - JPEG "
+      "Image files|*.avif; *.bmp; *.dib; *.jif; *.jpeg; *.jpg; *.pbm; *.pcx; *.pgm; *.png; *.ppm; *.rle; "
+      "*.tga; *.tif; *.tiff; *.webp|AVIF - AV1 Image File Format|*.avif|BMP - Bitmap|*.bmp|DIB - "
+      "Bitmap|*.dib|JIF - JPEG (JFIF compliant)|*.jif|JPEG - JPEG "
       "(JFIF compliant)|*.jpeg|JPG - JPEG (JFIF compliant)|*.jpg|PBM - Portable Bitmap|*.pbm|PCX - "
       "Paintbrush|*.pcx|PGM - Portable Graymap|*.pgm|PNG - Portable Network Graphics|*.png|PPM - Portable "
       "Pixelmap|*.ppm|RLE - Bitmap|*.rle|TGA - Truevision Targa|*.tga|TIF - Tagged Image File "
-      "Format|*.tif|TIFF - Tagged Image File Format|*.tiff|All files|*.*");
+      "Format|*.tif|TIFF - Tagged Image File Format|*.tiff|WEBP - WebP|*.webp|All files|*.*");
 }
 
 TEST(FindFileFormatReader, ContentDecidesAndTheExtensionOnlyForTga) {

@@ -72,6 +72,46 @@ TSeeds PngSeeds() {
   return seeds;
 }
 
+// The committed seeds of a target (files of other encoders) and ours: lossy and lossless, opaque
+// and from a palette image.
+TSeeds CommittedSeeds(const std::string& target) {
+  TSeeds seeds;
+  for (const auto& entry : std::filesystem::directory_iterator(DataPath("fuzz/" + target)))
+    seeds["committed-" + entry.path().filename().string()] = ReadBytes(entry.path());
+  return seeds;
+}
+
+TSeeds WebPSeeds() {
+  TSeeds seeds = CommittedSeeds("webp");
+  TPixelGraphic rgb, indexed;
+  MakeRGB(rgb, 13, 9);
+  MakeIndexed(indexed, 9, 5, bc4Bit);
+  TSaveOptions options;
+  options.WebPQuality = 30;
+  auto save = [&](TPixelGraphic& image) {
+    TMemoryStream stream;
+    SaveImage(image, stream, "webp", options);
+    return stream.Data();
+  };
+  seeds["lossy.webp"] = save(rgb);
+  options.WebPLossless = true;
+  seeds["lossless.webp"] = save(rgb);
+  seeds["lossless-palette.webp"] = save(indexed);
+  return seeds;
+}
+
+TSeeds AvifSeeds() {
+  TSeeds seeds = CommittedSeeds("avif");
+  TPixelGraphic rgb;
+  MakeRGB(rgb, 13, 9);
+  TSaveOptions options;
+  options.AVIFSpeed = 10;
+  TMemoryStream stream;
+  SaveImage(rgb, stream, "avif", options);
+  seeds["ours.avif"] = stream.Data();
+  return seeds;
+}
+
 void Check(const std::string& target, const TSeeds& seeds) {
   for (const auto& [name, bytes] : seeds) {
     SCOPED_TRACE(name);
@@ -91,6 +131,12 @@ TEST(FuzzSeeds, Jpeg) {
 }
 TEST(FuzzSeeds, Png) {
   Check("png", PngSeeds());
+}
+TEST(FuzzSeeds, WebP) {
+  Check("webp", WebPSeeds());
+}
+TEST(FuzzSeeds, Avif) {
+  Check("avif", AvifSeeds());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -145,6 +146,116 @@ TEST(PaletteBuilder, EmptyImagesAndInvalidCounts) {
   EXPECT_THROW(BuildPalette(empty, 257, false), EPixelGraphic);
   EXPECT_THROW(BuildPalette(empty, 16, true), EPixelGraphic);
   EXPECT_NO_THROW(BuildPalette(empty, 17, true));
+}
+
+// ---- ReduceToPalette ----------------------------------------------------------------------------
+
+std::vector<TColor> PaletteOf(const TPixelGraphic& image) {
+  return {image.PaletteData().begin(), image.PaletteData().end()};
+}
+
+TEST(ReduceToPalette, NoMoreColoursThanAllowedAreKeptExactlyInTheSmallestFormat) {
+  const std::vector<TColor> five = {RGBColor(200, 0, 0), RGBColor(0, 0, 0), RGBColor(0, 90, 200),
+                                    RGBColor(255, 255, 255), RGBColor(30, 30, 31)};
+  TPixelGraphic source, indexed;
+  MakeImage(source, 13, 5, five);
+  // Dithering asked for changes nothing: every colour has its entry.
+  ReduceToPalette(source, 5, true, indexed);
+  EXPECT_EQ(indexed.BitCount(), bc4Bit);
+  // Ordered by brightness.
+  EXPECT_EQ(PaletteOf(indexed),
+            (std::vector<TColor>{RGBColor(0, 0, 0), RGBColor(30, 30, 31), RGBColor(200, 0, 0),
+                                 RGBColor(0, 90, 200), RGBColor(255, 255, 255)}));
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 13; ++x) ASSERT_EQ(indexed.Colors(x, y), source.Colors(x, y)) << x << ", " << y;
+
+  // Two colours and one colour: 1 bit; 17 colours: 8 bits.
+  MakeImage(source, 9, 3, {RGBColor(1, 2, 3), RGBColor(4, 5, 6)});
+  ReduceToPalette(source, 256, true, indexed);
+  EXPECT_EQ(indexed.BitCount(), bc1Bit);
+  EXPECT_EQ(indexed.Colors(1, 0), RGBColor(4, 5, 6));
+  MakeImage(source, 9, 3, {RGBColor(7, 8, 9)});
+  ReduceToPalette(source, 2, false, indexed);
+  EXPECT_EQ(indexed.BitCount(), bc1Bit);
+  EXPECT_EQ(PaletteOf(indexed), std::vector<TColor>{RGBColor(7, 8, 9)});
+  std::vector<TColor> seventeen;
+  for (int i = 0; i < 17; ++i) seventeen.push_back(RGBColor(i * 15, 255 - i * 15, i * 3));
+  MakeImage(source, 17, 4, seventeen);
+  ReduceToPalette(source, 17, true, indexed);
+  EXPECT_EQ(indexed.BitCount(), bc8Bit);
+  EXPECT_EQ(AsSet(PaletteOf(indexed)), AsSet(seventeen));
+  for (int32_t x = 0; x < 17; ++x) EXPECT_EQ(indexed.Colors(x, 2), source.Colors(x, 2));
+
+  // A palette image with few colours keeps them too.
+  TPixelGraphic bilevel;
+  bilevel.NewImage(10, 2, bc8Bit);
+  bilevel.SetPaletteCount(200);
+  for (int32_t i = 0; i < 200; ++i) bilevel.SetPaletteEntries(i, RGBColor(i, i, 0));
+  bilevel.SetPixels(3, 1, 150);
+  ReduceToPalette(bilevel, 256, true, indexed);
+  EXPECT_EQ(PaletteOf(indexed), (std::vector<TColor>{RGBColor(0, 0, 0), RGBColor(150, 150, 0)}));
+  EXPECT_EQ(indexed.Colors(3, 1), RGBColor(150, 150, 0));
+}
+
+TEST(ReduceToPalette, MoreColoursGetABuiltPaletteNearestOrDiffused) {
+  TPixelGraphic picture, nearest, dithered;
+  photo::MakePhotoLikeImage(picture, 96, 64);
+  ReduceToPalette(picture, 8, false, nearest);
+  ReduceToPalette(picture, 8, true, dithered);
+  ASSERT_EQ(nearest.BitCount(), bc4Bit);
+  const std::vector<TColor> palette = PaletteOf(nearest);
+  ASSERT_EQ(palette.size(), 8u);
+  EXPECT_EQ(PaletteOf(dithered), palette);
+  // Without dithering a colour always takes the same entry, one close to it; with dithering the
+  // error is spread, so many pixels take another entry and each is further off, while the mean
+  // colours of small blocks stay closer to the source's.
+  const auto distance = [](TColor a, TColor b) {
+    const int dr = GetRValue(a) - GetRValue(b), dg = GetGValue(a) - GetGValue(b),
+              db = GetBValue(a) - GetBValue(b);
+    return dr * dr + dg * dg + db * db;
+  };
+  std::map<TColor, TColor> taken;
+  int64_t differ = 0;
+  double bestError = 0, nearestError = 0, ditheredError = 0;
+  double nearestBlocks = 0, ditheredBlocks = 0;
+  for (int32_t by = 0; by < 64; by += 8) {
+    for (int32_t bx = 0; bx < 96; bx += 8) {
+      double sourceSum = 0, nearestSum = 0, ditheredSum = 0;
+      for (int32_t y = by; y < by + 8; ++y) {
+        for (int32_t x = bx; x < bx + 8; ++x) {
+          const TColor c = picture.Colors(x, y);
+          const TColor n = nearest.Colors(x, y), d = dithered.Colors(x, y);
+          ASSERT_EQ(taken.emplace(c, n).first->second, n) << x << ", " << y;
+          int best = INT32_MAX;
+          for (TColor entry : palette) best = std::min(best, distance(c, entry));
+          if (n != d) ++differ;
+          bestError += best;
+          nearestError += distance(c, n);
+          ditheredError += distance(c, d);
+          sourceSum += GetRValue(c) + GetGValue(c) + GetBValue(c);
+          nearestSum += GetRValue(n) + GetGValue(n) + GetBValue(n);
+          ditheredSum += GetRValue(d) + GetGValue(d) + GetBValue(d);
+        }
+      }
+      nearestBlocks += std::abs(nearestSum - sourceSum);
+      ditheredBlocks += std::abs(ditheredSum - sourceSum);
+    }
+  }
+  // The image's colour matching finds the nearest entry or one nearly as near.
+  EXPECT_LT(nearestError, 1.25 * bestError);
+  EXPECT_GT(differ, 96 * 64 / 10);
+  EXPECT_LT(nearestError, ditheredError);
+  EXPECT_LT(ditheredBlocks, nearestBlocks);
+}
+
+TEST(ReduceToPalette, CountsOutsideTwoTo256AreRefused) {
+  TPixelGraphic source, indexed;
+  MakeImage(source, 2, 2, {RGBColor(1, 1, 1)});
+  EXPECT_THROW(ReduceToPalette(source, 1, true, indexed), EPixelGraphic);
+  EXPECT_THROW(ReduceToPalette(source, 257, true, indexed), EPixelGraphic);
+  TPixelGraphic empty;
+  ReduceToPalette(empty, 16, true, indexed);
+  EXPECT_EQ(indexed.Width(), 0);
 }
 
 }  // namespace
