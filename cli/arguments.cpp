@@ -50,6 +50,13 @@ std::vector<std::string> TArguments::Values(std::string_view name) const {
   return values;
 }
 
+std::string TArguments::Last(std::initializer_list<std::string_view> names) const {
+  for (auto it = options_.rbegin(); it != options_.rend(); ++it) {
+    if (std::find(names.begin(), names.end(), it->first) != names.end()) return it->first;
+  }
+  return {};
+}
+
 TArguments ParseArguments(const TCommandSpec& spec, const TArgs& args) {
   TArguments parsed;
   bool optionsEnded = false;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <ostream>
 #include <stdexcept>
@@ -58,6 +59,8 @@ class TArguments {
   std::string Value(std::string_view name, const std::string& fallback = {}) const;
   // The values of every occurrence, in command-line order.
   std::vector<std::string> Values(std::string_view name) const;
+  // Of options that undo each other (--dither, --no-dither), the one given last; empty when none.
+  std::string Last(std::initializer_list<std::string_view> names) const;
 
   void Add(std::string name, std::string value) { options_.emplace_back(std::move(name), std::move(value)); }
 

@@ -26,15 +26,18 @@ int RunConvert(const TArguments& args) {
 TCommand ConvertCommand() {
   TCommandSpec spec;
   spec.Name = "convert";
-  spec.Synopsis = "IN OUT [--quality N] [--progressive] [--strict] [--max-pixels N]";
+  spec.Synopsis =
+      "IN OUT [--quality N] [--progressive] [--lossless] [--speed N] [--colors N] [--dither|--no-dither] "
+      "[--strict] [--max-pixels N]";
   spec.Summary = "convert an image; OUT's extension names the format";
   spec.Description =
       "Reads the image IN, whatever its format, and writes it to OUT in the format that OUT's extension "
       "names (" +
       WritableExtensions() +
       "). Colours the output format cannot hold are reduced "
-      "to what it can, unless --strict is given.";
-  spec.Options = JpegOptions("file");
+      "to what it can, unless --strict is given. With --colors a PNG is written as an indexed PNG of at "
+      "most that many colours, with --lossless a WebP without loss.";
+  spec.Options = CodecOptions("file", true);
   for (TOptionSpec& option : ImagePolicyOptions()) spec.Options.push_back(std::move(option));
   spec.MinOperands = spec.MaxOperands = 2;
   spec.OperandsText = "IN and OUT";

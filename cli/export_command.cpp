@@ -318,7 +318,7 @@ int RunExport(const TArguments& args) {
   request.HtmlPath = html;
   request.Source = &source;
   request.Grid = &grid;
-  request.Extension = formats.back()->Extension;
+  request.Extension = formats.back()->Name;
   request.ReportPath = reportPath;
   request.Options = &options;
   request.Slices = &slices;
@@ -361,7 +361,8 @@ TCommand ExportCommand() {
       "Y,..] [--divide CxR] [--format " +
       formatNames +
       "[,..]] [--style classic|email|responsive] [--fragment] [--base-url URL] [--density N] "
-      "[--quality N] [--progressive] [--uppercase] [--doublequote] [--save-grid] [--links FILE] "
+      "[--quality N] [--progressive] [--speed N] [--colors N] [--dither|--no-dither] [--uppercase] "
+      "[--doublequote] [--save-grid] [--links FILE] "
       "[--report FILE.json] [--force] [--jobs N] [--strict] [--max-pixels N]";
   spec.Summary = "cut an image into slices and write the HTML table that puts them together";
   spec.Description =
@@ -385,7 +386,8 @@ TCommand ExportCommand() {
       {"--divide", "CxR", "add the lines that divide the image into C columns and R rows of equal size"},
       {"--format", "FORMAT,..",
        "the slices' format: " + SliceFormatChoices() + "; " + std::string(DefaultSliceFormat().Name) +
-           " when not given. Several, separated by commas, write every slice in each; the email and "
+           " when not given. png8 is an indexed PNG of at most --colors colours, webp-lossless WebP without "
+           "loss. Several, separated by commas, write every slice in each; the email and "
            "responsive pages offer them in that order in a <picture>, the last in its <img> for whatever "
            "shows no other"},
       {"--style", "STYLE",
@@ -402,7 +404,7 @@ TCommand ExportCommand() {
        "full resolution as OUT_11@2x.jpg and scaled down as OUT_11.jpg, and the page offers both; email "
        "and responsive styles"},
   };
-  for (TOptionSpec& option : JpegOptions("slices")) spec.Options.push_back(std::move(option));
+  for (TOptionSpec& option : CodecOptions("slices", false)) spec.Options.push_back(std::move(option));
   spec.Options.insert(
       spec.Options.end(),
       {

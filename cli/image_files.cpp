@@ -58,13 +58,25 @@ void RefuseFolder(const std::string& path, const std::string& kind) {
   }
 }
 
-std::vector<TOptionSpec> JpegOptions(const std::string& what) {
-  return {
+std::vector<TOptionSpec> CodecOptions(const std::string& what, bool lossless) {
+  const pg::TSaveOptions defaults = pg::DefaultSaveOptions();
+  std::vector<TOptionSpec> specs = {
       {"--quality", "N",
-       "JPEG quality from 0 (smallest " + what + ") to 100 (best picture); " +
-           std::to_string(pg::DefaultSaveOptions().JPEGQuality) + " when not given"},
+       "quality of JPEG, WebP and AVIF from 0 (smallest " + what + ") to 100 (best picture); when not given " +
+           std::to_string(defaults.JPEGQuality) + " for JPEG, " + std::to_string(defaults.WebPQuality) +
+           " for WebP and " + std::to_string(defaults.AVIFQuality) + " for AVIF"},
       {"--progressive", "", "encode the " + what + " as progressive JPEG"},
+      {"--speed", "N",
+       "AVIF encoder speed from 0 (slowest, smallest " + what + ") to 10 (fastest); " +
+           std::to_string(defaults.AVIFSpeed) + " when not given"},
+      {"--colors", "N",
+       "colours of an indexed PNG, 2 to 256 (" + std::to_string(defaults.PNGColors) +
+           " when not given); a picture with no more keeps its colours exactly, one palette per file"},
+      {"--dither", "", "spread the error of colours an indexed PNG cannot hold over their neighbours (the default)"},
+      {"--no-dither", "", "give each colour an indexed PNG cannot hold its nearest palette colour instead"},
   };
+  if (lossless) specs.push_back({"--lossless", "", "write WebP without loss instead of at --quality"});
+  return specs;
 }
 
 pg::TLoadOptions LoadOptionsFor(const std::string& path, const TImagePolicy& policy) {
@@ -78,9 +90,19 @@ pg::TLoadOptions LoadOptionsFor(const std::string& path, const TImagePolicy& pol
 pg::TSaveOptions SaveOptionsFor(const std::string& path, const TImagePolicy& policy, const TArguments& args) {
   pg::TSaveOptions options = pg::DefaultSaveOptions();
   if (args.Has("--quality")) {
-    options.JPEGQuality = static_cast<int32_t>(WholeNumber("--quality", args.Value("--quality"), 0, 100));
+    const auto quality = static_cast<int32_t>(WholeNumber("--quality", args.Value("--quality"), 0, 100));
+    options.JPEGQuality = options.WebPQuality = options.AVIFQuality = quality;
   }
   if (args.Has("--progressive")) options.JPEGProgressive = true;
+  if (args.Has("--speed"))
+    options.AVIFSpeed = static_cast<int32_t>(WholeNumber("--speed", args.Value("--speed"), 0, 10));
+  if (args.Has("--colors")) {
+    options.PNGColors = static_cast<int32_t>(WholeNumber("--colors", args.Value("--colors"), 2, 256));
+    options.PNGIndexed = true;
+  }
+  const std::string dither = args.Last({"--dither", "--no-dither"});
+  if (!dither.empty()) options.PNGDither = dither == "--dither";
+  if (args.Has("--lossless")) options.WebPLossless = true;
   options.WarningAction = policy.Strict ? pg::pgwaRaise : pg::pgwaOKBox;
   options.ColorResWarningAction = policy.Strict ? pg::pgwaRaise : pg::pgwaIgnore;
   options.Question = WarningPrinter(path, policy.Strict);

@@ -33,9 +33,10 @@ std::vector<TOptionSpec> ImagePolicyOptions();
 // The policy given by those options (the library's default limit when --max-pixels is absent).
 TImagePolicy ImagePolicyFrom(const TArguments& args);
 
-// The options of every command that writes JPEG files: --quality N and --progressive; `what` names
-// the files in their help ("file", "slices").
-std::vector<TOptionSpec> JpegOptions(const std::string& what);
+// The options of every command that writes images, which say how each format encodes: --quality,
+// --progressive, --speed, --colors, --dither and --no-dither, and with `lossless` --lossless;
+// `what` names the files in their help ("file", "slices").
+std::vector<TOptionSpec> CodecOptions(const std::string& what, bool lossless);
 
 // The extensions the library can write, for the help texts ("bmp, dib, jpg, ...").
 std::string WritableExtensions();
@@ -47,7 +48,8 @@ pg::TQuestionHandler WarningPrinter(std::string file, bool strict);
 // The options of one load of `path`: the library's defaults with the policy's limit and warnings.
 pg::TLoadOptions LoadOptionsFor(const std::string& path, const TImagePolicy& policy);
 // The options of one save to `path`: the library's defaults with the policy's warnings and the
-// JPEG settings --quality and --progressive give.
+// codec settings of CodecOptions. --colors also asks for an indexed PNG and --lossless for a
+// lossless WebP; an export's formats decide both themselves.
 pg::TSaveOptions SaveOptionsFor(const std::string& path, const TImagePolicy& policy, const TArguments& args);
 
 // Loads `path` into `image` by its content with `options`.

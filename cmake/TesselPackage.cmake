@@ -11,9 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut a picture into slices for web pages")
 set(CPACK_PACKAGE_DESCRIPTION
     "Tessel cuts a picture into rectangular slices for web pages. Open an image, lay a grid of
 horizontal and vertical split lines over it, and export: every cell becomes an image file of its
-own (JPEG, PNG, BMP or TIFF) and one HTML file holds the table that puts the slices back together,
-with an optional link, target frame and ALT text per slice. Grids are saved to small text files,
-so a later version of the same picture is cut the same way.
+own (JPEG, PNG, indexed PNG, WebP, AVIF, BMP or TIFF) and one HTML file holds the table that puts
+the slices back together, with an optional link, target frame and ALT text per slice. Grids are
+saved to small text files, so a later version of the same picture is cut the same way.
 .
 The package holds the desktop program tessel and tessel-cli, which does the export and
 conversions without a window, for batch work.")

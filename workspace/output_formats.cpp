@@ -8,11 +8,30 @@ namespace tessel {
 
 namespace {
 
-constexpr std::array<TSliceFormat, 4> kFormats = {{
-    {"jpg", ".jpg", "JPEG", "image/jpeg"},
-    {"bmp", ".bmp", "BMP", "image/bmp"},
-    {"tif", ".tif", "TIFF", "image/tiff"},
-    {"png", ".png", "PNG", "image/png"},
+void Plain(pg::TSaveSettings& settings) {
+  settings.PNGIndexed = false;
+  settings.WebPLossless = false;
+}
+
+void IndexedPng(pg::TSaveSettings& settings) {
+  Plain(settings);
+  settings.PNGIndexed = true;
+}
+
+void LosslessWebP(pg::TSaveSettings& settings) {
+  Plain(settings);
+  settings.WebPLossless = true;
+}
+
+constexpr std::array<TSliceFormat, 8> kFormats = {{
+    {"jpg", ".jpg", "JPEG", "image/jpeg", ".jpg", Plain},
+    {"bmp", ".bmp", "BMP", "image/bmp", ".bmp", Plain},
+    {"tif", ".tif", "TIFF", "image/tiff", ".tif", Plain},
+    {"png", ".png", "PNG", "image/png", ".png", Plain},
+    {"png8", ".png", "PNG-8 indexed", "image/png", ".png (8-bit)", IndexedPng},
+    {"webp", ".webp", "WebP", "image/webp", ".webp", Plain},
+    {"webp-lossless", ".webp", "WebP lossless", "image/webp", ".webp (lossless)", LosslessWebP},
+    {"avif", ".avif", "AVIF", "image/avif", ".avif", Plain},
 }};
 
 }  // namespace

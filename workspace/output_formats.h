@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/formats/format_options.h"
+
 namespace tessel {
 
 struct TSliceFormat {
@@ -13,6 +15,18 @@ struct TSliceFormat {
   std::string_view Extension;    // ".jpg": appended to the slice names; picks the writer
   std::string_view Description;  // "JPEG" for menus
   std::string_view MimeType;     // "image/jpeg": the type a page's <source type=...> names
+  std::string_view MenuText;     // ".jpg", ".webp (lossless)": the Output Format menu's entry
+  // Sets in the save settings what this choice writes where several share a writer (lossless
+  // WebP, an indexed PNG); every other setting stays as given. None for an extension outside the
+  // list.
+  void (*Configure)(pg::TSaveSettings& settings) = nullptr;
+
+  // The save settings of a slice in this format, from those of the export.
+  pg::TSaveOptions OptionsFrom(const pg::TSaveOptions& options) const {
+    pg::TSaveOptions own = options;
+    if (Configure != nullptr) Configure(own);
+    return own;
+  }
 };
 
 // In the order of the menu; the first is the default.
@@ -22,7 +36,7 @@ const TSliceFormat& DefaultSliceFormat();
 // The format named `name` ("png", ".png" or "PNG"), or nullptr when there is none.
 const TSliceFormat* FindSliceFormat(std::string_view name);
 
-// "jpg, bmp, tif or png", for messages that list the choices.
+// "jpg, bmp, tif, png, ... or avif", for messages that list the choices.
 std::string SliceFormatChoices();
 
 }  // namespace tessel

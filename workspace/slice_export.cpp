@@ -79,7 +79,7 @@ std::vector<TSliceFormat> ExportFormats(const std::string& extension, const TExp
   }
   const TSliceFormat* own = FindSliceFormat(extension);
   formats.push_back(own != nullptr ? *own
-                                   : TSliceFormat{std::string_view(extension).substr(1), extension, "", ""});
+                                   : TSliceFormat{std::string_view(extension).substr(1), extension, "", "", "", nullptr});
   for (size_t i = 0; i < formats.size(); ++i) {
     for (size_t j = 0; j < i; ++j) {
       if (formats[i].Extension == formats[j].Extension)
@@ -97,6 +97,7 @@ struct TExportJob {
   const THtmlStyle& Style;
   const TExportOptions& Options;
   const std::vector<TSliceFormat>& Formats;
+  // The request's save options; each format sets in its copy what it writes (TSliceFormat).
   const pg::TSaveOptions& SaveOptions;
   const TSliceTable& Slices;
 
@@ -162,12 +163,13 @@ struct TExportJob {
     record.PageHeight = PageHeight(cell);
     record.Files.assign(formats.size(), {});
     bool all = true;
-    const auto write = [&](pg::TPixelGraphic& image, const std::string& name, std::string_view extension,
+    const auto write = [&](pg::TPixelGraphic& image, const std::string& name, const TSliceFormat& format,
                            int64_t& bytes) {
+      const pg::TSaveOptions options = format.OptionsFrom(SaveOptions);
       const bool written = pg::WriteFileSafely(
           Names.SlicePath(name),
           [&](pg::TStream& stream) {
-            pg::SaveImage(image, stream, extension, SaveOptions);
+            pg::SaveImage(image, stream, format.Extension, options);
             bytes = stream.Size();
           },
           commit);
@@ -181,10 +183,10 @@ struct TExportJob {
       file.Format = formats[i].Name;
       if (dense) {
         const std::string name = SliceFileName(cell, formats[i], true);
-        if (write(pixels, name, formats[i].Extension, file.DenseBytes)) file.DenseFile = name;
+        if (write(pixels, name, formats[i], file.DenseBytes)) file.DenseFile = name;
       } else {
         const std::string name = SliceFileName(cell, formats[i]);
-        if (write(pixels, name, formats[i].Extension, file.Bytes)) file.File = name;
+        if (write(pixels, name, formats[i], file.Bytes)) file.File = name;
       }
     }
     if (!dense) return all;
@@ -195,7 +197,7 @@ struct TExportJob {
     for (size_t i = 0; i < formats.size(); ++i) {
       TSliceFile& file = record.Files[i];
       const std::string name = SliceFileName(cell, formats[i]);
-      if (write(page, name, formats[i].Extension, file.Bytes)) file.File = name;
+      if (write(page, name, formats[i], file.Bytes)) file.File = name;
     }
     return all;
   }
@@ -584,9 +586,15 @@ TExportReport ExportSlices(const TExportRequest& request) {
     throw EExportError("The grid has " + std::to_string(grid.CellCount()) + " cells; at most " +
                        std::to_string(kMaxCells) + " can be exported");
   }
+  const int64_t total = grid.CellCount();
+  const auto processors = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  int32_t threads = request.Jobs > 0 ? request.Jobs : processors;
+  threads = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(threads, total), 1, 256));
   // The slices are written with the request's own save options, or a copy of the process-wide
-  // defaults taken here, on the thread that owns them: the workers read no global setting.
-  const pg::TSaveOptions saveOptions = request.SaveOptions ? *request.SaveOptions : pg::DefaultSaveOptions();
+  // defaults taken here, on the thread that owns them: the workers read no global setting. Slices
+  // encoded side by side share the processors: each encoder gets its share of them.
+  pg::TSaveOptions saveOptions = request.SaveOptions ? *request.SaveOptions : pg::DefaultSaveOptions();
+  if (saveOptions.EncoderThreads <= 0) saveOptions.EncoderThreads = std::max(1, processors / threads);
   if (request.Slices != nullptr) report.Slices = *request.Slices;
   const std::vector<TSliceFormat> formats = ExportFormats(extension, options);
   report.Options = options;
@@ -611,11 +619,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
   }
   if (Cancelled(request)) return cancelled();
 
-  const int64_t total = grid.CellCount();
   Progress(request, 0, total);
-  int32_t threads =
-      request.Jobs > 0 ? request.Jobs : static_cast<int32_t>(std::thread::hardware_concurrency());
-  threads = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(threads, total), 1, 256));
   // A cancel that comes after the last slice still keeps the HTML and the grid file from being
   // written.
   if (!WriteSlices(request, job, threads, *work, report.SlicesWritten, report.Records) || Cancelled(request))

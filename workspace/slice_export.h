@@ -93,8 +93,11 @@ enum class TExportResult {
 struct TExportRequest {
   std::filesystem::path HtmlPath;
   const pg::TPixelGraphic* Source = nullptr;
-  TSplitGrid* Grid = nullptr;      // sorted in place; the order stays
-  std::string Extension = ".jpg";  // a slice format's extension (a missing dot is added)
+  TSplitGrid* Grid = nullptr;  // sorted in place; the order stays
+  // The slices' format: a listed format's name or extension ("png8", "webp-lossless", ".png"),
+  // which also sets what it writes in the save options, or any writer's extension (a missing dot
+  // is added).
+  std::string Extension = ".jpg";
   // Link, target, ALT text and format of the slices that have any, by their cell in the sorted
   // grid; none when null.
   const TSliceTable* Slices = nullptr;
@@ -116,8 +119,9 @@ struct TExportRequest {
   // The grid file the grid was loaded from, if any. Only the grid written on export may replace
   // it (writing the grid back is what that option is for); no slice or HTML file may.
   std::filesystem::path GridFilePath;
-  // How the slices are saved (JPEG quality and progression, ...); unset: the process-wide
-  // defaults as they stand when the export starts.
+  // How the slices are saved (JPEG quality and progression, WebP and AVIF quality, the colours of
+  // an indexed PNG, ...); unset: the process-wide defaults as they stand when the export starts.
+  // Without EncoderThreads the slices' encoders share the processors among the workers.
   std::optional<pg::TSaveOptions> SaveOptions;
   // Where to write the size report (JSON) after the page; none when empty.
   std::filesystem::path ReportPath;

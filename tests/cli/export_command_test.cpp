@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/formats/image_io.h"
+#include "imaging/image/pixel_graphic.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace tessel::cli {
@@ -109,6 +111,61 @@ TEST_F(ExportCommandTest, QualityAndProgressiveReachTheJpegSlices) {
   EXPECT_NE(low.find("\xFF\xC0"), std::string::npos);
   EXPECT_EQ(low.find("\xFF\xC2"), std::string::npos);
   EXPECT_NE(high.find("\xFF\xC2"), std::string::npos);
+}
+
+// The formats beyond the classic four: png8 with its colours and dithering (the last of --dither
+// and --no-dither counts), WebP and AVIF with the one --quality, lossless WebP by its name.
+TEST_F(ExportCommandTest, IndexedPngWebPAndAvifSlices) {
+  ASSERT_EQ(Run({image_, "--html", Html("few.html"), "--divide", "2x1", "--format", "png8", "--colors", "8",
+                 "--no-dither", "--dither", "--no-dither"}),
+            0)
+      << err_;
+  ASSERT_EQ(Run({image_, "--html", Html("dith.html"), "--divide", "2x1", "--format", "png8", "--colors=8"}),
+            0)
+      << err_;
+  pg::TPixelGraphic plain, dithered, exact;
+  plain.LoadFromFile((dir_ / "few_11.png").string());
+  dithered.LoadFromFile((dir_ / "dith_11.png").string());
+  EXPECT_EQ(plain.BitCount(), pg::bc4Bit);
+  EXPECT_LE(plain.PaletteCount(), 8);
+  EXPECT_EQ(dithered.PaletteCount(), plain.PaletteCount());
+  int32_t differ = 0;
+  for (int32_t y = 0; y < plain.Height(); ++y) {
+    for (int32_t x = 0; x < plain.Width(); ++x) differ += plain.Colors(x, y) != dithered.Colors(x, y) ? 1 : 0;
+  }
+  EXPECT_GT(differ, 100);
+  // The banner has far fewer than 256 colours in a cell of 60 x 50: kept exactly.
+  ASSERT_EQ(Run({image_, "--html", Html("exact.html"), "--divide", "10x3", "--format", "png8"}), 0) << err_;
+  pg::TPixelGraphic banner;
+  banner.LoadFromFile(image_);
+  exact.LoadFromFile((dir_ / "exact_0101.png").string());
+  ASSERT_NE(exact.BitCount(), pg::bc24Bit);
+  for (int32_t y = 0; y < 50; ++y) {
+    for (int32_t x = 0; x < 60; ++x) ASSERT_EQ(exact.Colors(x, y), banner.Colors(x, y)) << x << ", " << y;
+  }
+
+  ASSERT_EQ(Run({image_, "--html", Html("low.html"), "--format", "webp", "--quality", "10"}), 0) << err_;
+  ASSERT_EQ(Run({image_, "--html", Html("high.html"), "--format", "webp", "--quality", "95"}), 0) << err_;
+  EXPECT_LT(ReadFile(dir_ / "low_11.webp").size() * 2, ReadFile(dir_ / "high_11.webp").size());
+  ASSERT_EQ(Run({image_, "--html", Html("lossless.html"), "--format", "webp-lossless"}), 0) << err_;
+  pg::TPixelGraphic lossless;
+  lossless.LoadFromFile((dir_ / "lossless_11.webp").string());
+  for (int32_t y = 0; y < banner.Height(); y += 7) {
+    for (int32_t x = 0; x < banner.Width(); x += 5) ASSERT_EQ(lossless.Colors(x, y), banner.Colors(x, y));
+  }
+  ASSERT_EQ(Run({image_, "--html", Html("a.html"), "--format", "avif", "--quality", "20", "--speed", "10"}),
+            0)
+      << err_;
+  ASSERT_EQ(Run({image_, "--html", Html("b.html"), "--format", "avif", "--quality", "90"}), 0) << err_;
+  EXPECT_LT(ReadFile(dir_ / "a_11.avif").size() * 2, ReadFile(dir_ / "b_11.avif").size());
+  EXPECT_NE(ReadFile(Html("b.html")).find("b_11.avif"), std::string::npos);
+
+  EXPECT_EQ(Run({image_, "--html", Html("bad.html"), "--format", "png8", "--colors", "1"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html("bad.html"), "--format", "png8", "--colors", "257"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html("bad.html"), "--format", "avif", "--speed", "11"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html("bad.html"), "--format", "webp", "--lossless"}), 2);
+  EXPECT_EQ(Run({image_, "--html", Html("bad.html"), "--format", "PNG8"}), 2);
+  EXPECT_FALSE(fs::exists(Html("bad.html")));
 }
 
 // Runs in the scratch folder, so that the paths can be given as a user types them.

@@ -135,6 +135,39 @@ TEST_F(InfoConvertTest, ConvertNegotiatesSilentlyOrRefusesWhenStrict) {
   EXPECT_EQ(err_, Path("x.gif") + ": Unknown file extension \"gif\"\n");
 }
 
+// WebP and AVIF both ways: convert writes them by extension and reads them by content, info
+// describes them; --lossless keeps every pixel, --colors makes an indexed PNG.
+TEST_F(InfoConvertTest, WebPAvifAndIndexedPng) {
+  ASSERT_EQ(Run({"convert", pal8_, Path("lossless.webp"), "--lossless"}), 0) << err_;
+  ASSERT_EQ(Run({"convert", Path("lossless.webp"), Path("back.bmp")}), 0) << err_;
+  pg::TPixelGraphic original, back;
+  original.LoadFromFile(pal8_);
+  back.LoadFromFile(Path("back.bmp"));
+  ASSERT_EQ(back.Width(), original.Width());
+  for (int32_t y = 0; y < original.Height(); ++y) {
+    for (int32_t x = 0; x < original.Width(); ++x) ASSERT_EQ(back.Colors(x, y), original.Colors(x, y));
+  }
+  EXPECT_EQ(Run({"info", Path("lossless.webp")}), 0) << err_;
+  EXPECT_EQ(out_, "format: WebP\nwidth: 127\nheight: 64\nbits per pixel: 24\nimages: 1\n");
+
+  ASSERT_EQ(Run({"convert", pal8_, Path("picture.avif"), "--quality", "70", "--speed", "9"}), 0) << err_;
+  EXPECT_EQ(Run({"info", "--json", Path("picture.avif")}), 0) << err_;
+  const auto info = nlohmann::json::parse(out_);
+  EXPECT_EQ(info[0]["format"], "AV1 Image File Format");
+  EXPECT_EQ(info[0]["width"], 127);
+  EXPECT_EQ(info[0]["subformat"], "YUV 4:2:0, 8 bits");
+  ASSERT_EQ(Run({"convert", Path("picture.avif"), Path("from-avif.png")}), 0) << err_;
+
+  ASSERT_EQ(Run({"convert", Path("from-avif.png"), Path("indexed.png"), "--colors", "16", "--no-dither"}), 0)
+      << err_;
+  pg::TPixelGraphic indexed;
+  indexed.LoadFromFile(Path("indexed.png"));
+  EXPECT_EQ(indexed.BitCount(), pg::bc4Bit);
+  ASSERT_EQ(Run({"convert", Path("from-avif.png"), Path("full.png")}), 0) << err_;
+  indexed.LoadFromFile(Path("full.png"));
+  EXPECT_EQ(indexed.BitCount(), pg::bc24Bit);
+}
+
 TEST_F(InfoConvertTest, WrongUsage) {
   EXPECT_EQ(Run({"convert", pal8_}), 2);
   EXPECT_EQ(Run({"convert", pal8_, Path("a.jpg"), Path("b.jpg")}), 2);

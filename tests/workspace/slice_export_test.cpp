@@ -405,7 +405,9 @@ TEST_F(SliceExportTest, ParallelAndSequentialFilesAreIdentical) {
   grid_.ResetGrid(333, 217);
   for (int32_t x : {17, 100, 101, 250, 100}) grid_.AddVertical(x);
   for (int32_t y : {1, 90, 200}) grid_.AddHorizontal(y);
-  for (const char* extension : {".jpg", ".png", ".bmp", ".tif"}) {
+  // The WebP and AVIF encoders get more threads each when fewer slices are written at once; the
+  // files stay the same.
+  for (const char* extension : {".jpg", ".png", ".bmp", ".tif", "png8", "webp", "webp-lossless", "avif"}) {
     SCOPED_TRACE(extension);
     std::vector<std::vector<std::string>> listings;
     std::vector<std::string> contents[2];
@@ -437,6 +439,62 @@ TEST_F(SliceExportTest, ParallelAndSequentialFilesAreIdentical) {
     EXPECT_EQ(listings[0], listings[1]);
     EXPECT_EQ(listings[0].size(), 1u + 5u * 4u);  // one column of width 0
     EXPECT_TRUE(contents[0] == contents[1]);
+  }
+}
+
+// The formats that share a writer with another write what their names say, the export's own as
+// well as a slice's own, and read back as such.
+TEST_F(SliceExportTest, IndexedPngLosslessWebPAndAvifSlices) {
+  // Column 1 of the pattern has many colours; the right column is painted in four.
+  const pg::TColor red = pg::RGBColor(255, 0, 0), green = pg::RGBColor(0, 255, 0),
+                   blue = pg::RGBColor(0, 0, 255), white = pg::RGBColor(255, 255, 255);
+  for (int32_t y = 0; y < 100; ++y) {
+    for (int32_t x = 120; x < 200; ++x)
+      source_.SetColors(x, y, y < 50 ? (x < 160 ? red : green) : (x < 160 ? blue : white));
+  }
+  slices_.Set({1, 2}, {"", "", "", "webp-lossless"});
+  slices_.Set({2, 2}, {"", "", "", "avif"});
+  slices_.Set({2, 1}, {"", "", "", "png"});
+  pg::TSaveOptions options = pg::DefaultSaveOptions();
+  options.PNGColors = 16;
+  TExportRequest request;
+  request.HtmlPath = dir_.Path() / "page.html";
+  request.Source = &source_;
+  request.Grid = &grid_;
+  request.Extension = "png8";
+  request.Options = &options_;
+  request.Interaction = &interaction_;
+  request.Slices = &slices_;
+  request.SaveOptions = options;
+  ASSERT_EQ(ExportSlices(request).Result, TExportResult::Done);
+  EXPECT_EQ(DirectoryNames(dir_.Path()), (std::vector<std::string>{"page.html", "page_11.png", "page_12.webp",
+                                                                   "page_21.png", "page_22.avif"}));
+
+  // The export's own format: an indexed PNG of at most 16 colours, dithered.
+  pg::TPixelGraphic slice;
+  slice.LoadFromFile((dir_.Path() / "page_11.png").string());
+  EXPECT_EQ(slice.BitCount(), pg::bc4Bit);
+  EXPECT_EQ(slice.PaletteCount(), 16);
+  EXPECT_EQ(ReadFile(dir_.Path() / "page_11.png")[25], 3);  // IHDR colour type: palette
+  // A slice asking for plain PNG is 24 bits, exactly the cell.
+  ExpectSlice("page_21.png", 120, 0, 80, 40);
+  // Lossless WebP gives back every pixel; AVIF is a picture of the cell's size.
+  ExpectSlice("page_12.webp", 0, 40, 120, 60);
+  slice.LoadFromFile((dir_.Path() / "page_22.avif").string());
+  EXPECT_EQ(slice.Width(), 80);
+  EXPECT_EQ(slice.Height(), 60);
+  EXPECT_GT(pg::GetBValue(slice.Colors(20, 50)), 200);  // blue stays blue
+  EXPECT_LT(pg::GetRValue(slice.Colors(20, 50)), 50);
+
+  // Few colours, many allowed: the indexed slice keeps them exactly.
+  slices_.Set({2, 2}, {"", "", "", "png8"});
+  ASSERT_EQ(Export("again.html", ".jpg").Result, TExportResult::Done);
+  slice.LoadFromFile((dir_.Path() / "again_22.png").string());
+  EXPECT_EQ(slice.BitCount(), pg::bc4Bit);
+  EXPECT_EQ(slice.PaletteCount(), 4);
+  for (int32_t y = 0; y < 60; y += 7) {
+    for (int32_t x = 0; x < 80; x += 9)
+      EXPECT_EQ(slice.Colors(x, y), source_.Colors(120 + x, 40 + y)) << x << ", " << y;
   }
 }
 
@@ -569,9 +627,10 @@ TEST_F(SliceExportTest, StoredSlicePropertiesAndFormatsAreUsedWithoutQuestions) 
     Export("bad.html");
     ADD_FAILURE() << "no error";
   } catch (const EExportError& e) {
-    EXPECT_EQ(
-        std::string(e.what()),
-        "Slice 3 (column 1, row 2) asks for the format \"gif\", which is not one of jpg, bmp, tif or png");
+    EXPECT_EQ(std::string(e.what()),
+              "Slice 3 (column 1, row 2) asks for the format \"gif\", which is not one of jpg, bmp, tif, "
+              "png, png8, "
+              "webp, webp-lossless or avif");
   }
   EXPECT_FALSE(fs::exists(dir_.Path() / "bad.html"));
   EXPECT_FALSE(fs::exists(dir_.Path() / "bad_11.png"));

@@ -105,14 +105,39 @@ TEST(SortedGrid, SliceAtFindsTheCellUnderAPixel) {
 }
 
 TEST(SliceFormats, OneListNamesExtensionsAndChoices) {
-  ASSERT_EQ(SliceFormats().size(), 4u);
+  ASSERT_EQ(SliceFormats().size(), 8u);
   EXPECT_EQ(DefaultSliceFormat().Extension, ".jpg");
   ASSERT_NE(FindSliceFormat(".PNG"), nullptr);
   EXPECT_EQ(FindSliceFormat(".PNG")->Name, "png");
   EXPECT_EQ(FindSliceFormat("tif")->Extension, ".tif");
   EXPECT_EQ(FindSliceFormat("tiff"), nullptr);
   EXPECT_EQ(FindSliceFormat(""), nullptr);
-  EXPECT_EQ(SliceFormatChoices(), "jpg, bmp, tif or png");
+  EXPECT_EQ(SliceFormatChoices(), "jpg, bmp, tif, png, png8, webp, webp-lossless or avif");
+  ASSERT_NE(FindSliceFormat(".webp"), nullptr);
+  EXPECT_EQ(FindSliceFormat(".webp")->Name, "webp");
+  EXPECT_EQ(FindSliceFormat("avif")->MimeType, "image/avif");
+}
+
+TEST(SliceFormats, FormatsSharingAWriterSetWhatItWrites) {
+  pg::TSaveOptions options;
+  options.JPEGQuality = 55;
+  options.WebPQuality = 44;
+  const pg::TSaveOptions png8 = FindSliceFormat("png8")->OptionsFrom(options);
+  EXPECT_EQ(FindSliceFormat("png8")->Extension, ".png");
+  EXPECT_TRUE(png8.PNGIndexed);
+  EXPECT_FALSE(png8.WebPLossless);
+  const pg::TSaveOptions lossless = FindSliceFormat("webp-lossless")->OptionsFrom(png8);
+  EXPECT_EQ(FindSliceFormat("webp-lossless")->Extension, ".webp");
+  EXPECT_TRUE(lossless.WebPLossless);
+  EXPECT_FALSE(lossless.PNGIndexed);
+  // The plain formats undo both; every other setting passes through.
+  for (const char* name : {"png", "webp", "jpg"}) {
+    const pg::TSaveOptions plain = FindSliceFormat(name)->OptionsFrom(lossless);
+    EXPECT_FALSE(plain.WebPLossless) << name;
+    EXPECT_FALSE(plain.PNGIndexed) << name;
+    EXPECT_EQ(plain.JPEGQuality, 55);
+    EXPECT_EQ(plain.WebPQuality, 44);
+  }
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "imaging/view/qt_pg_image.h"
 #include "workspace/file_messages.h"
 #include "workspace/grid_file.h"
+#include "workspace/output_formats.h"
 #include "workspace/ui/about_box.h"
 #include "workspace/ui/color_dialog.h"
 #include "workspace/ui/divide_dialog.h"
@@ -316,13 +317,16 @@ void TMainWindow::BuildMenus() {
   formatMenu_->setObjectName("OutputFormatMenu");
   formats_ = new QActionGroup(this);
   formats_->setExclusive(true);
-  for (const char* extension : {".jpg", ".bmp", ".tif", ".png"}) {
-    QAction* action = formatMenu_->addAction(extension);
-    action->setObjectName(QString("Format") + extension);
+  for (const TSliceFormat& format : SliceFormats()) {
+    const QString name = QString::fromUtf8(format.Name.data(), static_cast<qsizetype>(format.Name.size()));
+    QAction* action = formatMenu_->addAction(
+        QString::fromUtf8(format.MenuText.data(), static_cast<qsizetype>(format.MenuText.size())));
+    action->setObjectName("Format." + name);
+    action->setData(name);
     action->setCheckable(true);
-    action->setChecked(QString(extension) == ".jpg");
+    action->setChecked(name == outputFormat_);
     formats_->addAction(action);
-    connect(action, &QAction::triggered, this, [this, action] { SetOutputExtension(action->text()); });
+    connect(action, &QAction::triggered, this, [this, name] { SetOutputFormat(name); });
   }
 
   helpMenu_ = bar->addMenu("&Help");
@@ -694,18 +698,30 @@ void TMainWindow::dropEvent(QDropEvent* event) {
 
 // ---- Pages and output format ------------------------------------------------------------------
 
-void TMainWindow::SetOutputExtension(const QString& extension) {
-  outputExtension_ = extension;
+void TMainWindow::SetOutputFormat(const QString& name) {
+  const TSliceFormat* format = FindSliceFormat(name.toStdString());
+  if (format == nullptr) return;
+  outputFormat_ = QString::fromUtf8(format->Name.data(), static_cast<qsizetype>(format->Name.size()));
   for (QAction* action : formats_->actions()) {
-    if (action->text() == extension) action->setChecked(true);
+    if (action->data().toString() == outputFormat_) action->setChecked(true);
   }
-  const bool jpeg = extension == ".jpg";
+  // The compression page previews JPEG only.
+  const bool jpeg = outputFormat_ == "jpg";
   const int jpegIndex = pages_->indexOf(jpegPage_);
   if (!jpeg && pages_->currentWidget() == jpegPage_) pages_->setCurrentWidget(sourcePage_);
   pages_->setTabVisible(jpegIndex, jpeg);
   UpdateMenuState();
   // The Slice panel names the export's format.
   SlicesChanged();
+}
+
+void TMainWindow::SetOutputExtension(const QString& extension) {
+  SetOutputFormat(extension);
+}
+
+QString TMainWindow::OutputExtension() const {
+  const std::string_view extension = FindSliceFormat(outputFormat_.toStdString())->Extension;
+  return QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
 }
 
 void TMainWindow::PageChanged(int) {

@@ -93,6 +93,9 @@ class TMainWindow : public QMainWindow {
   const std::optional<TSplitGrid>& PreviewGrid() const { return previewGrid_; }
   void SetSnapping(bool on);
   void SetSnapStep(int32_t pixels);
+  // The slices' format, by its name in the format list ("png8"): the Output Format menu's choice.
+  void SetOutputFormat(const QString& name);
+  // The same by extension: ".png" is the plain PNG format.
   void SetOutputExtension(const QString& extension);
   // The largest picture (width x height) the window opens; kept in the settings.
   int64_t MaxPixels() const { return maxPixels_; }
@@ -132,7 +135,8 @@ class TMainWindow : public QMainWindow {
   TSplitPointer SplitPointer() const { return shownPointer_; }
   QString StatusText() const;
   QString ZoomText() const;
-  QString OutputExtension() const { return outputExtension_; }
+  QString OutputFormat() const { return outputFormat_; }
+  QString OutputExtension() const;
   const QStringList& RecentImages() const { return recentImages_; }
   const QStringList& RecentGrids() const { return recentGrids_; }
   QString LastNumberText() const { return lastNumberText_; }
@@ -237,7 +241,7 @@ class TMainWindow : public QMainWindow {
   bool overrideCursor_ = false;
   TRuler* pressedRuler_ = nullptr;
   std::unique_ptr<pg::TPixelGraphic> slice_;  // the working slice image, reused by every export
-  QString outputExtension_ = ".jpg";
+  QString outputFormat_ = "jpg";              // a name of the format list
   // The files the shown image and the grid were read from (empty when there is none): the export
   // must not write over them.
   QString imagePath_;

@@ -140,7 +140,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   request.Grid = &grid;
   const TSliceTable slices = editor_.Slices();
   request.Slices = &slices;
-  request.Extension = outputExtension_.toStdString();
+  request.Extension = outputFormat_.toStdString();
   request.Options = &options;
   request.Interaction = &interaction;
   request.WorkingImage = slice_.get();

@@ -97,7 +97,7 @@ void TMainWindow::SlicesChanged() {
   std::optional<TGridCell> cell;
   if (key && sorted.Contains(*key)) cell = sorted.Cell(*key);
   slicePanel_->ShowSlice(cell, key ? editor_.Slices().Get(*key) : TSliceProperties{},
-                         outputExtension_.toStdString());
+                         OutputExtension().toStdString());
   slicePanel_->setEnabled(!exporting_);
 }
 

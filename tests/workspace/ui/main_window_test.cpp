@@ -119,7 +119,8 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndSeparators) {
                                                     "&Actual Size\tCtrl+1", "-", "&Snap to Lines and Edges",
                                                     "Snap S&tep...", "-", "Slice &Numbers", "Slice &Panel"}));
   EXPECT_EQ(Action("ZoomIn")->shortcuts().value(1), QKeySequence("Ctrl++"));
-  EXPECT_EQ(entries(menu("OutputFormatMenu")), QStringList({".jpg", ".bmp", ".tif", ".png"}));
+  EXPECT_EQ(entries(menu("OutputFormatMenu")), QStringList({".jpg", ".bmp", ".tif", ".png", ".png (8-bit)",
+                                                            ".webp", ".webp (lossless)", ".avif"}));
   EXPECT_EQ(entries(menu("HelpMenu")), QStringList({"&Usage", "-", "&About"}));
   EXPECT_EQ(entries(menu("EditMenu")), QStringList({"&Undo	Ctrl+Z", "&Redo	Ctrl+Shift+Z", "-",
                                                     "&Delete Line	Del", "-", "Pr&eferences..."}));
@@ -427,6 +428,12 @@ TEST_F(MainWindowTest, OutputFormatHidesJpegPageAndActivatesSource) {
   EXPECT_FALSE(Action("Format.jpg")->isChecked());
   Action("Format.bmp")->trigger();
   EXPECT_EQ(window_->OutputExtension(), ".bmp");
+  // Two entries write .png: the menu tells them apart by the format's name.
+  Action("Format.png8")->trigger();
+  EXPECT_EQ(window_->OutputFormat(), "png8");
+  EXPECT_EQ(window_->OutputExtension(), ".png");
+  EXPECT_TRUE(Action("Format.png8")->isChecked());
+  EXPECT_FALSE(Action("Format.png")->isChecked());
   Action("Format.jpg")->trigger();
   EXPECT_TRUE(pages->isTabVisible(jpeg));
   EXPECT_EQ(pages->currentWidget(), window_->SourcePage());
