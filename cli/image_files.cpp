@@ -62,9 +62,10 @@ std::vector<TOptionSpec> CodecOptions(const std::string& what, bool lossless) {
   const pg::TSaveOptions defaults = pg::DefaultSaveOptions();
   std::vector<TOptionSpec> specs = {
       {"--quality", "N",
-       "quality of JPEG, WebP and AVIF from 0 (smallest " + what + ") to 100 (best picture); when not given " +
-           std::to_string(defaults.JPEGQuality) + " for JPEG, " + std::to_string(defaults.WebPQuality) +
-           " for WebP and " + std::to_string(defaults.AVIFQuality) + " for AVIF"},
+       "quality of JPEG, WebP and AVIF from 0 (smallest " + what +
+           ") to 100 (best picture); when not given " + std::to_string(defaults.JPEGQuality) + " for JPEG, " +
+           std::to_string(defaults.WebPQuality) + " for WebP and " + std::to_string(defaults.AVIFQuality) +
+           " for AVIF"},
       {"--progressive", "", "encode the " + what + " as progressive JPEG"},
       {"--speed", "N",
        "AVIF encoder speed from 0 (slowest, smallest " + what + ") to 10 (fastest); " +
@@ -72,7 +73,8 @@ std::vector<TOptionSpec> CodecOptions(const std::string& what, bool lossless) {
       {"--colors", "N",
        "colours of an indexed PNG, 2 to 256 (" + std::to_string(defaults.PNGColors) +
            " when not given); a picture with no more keeps its colours exactly, one palette per file"},
-      {"--dither", "", "spread the error of colours an indexed PNG cannot hold over their neighbours (the default)"},
+      {"--dither", "",
+       "spread the error of colours an indexed PNG cannot hold over their neighbours (the default)"},
       {"--no-dither", "", "give each colour an indexed PNG cannot hold its nearest palette colour instead"},
   };
   if (lossless) specs.push_back({"--lossless", "", "write WebP without loss instead of at --quality"});

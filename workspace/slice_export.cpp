@@ -78,8 +78,9 @@ std::vector<TSliceFormat> ExportFormats(const std::string& extension, const TExp
     formats.push_back(*format);
   }
   const TSliceFormat* own = FindSliceFormat(extension);
-  formats.push_back(own != nullptr ? *own
-                                   : TSliceFormat{std::string_view(extension).substr(1), extension, "", "", "", nullptr});
+  formats.push_back(
+      own != nullptr ? *own
+                     : TSliceFormat{std::string_view(extension).substr(1), extension, "", "", "", nullptr});
   for (size_t i = 0; i < formats.size(); ++i) {
     for (size_t j = 0; j < i; ++j) {
       if (formats[i].Extension == formats[j].Extension)

@@ -361,7 +361,8 @@ TEST_F(ExportCommandTest, PageOptionsThatDoNotGoTogetherAreUsageErrors) {
   usage({"--style", "Email"}, "--style: expected classic, email or responsive, got \"Email\"");
   usage({"--style", "email", "--density", "4"}, "--density: expected a whole number from 1 to 3, got \"4\"");
   usage({"--style", "email", "--format", "png,,jpg"},
-        "--format: expected jpg, bmp, tif or png (or several, separated by commas), got \"\"");
+        "--format: expected jpg, bmp, tif, png, png8, webp, webp-lossless or avif (or several, separated by "
+        "commas), got \"\"");
   usage({"--style", "email", "--format", "png,jpg,png"}, "--format: png is listed twice in \"png,jpg,png\"");
   // A report that would replace the image it reads is refused before anything is written.
   EXPECT_EQ(Run({Path("copy.png"), "--html", Html(), "--report", Path("copy.png")}), 1);

@@ -204,7 +204,7 @@ TEST_F(StyledExportTest, WhatCannotBeWrittenIsRefusedBeforeAnythingIs) {
   refused("The density must be 1 to 3, not 4");
   options_.Style = TOutputStyle::Email;
   options_.PictureFormats = {"gif"};
-  refused("\"gif\" is not a slice format; choose jpg, bmp, tif or png");
+  refused("\"gif\" is not a slice format; choose jpg, bmp, tif, png, png8, webp, webp-lossless or avif");
   options_.Style = TOutputStyle::Email;
   options_.PictureFormats = {"jpg", "png"};
   refused("The format png is named twice");

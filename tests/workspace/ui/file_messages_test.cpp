@@ -60,9 +60,9 @@ TEST_F(FileMessagesTest, PicturesThatCannotBeOpenedAreNamedWithWhatToDo) {
   const QString text = Write("photo.txt", "just some words\n");
   QStringList shown = BoxesDuring([&] { EXPECT_FALSE(window_->OpenImage(text)); });
   ASSERT_EQ(shown.size(), 1);
-  EXPECT_TRUE(shown[0].startsWith("photo.txt is not an image Tessel can read. Tessel reads .bmp, "))
+  EXPECT_TRUE(shown[0].startsWith("photo.txt is not an image Tessel can read. Tessel reads .avif, .bmp, "))
       << shown[0].toStdString();
-  EXPECT_TRUE(shown[0].endsWith(" and .tiff files.")) << shown[0].toStdString();
+  EXPECT_TRUE(shown[0].endsWith(", .tiff and .webp files.")) << shown[0].toStdString();
 
   ASSERT_TRUE(QDir(dir_.path()).mkdir("photos"));
   shown = BoxesDuring([&] { EXPECT_FALSE(window_->OpenImage(dir_.filePath("photos"))); });
