@@ -266,13 +266,9 @@ TAVIFFileFormatWriter::TAVIFFileFormatWriter() {
 
 void TAVIFFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic,
                                           const TSaveOptions& options) const {
+  kErrors.CheckWritableSize(graphic, kMaxSide);
   const int32_t width = graphic.Width();
   const int32_t height = graphic.Height();
-  if (width <= 0 || height <= 0 || graphic.Empty()) kErrors.Raise(MessageText(35));
-  if (width > kMaxSide || height > kMaxSide) {
-    kErrors.Raise("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                  " pixels exceeds the format's " + std::to_string(kMaxSide) + " pixels a side");
-  }
 
   TImagePtr image(avifImageCreate(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 8,
                                   AVIF_PIXEL_FORMAT_YUV420));

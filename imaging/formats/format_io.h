@@ -65,6 +65,15 @@ struct TFormatErrors {
     }
     if (width > INT32_MAX || height > INT32_MAX) Raise(MessageText(27, "image"));
   }
+  // A picture a writer can store: not empty (message 35), and no side longer than the format's.
+  void CheckWritableSize(const TPixelGraphic& graphic, int64_t maxSide) const {
+    const int64_t width = graphic.Width(), height = graphic.Height();
+    if (width <= 0 || height <= 0 || graphic.Empty()) Raise(MessageText(35));
+    if (width > maxSide || height > maxSide) {
+      Raise("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+            " pixels exceeds the format's " + std::to_string(maxSide) + " pixels a side");
+    }
+  }
   // Both dimensions positive (message 35), then the pixel limit.
   void CheckImageSize(int64_t width, int64_t height, int64_t maxPixels) const {
     if (width <= 0 || height <= 0) Raise(MessageText(35));

@@ -259,13 +259,9 @@ TWebPFileFormatWriter::TWebPFileFormatWriter() {
 
 void TWebPFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphic,
                                           const TSaveOptions& options) const {
+  kErrors.CheckWritableSize(graphic, WEBP_MAX_DIMENSION);
   const int32_t width = graphic.Width();
   const int32_t height = graphic.Height();
-  if (width <= 0 || height <= 0 || graphic.Empty()) kErrors.Raise(MessageText(35));
-  if (width > WEBP_MAX_DIMENSION || height > WEBP_MAX_DIMENSION) {
-    kErrors.Raise("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                  " pixels exceeds the format's " + std::to_string(WEBP_MAX_DIMENSION) + " pixels a side");
-  }
 
   WebPConfig config;
   const bool lossless = options.WebPLossless;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/image/pixel_graphic.h"
+#include "tests/imaging/formats/png_test_writer.h"
 
 namespace pg::formattest {
 
@@ -49,6 +50,25 @@ inline double Psnr(const TPixelGraphic& a, const TPixelGraphic& b) {
   }
   const double mse = sum / (3.0 * a.Width() * a.Height());
   return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// An RGBA PNG description of `width` x `height`: red across, green down, blue from both, alpha
+// from 0 on the top row to 255 on the bottom one, so every alpha value meets several colours.
+inline TPngSpec RgbaRamps(uint32_t width, uint32_t height) {
+  TPngSpec spec;
+  spec.Width = width;
+  spec.Height = height;
+  spec.ColorType = PNG_COLOR_TYPE_RGBA;
+  for (uint32_t y = 0; y < height; ++y) {
+    std::vector<uint8_t> row;
+    for (uint32_t x = 0; x < width; ++x) {
+      row.insert(row.end(),
+                 {static_cast<uint8_t>(x * 6), static_cast<uint8_t>(255 - y * 5),
+                  static_cast<uint8_t>((x + y) * 3), static_cast<uint8_t>(y * 255 / (height - 1))});
+    }
+    spec.Rows.push_back(row);
+  }
+  return spec;
 }
 
 // A smooth picture with some detail, as lossy codecs are made for: gradients, a soft disc and a

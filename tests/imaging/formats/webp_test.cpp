@@ -7,7 +7,6 @@
 #include "imaging/image/byte_order.h"
 #include "tests/imaging/formats/external_encoders.h"
 #include "tests/imaging/formats/format_test_util.h"
-#include "tests/imaging/formats/png_test_writer.h"
 
 namespace pg {
 namespace {
@@ -105,21 +104,8 @@ TEST(WebP, FoundByContentWhateverItsNameAndDescribedByItsHeader) {
 TEST(WebP, ReadsFilesOfAnotherEncoderWithAlphaOverTheBackground) {
   if (!HaveProgram("cwebp")) GTEST_SKIP() << "cwebp (Debian package webp) is not installed";
   TTempDir dir;
-  // An RGBA picture: colours across, alpha down, so every alpha value meets several colours.
-  TPngSpec spec;
-  spec.Width = 40;
-  spec.Height = 32;
-  spec.ColorType = PNG_COLOR_TYPE_RGBA;
-  for (uint32_t y = 0; y < spec.Height; ++y) {
-    std::vector<uint8_t> row;
-    for (uint32_t x = 0; x < spec.Width; ++x) {
-      row.insert(row.end(), {static_cast<uint8_t>(x * 6), static_cast<uint8_t>(255 - x * 5),
-                             static_cast<uint8_t>(y * 8), static_cast<uint8_t>(y * 255 / (spec.Height - 1))});
-    }
-    spec.Rows.push_back(row);
-  }
   const std::filesystem::path png = dir.Path / "alpha.png";
-  WriteBytes(png, WritePng(spec));
+  WriteBytes(png, WritePng(RgbaRamps(40, 32)));
   TPixelGraphic fromPng;
   fromPng.SetBackgroundColor(RGBColor(10, 200, 30));
   fromPng.LoadFromFile(png.string());
