@@ -119,7 +119,8 @@ TEST(ProjectFile, BadDocumentsAreRefusedWithAMessageNamingTheFileAndTheFault) {
       {head + grid + R"(, "slices": [{"column": 1, "row": 1, "alt": 5}]})",
        "\"slices[0].alt\" must be a text"},
       {head + grid + R"(, "slices": [{"column": 1, "row": 1, "format": "gif"}]})",
-       "\"slices[0].format\" must be one of jpg, bmp, tif or png, not \"gif\""},
+       "\"slices[0].format\" must be one of jpg, bmp, tif, png, png8, webp, webp-lossless or avif, not "
+       "\"gif\""},
       {head + grid + R"(, "export": {"format": "PNG"}})", "\"export.format\" must be one of"},
       {head + grid + R"(, "export": {"jpeg_quality": 101}})",
        "\"export.jpeg_quality\" must be a whole number from 0 to 100"},
