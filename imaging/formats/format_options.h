@@ -50,7 +50,7 @@ struct TSaveSettings {
   // (fastest) to 6 (smallest files).
   int32_t WebPQuality = 80;
   bool WebPLossless = false;
-  int32_t WebPMethod = 4;
+  int32_t WebPMethod = 6;
   // AVIF: AVIFQuality (0 to 100) sets the AV1 quantiser, 100 being the finest; AVIFSpeed is the
   // encoder's speed, 0 (slowest, smallest files) to 10 (fastest).
   int32_t AVIFQuality = 60;

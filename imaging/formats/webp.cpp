@@ -268,8 +268,9 @@ void TWebPFileFormatWriter::WriteToStream(TStream& stream, TPixelGraphic& graphi
   const int method = std::clamp(options.WebPMethod, 0, 6);
   if (WebPConfigInit(&config) == 0) kErrors.Raise(MessageText(31, "WebPConfigInit"));
   if (lossless) {
-    // The presets run from 0 (fastest) to 9 (smallest); the method's 0 .. 6 spread over them.
-    if (WebPConfigLosslessPreset(&config, (method * 9 + 3) / 6) == 0) kErrors.Invalid("WebPMethod");
+    // The presets run from 0 (fastest) to 9 (smallest); those above 6 take many times longer for
+    // little, so the method names the preset of its number.
+    if (WebPConfigLosslessPreset(&config, method) == 0) kErrors.Invalid("WebPMethod");
   } else {
     const auto quality = static_cast<float>(std::clamp(options.WebPQuality, 0, 100));
     if (WebPConfigPreset(&config, WEBP_PRESET_DEFAULT, quality) == 0) kErrors.Invalid("WebPQuality");
