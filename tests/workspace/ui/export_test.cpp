@@ -183,6 +183,28 @@ TEST_F(ExportTest, PlainExportOverwriteQuestionAndPersistedOptions) {
   EXPECT_TRUE(settings.contains(QString(kOptionsGroup) + "/uppercase.Checked"));
 }
 
+// The Output Format menu's choice reaches the export by its name: png8 and plain PNG share the
+// extension but not what they write.
+TEST_F(ExportTest, FormatsSharingAnExtensionWriteWhatTheMenuChose) {
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->SetOutputFormat("png8");
+  ASSERT_TRUE(window_->Export(dir_.filePath("eight.html")));
+  window_->SetOutputExtension(".png");
+  ASSERT_TRUE(window_->Export(dir_.filePath("full.html")));
+  window_->SetOutputFormat("webp-lossless");
+  ASSERT_TRUE(window_->Export(dir_.filePath("exact.html")));
+  pg::TPixelGraphic eight, full, exact;
+  pg::LoadImage(eight, dir_.filePath("eight_11.png").toStdString());
+  pg::LoadImage(full, dir_.filePath("full_11.png").toStdString());
+  pg::LoadImage(exact, dir_.filePath("exact_11.webp").toStdString());
+  EXPECT_EQ(eight.BitCount(), pg::bc8Bit);
+  EXPECT_EQ(full.BitCount(), pg::bc24Bit);
+  ASSERT_EQ(exact.Width(), full.Width());
+  for (int32_t y = 0; y < full.Height(); ++y) {
+    for (int32_t x = 0; x < full.Width(); ++x) ASSERT_EQ(exact.Colors(x, y), full.Colors(x, y));
+  }
+}
+
 TEST_F(ExportTest, RefusesToWriteOverTheOpenImageOrTheLoadedGridFile) {
   window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
   window_->SetOutputExtension(".bmp");
