@@ -1,7 +1,9 @@
 #include "workspace/ui/export_dialogs.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,10 +11,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
+#include <optional>
 
 #include "imaging/view/qt_pg_image.h"
 #include "workspace/html_table.h"
+#include "workspace/output_formats.h"
 #include "workspace/ui/settings.h"
 
 namespace tessel {
@@ -55,16 +62,55 @@ QPushButton* AddCancelButton(QDialog* dialog) {
 
 // ---- Export Options ----------------------------------------------------------------------------
 
+namespace {
+
+// The entries of the Page tab's style box: a style, and for the responsive one whether only the
+// part to paste is written.
+struct TStyleEntry {
+  const char* Caption;
+  TOutputStyle Style;
+  bool Fragment;
+};
+constexpr TStyleEntry kStyleEntries[] = {
+    {"Classic table", TOutputStyle::Classic, false},
+    {"E-mail table", TOutputStyle::Email, false},
+    {"Responsive page", TOutputStyle::Responsive, false},
+    {"Responsive fragment (to paste)", TOutputStyle::Responsive, true},
+};
+
+// "png, bmp" as the names between the commas, without blanks; empty names are dropped.
+std::vector<std::string> FormatNames(const QString& text) {
+  std::vector<std::string> names;
+  for (const QString& part : text.split(',', Qt::SkipEmptyParts)) {
+    const QString name = part.trimmed();
+    if (!name.isEmpty()) names.push_back(name.toStdString());
+  }
+  return names;
+}
+
+}  // namespace
+
 TExportOptionsDialog::TExportOptionsDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("ExportOptions");
   setWindowTitle("Export Options");
   setFixedSize(313, 198);
   setModal(true);
   auto* layout = new QVBoxLayout(this);
-  auto make = [this, layout](const char* name, const char* caption) {
-    auto* box = new QCheckBox(caption, this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  tabs_ = new QTabWidget(this);
+  tabs_->setObjectName("tabs");
+  layout->addWidget(tabs_);
+
+  // "Table": the five boxes of the table's text.
+  auto* table = new QWidget;
+  table->setObjectName("table");
+  auto* boxes = new QVBoxLayout(table);
+  boxes->setContentsMargins(6, 4, 6, 4);
+  boxes->setSpacing(2);
+  auto make = [table, boxes](const char* name, const char* caption) {
+    auto* box = new QCheckBox(caption, table);
     box->setObjectName(name);
-    layout->addWidget(box);
+    boxes->addWidget(box);
     return box;
   };
   incalttags_ = make("incalttags", "Include ALT-Tags and/or Links");
@@ -72,7 +118,43 @@ TExportOptionsDialog::TExportOptionsDialog(QWidget* parent) : QDialog(parent) {
   alwaysgrid_ = make("alwaysgrid", "Save grid on export");
   doublequote_ = make("doublequote", "Double quoted tags (\" instead of ')");
   uppercase_ = make("uppercase", "Upper case tags (<TAG> instead of <tag>)");
-  layout->addStretch(1);
+  boxes->addStretch(1);
+  tabs_->addTab(table, "&Table");
+
+  // "Page": the page's style and what it offers beyond the classic table.
+  auto* page = new QWidget;
+  page->setObjectName("page");
+  auto* form = new QFormLayout(page);
+  form->setContentsMargins(6, 4, 6, 4);
+  form->setVerticalSpacing(2);
+  style_ = new QComboBox(page);
+  style_->setObjectName("style");
+  for (const TStyleEntry& entry : kStyleEntries) style_->addItem(entry.Caption);
+  style_->setToolTip(
+      "Classic: the table of earlier versions. E-mail: a table for e-mails and pages that start with "
+      "<!DOCTYPE html>, without gaps. Responsive: a page whose slices scale with the window.");
+  form->addRow("&Style:", style_);
+  pictureFormats_ = new QLineEdit(page);
+  pictureFormats_->setObjectName("pictureformats");
+  pictureFormats_->setPlaceholderText("none");
+  pictureFormats_->setToolTip(QString::fromStdString(
+      "Formats every slice is also written in, separated by commas (" + SliceFormatChoices() +
+      "), offered before the Output Format in a <picture>, preferred first."));
+  form->addRow("&Also as:", pictureFormats_);
+  density_ = new QComboBox(page);
+  density_->setObjectName("density");
+  for (int32_t density = 1; density <= kMaxDensity; ++density) density_->addItem(QString("%1x").arg(density));
+  density_->setToolTip(
+      "Pixels of the picture per page pixel: at 2x every slice is written at full resolution as name@2x and "
+      "scaled down to half as name, for high-density screens.");
+  form->addRow("&Density:", density_);
+  baseUrl_ = new QLineEdit(page);
+  baseUrl_->setObjectName("baseurl");
+  baseUrl_->setPlaceholderText("https://example.com/images/");
+  baseUrl_->setToolTip("Put before every slice's file name in the page, for images kept elsewhere.");
+  form->addRow("Base &URL:", baseUrl_);
+  tabs_->addTab(page, "&Page");
+
   auto* bottom = new QHBoxLayout;
   showoptions_ = new QCheckBox("Show this Dialog on export", this);
   showoptions_->setObjectName("showoptions");
@@ -88,10 +170,68 @@ TExportOptionsDialog::TExportOptionsDialog(QWidget* parent) : QDialog(parent) {
   bottom->addWidget(cancel_);
   layout->addLayout(bottom);
   LoadSettings();
+  UpdatePageFields();
   // Every change is stored at once, so the options survive however the program ends.
   for (QCheckBox* box : {incalttags_, editcode_, alwaysgrid_, doublequote_, uppercase_, showoptions_}) {
     connect(box, &QCheckBox::toggled, this, [this] { SaveSettings(); });
   }
+  for (QComboBox* box : {style_, density_}) {
+    connect(box, &QComboBox::currentIndexChanged, this, [this] {
+      UpdatePageFields();
+      SaveSettings();
+    });
+  }
+  for (QLineEdit* edit : {pictureFormats_, baseUrl_})
+    connect(edit, &QLineEdit::textChanged, this, [this] { SaveSettings(); });
+}
+
+void TExportOptionsDialog::UpdatePageFields() {
+  const bool classic = kStyleEntries[std::max(style_->currentIndex(), 0)].Style == TOutputStyle::Classic;
+  // Case and quotes shape the classic table only; formats, density and base URL the other styles.
+  for (QWidget* widget : {static_cast<QWidget*>(doublequote_), static_cast<QWidget*>(uppercase_)})
+    widget->setEnabled(classic);
+  for (QWidget* widget : {static_cast<QWidget*>(pictureFormats_), static_cast<QWidget*>(density_),
+                          static_cast<QWidget*>(baseUrl_)})
+    widget->setEnabled(!classic);
+}
+
+TExportOptions TExportOptionsDialog::Options() const {
+  TExportOptions options;
+  options.IncAltTags = incalttags_->isChecked();
+  options.EditCode = editcode_->isChecked();
+  options.AlwaysGrid = alwaysgrid_->isChecked();
+  options.DoubleQuote = doublequote_->isChecked();
+  options.UpperCase = uppercase_->isChecked();
+  options.ShowOptions = showoptions_->isChecked();
+  const TStyleEntry& entry = kStyleEntries[std::max(style_->currentIndex(), 0)];
+  options.Style = entry.Style;
+  options.Fragment = entry.Fragment;
+  if (entry.Style != TOutputStyle::Classic) {
+    options.PictureFormats = FormatNames(pictureFormats_->text());
+    options.Density = density_->currentIndex() + 1;
+    options.BaseUrl = baseUrl_->text().toStdString();
+  }
+  return options;
+}
+
+void TExportOptionsDialog::SetOptions(const TExportOptions& options) {
+  incalttags_->setChecked(options.IncAltTags);
+  editcode_->setChecked(options.EditCode);
+  alwaysgrid_->setChecked(options.AlwaysGrid);
+  doublequote_->setChecked(options.DoubleQuote);
+  uppercase_->setChecked(options.UpperCase);
+  showoptions_->setChecked(options.ShowOptions);
+  for (int i = 0; i < static_cast<int>(std::size(kStyleEntries)); ++i) {
+    const TStyleEntry& entry = kStyleEntries[i];
+    if (entry.Style == options.Style &&
+        entry.Fragment == (options.Fragment && entry.Style == TOutputStyle::Responsive))
+      style_->setCurrentIndex(i);
+  }
+  QStringList formats;
+  for (const std::string& name : options.PictureFormats) formats << QString::fromStdString(name);
+  pictureFormats_->setText(formats.join(','));
+  density_->setCurrentIndex(std::clamp(options.Density, 1, kMaxDensity) - 1);
+  baseUrl_->setText(QString::fromStdString(options.BaseUrl));
 }
 
 bool TExportOptionsDialog::ShowOptions(bool forExport) {
@@ -109,6 +249,18 @@ void TExportOptionsDialog::LoadSettings() {
     const QString key = box->objectName() + ".Checked";
     if (settings.contains(key)) box->setChecked(settings.value(key).toBool());
   }
+  settings.beginGroup(kPageGroup);
+  const std::optional<TOutputStyle> style =
+      FindOutputStyle(settings.value("style", "classic").toString().toStdString());
+  const bool fragment = settings.value("fragment", false).toBool();
+  for (int i = 0; i < static_cast<int>(std::size(kStyleEntries)); ++i) {
+    if (style && kStyleEntries[i].Style == *style &&
+        kStyleEntries[i].Fragment == (fragment && *style == TOutputStyle::Responsive))
+      style_->setCurrentIndex(i);
+  }
+  pictureFormats_->setText(settings.value("pictureformats").toString());
+  density_->setCurrentIndex(std::clamp(settings.value("density", 1).toInt(), 1, kMaxDensity) - 1);
+  baseUrl_->setText(settings.value("baseurl").toString());
 }
 
 void TExportOptionsDialog::SaveSettings() const {
@@ -117,6 +269,14 @@ void TExportOptionsDialog::SaveSettings() const {
   for (QCheckBox* box : {incalttags_, editcode_, alwaysgrid_, showoptions_, uppercase_, doublequote_}) {
     settings.setValue(box->objectName() + ".Checked", box->isChecked());
   }
+  settings.beginGroup(kPageGroup);
+  const TStyleEntry& entry = kStyleEntries[std::max(style_->currentIndex(), 0)];
+  settings.setValue("style", QString::fromUtf8(OutputStyleName(entry.Style).data(),
+                                               static_cast<qsizetype>(OutputStyleName(entry.Style).size())));
+  settings.setValue("fragment", entry.Fragment);
+  settings.setValue("pictureformats", pictureFormats_->text());
+  settings.setValue("density", density_->currentIndex() + 1);
+  settings.setValue("baseurl", baseUrl_->text());
 }
 
 // ---- HTML Export... ----------------------------------------------------------------------------

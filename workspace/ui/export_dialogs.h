@@ -13,10 +13,12 @@
 #include "workspace/slice_export.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace pg {
 class TPixelGraphic;
@@ -42,11 +44,32 @@ class TExportOptionsDialog : public QDialog {
   QCheckBox* ShowOptionsBox() const { return showoptions_; }
   QPushButton* CancelButton() const { return cancel_; }
 
-  // Reads the six values from the settings store / writes them there.
+  // The "Page" tab: the page's style, more formats, the density and the base URL.
+  QTabWidget* Tabs() const { return tabs_; }
+  QComboBox* StyleBox() const { return style_; }
+  QLineEdit* PictureFormatsEdit() const { return pictureFormats_; }
+  QComboBox* DensityBox() const { return density_; }
+  QLineEdit* BaseUrlEdit() const { return baseUrl_; }
+
+  // The options as the dialog holds them. The classic table takes no picture formats, no density
+  // above 1 and no base URL, whatever the fields on the Page tab still hold.
+  TExportOptions Options() const;
+  // Shows `options` (the window's export options restored from a project file, say).
+  void SetOptions(const TExportOptions& options);
+
+  // Reads the values from the settings store / writes them there: the six boxes under their own
+  // names, the page settings in a group "Page" beside them.
   void LoadSettings();
   void SaveSettings() const;
 
  private:
+  void UpdatePageFields();
+
+  QTabWidget* tabs_;
+  QComboBox* style_;
+  QLineEdit* pictureFormats_;
+  QComboBox* density_;
+  QLineEdit* baseUrl_;
   QCheckBox* incalttags_;
   QCheckBox* editcode_;
   QCheckBox* alwaysgrid_;

@@ -36,6 +36,7 @@
 #include "workspace/ui/color_dialog.h"
 #include "workspace/ui/divide_dialog.h"
 #include "workspace/ui/export_dialogs.h"
+#include "workspace/ui/export_summary.h"
 #include "workspace/ui/jpeg_page.h"
 #include "workspace/ui/magnifier.h"
 #include "workspace/ui/message_boxes.h"
@@ -82,6 +83,7 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   options_ = new TExportOptionsDialog(this);
   htmlExport_ = new THtmlExportDialog(this);
   editCode_ = new TEditCodeDialog(this);
+  summary_ = new TExportSummaryDialog(this);
 
   RestoreSettings();
   UpdateMenuState();

@@ -36,6 +36,7 @@ namespace tessel {
 class TAboutBox;
 class TEditCodeDialog;
 class TExportOptionsDialog;
+class TExportSummaryDialog;
 class THtmlExportDialog;
 class TJpegPage;
 class TMagnifier;
@@ -128,6 +129,7 @@ class TMainWindow : public QMainWindow {
   TExportOptionsDialog* OptionsDialog() const { return options_; }
   THtmlExportDialog* HtmlExportDialog() const { return htmlExport_; }
   TEditCodeDialog* EditCodeDialog() const { return editCode_; }
+  TExportSummaryDialog* ExportSummary() const { return summary_; }
   TAboutBox* AboutBox() const { return about_; }
   QToolButton* ToolButton(TSplitTool tool) const;
   TSplitTool Tool() const { return editor_.Tool(); }
@@ -281,6 +283,7 @@ class TMainWindow : public QMainWindow {
   TExportOptionsDialog* options_ = nullptr;
   THtmlExportDialog* htmlExport_ = nullptr;
   TEditCodeDialog* editCode_ = nullptr;
+  TExportSummaryDialog* summary_ = nullptr;
 };
 
 }  // namespace tessel

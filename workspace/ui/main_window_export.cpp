@@ -15,6 +15,7 @@
 #include "imaging/view/qt_pg_image.h"
 #include "workspace/slice_export.h"
 #include "workspace/ui/export_dialogs.h"
+#include "workspace/ui/export_summary.h"
 #include "workspace/ui/jpeg_page.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/message_boxes.h"
@@ -56,16 +57,7 @@ class TDialogInteraction : public TExportInteraction {
 
   void GridSaved(const std::filesystem::path& gridPath) override { savedGrid_ = gridPath; }
 
-  static TExportOptions ReadOptions(const TExportOptionsDialog& dialog) {
-    TExportOptions options;
-    options.IncAltTags = dialog.IncAltTags()->isChecked();
-    options.EditCode = dialog.EditCode()->isChecked();
-    options.AlwaysGrid = dialog.AlwaysGrid()->isChecked();
-    options.DoubleQuote = dialog.DoubleQuote()->isChecked();
-    options.UpperCase = dialog.UpperCase()->isChecked();
-    options.ShowOptions = dialog.ShowOptionsBox()->isChecked();
-    return options;
-  }
+  static TExportOptions ReadOptions(const TExportOptionsDialog& dialog) { return dialog.Options(); }
 
   const std::filesystem::path& SavedGrid() const { return savedGrid_; }
 
@@ -201,6 +193,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
     box.setObjectName("MissingAltWarning");
     box.exec();
   }
+  if (ok && report.Result == TExportResult::Done) summary_->ShowReport(htmlPath, report, withoutAlt);
   if (closeAfterExport_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   return ok && report.Result == TExportResult::Done;
 }

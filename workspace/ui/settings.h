@@ -12,6 +12,8 @@ inline constexpr char kApplication[] = "Tessel";
 // The main window's group and the export options' group.
 inline constexpr char kWindowGroup[] = "Software/Orlenwick/Tessel";
 inline constexpr char kOptionsGroup[] = "Orlenwick/Tessel";
+// Within the export options' group: the page's style, formats, density and base URL.
+inline constexpr char kPageGroup[] = "Page";
 // In the main window's group: the largest picture it opens, in pixels.
 inline constexpr char kMaxPixelsKey[] = "MaxPixels";
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "tests/workspace/file_size_limit.h"
 #include "tests/workspace/ui/ui_test_support.h"
 #include "workspace/ui/export_dialogs.h"
+#include "workspace/ui/export_summary.h"
 #include "workspace/ui/jpeg_page.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/settings.h"
@@ -624,6 +626,108 @@ TEST(EditCodeDialogTest, SizeAndRoundTrip) {
   });
   dialog.EditCode(lines);
   EXPECT_TRUE(lines.empty());
+}
+
+// The Page tab: a responsive page at 2x in two formats, chosen in the dialog the export shows, ends
+// with a summary that opens the page in the browser; the choices survive a restart.
+TEST_F(ExportTest, PageTabStyleFormatsDensityAndTheSummary) {
+  window_->SetOutputExtension(".png");
+  const QString html = dir_.filePath("page.html");
+  test::AnswerNextModal([](QWidget* modal) {
+    auto* options = qobject_cast<TExportOptionsDialog*>(modal);
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(options->size(), QSize(313, 198));
+    // The classic table takes neither more formats nor a density; case and quotes are its alone.
+    EXPECT_FALSE(options->DensityBox()->isEnabled());
+    EXPECT_TRUE(options->UpperCase()->isEnabled());
+    options->Tabs()->setCurrentIndex(1);
+    options->StyleBox()->setCurrentIndex(2);  // Responsive page
+    EXPECT_TRUE(options->DensityBox()->isEnabled());
+    EXPECT_FALSE(options->UpperCase()->isEnabled());
+    options->PictureFormatsEdit()->setText(" bmp ,");
+    options->DensityBox()->setCurrentIndex(1);
+    options->BaseUrlEdit()->setText("https://cdn.example.com/");
+    options->accept();
+  });
+  ASSERT_TRUE(window_->Export(html));
+  for (const char* name :
+       {"page_11.png", "page_11@2x.png", "page_11.bmp", "page_11@2x.bmp", "page_22@2x.bmp"})
+    EXPECT_TRUE(QFile::exists(dir_.filePath(name))) << name;
+  const QStringList lines = HtmlLines(html);
+  ASSERT_GE(lines.size(), 9);
+  EXPECT_EQ(lines[0], "<!DOCTYPE html>");
+  EXPECT_TRUE(lines[9].startsWith(
+      "<picture style=\"display:block;width:100%;height:100%\"><source type=\"image/bmp\" "
+      "srcset=\"https://cdn.example.com/page_11.bmp 1x, "
+      "https://cdn.example.com/page_11@2x.bmp 2x\"><img src=\"https://cdn.example.com/"
+      "page_11.png\""))
+      << lines[9].toStdString();
+
+  // The summary stands without blocking; its button opens the page.
+  TExportSummaryDialog* summary = window_->ExportSummary();
+  ASSERT_TRUE(summary->isVisible());
+  EXPECT_FALSE(summary->isModal());
+  qint64 png = 0, bmp = 0;
+  for (const char* cell : {"11", "21", "12", "22"}) {
+    for (const char* suffix : {"", "@2x"}) {
+      png += QFileInfo(dir_.filePath(QString("page_%1%2.png").arg(cell, suffix))).size();
+      bmp += QFileInfo(dir_.filePath(QString("page_%1%2.bmp").arg(cell, suffix))).size();
+    }
+  }
+  const QStringList text = summary->Text()->text().split('\n');
+  ASSERT_EQ(text.size(), 4);
+  EXPECT_EQ(text[0], QString("4 slices written, %1 bytes in all").arg(png + bmp));
+  EXPECT_EQ(text[1], QString("bmp: 4 slices, %1 bytes").arg(bmp));
+  EXPECT_EQ(text[2], QString("png: 4 slices, %1 bytes").arg(png));
+  EXPECT_EQ(text[3], "4 slices have no ALT text.");
+  QUrl opened;
+  summary->OpenUrl = [&opened](const QUrl& url) {
+    opened = url;
+    return true;
+  };
+  summary->OpenButton()->click();
+  EXPECT_EQ(opened, QUrl::fromLocalFile(html));
+  EXPECT_FALSE(summary->isVisible());
+
+  // The page settings are kept beside the six boxes and come back at the next start.
+  window_.reset();
+  TExportOptionsDialog again;
+  const TExportOptions options = again.Options();
+  EXPECT_EQ(options.Style, TOutputStyle::Responsive);
+  EXPECT_FALSE(options.Fragment);
+  EXPECT_EQ(options.PictureFormats, std::vector<std::string>{"bmp"});
+  EXPECT_EQ(options.Density, 2);
+  EXPECT_EQ(options.BaseUrl, "https://cdn.example.com/");
+  QSettings settings = OpenSettings();
+  settings.beginGroup(kOptionsGroup);
+  EXPECT_EQ(settings.childKeys().size(), 6);
+  EXPECT_EQ(settings.value("Page/style").toString(), "responsive");
+  // Back to the classic table: the other fields keep their text but count no more.
+  again.StyleBox()->setCurrentIndex(0);
+  EXPECT_EQ(again.Options().Density, 1);
+  EXPECT_TRUE(again.Options().PictureFormats.empty());
+  EXPECT_TRUE(again.Options().BaseUrl.empty());
+  EXPECT_EQ(again.PictureFormatsEdit()->text(), " bmp ,");
+  settings.clear();
+}
+
+// A picture format the export cannot write is named in the error, and nothing is written.
+TEST_F(ExportTest, UnknownPictureFormatIsRefusedWithItsName) {
+  TExportOptions options;
+  options.ShowOptions = false;
+  options.Style = TOutputStyle::Email;
+  options.PictureFormats = {"gif"};
+  window_->OptionsDialog()->SetOptions(options);
+  EXPECT_EQ(window_->OptionsDialog()->Options(), options);
+  QString message;
+  test::AnswerNextModal([&message](QWidget* modal) {
+    message = static_cast<QMessageBox*>(modal)->text();
+    static_cast<QDialog*>(modal)->accept();
+  });
+  EXPECT_FALSE(window_->Export(dir_.filePath("page.html")));
+  EXPECT_TRUE(message.contains("\"gif\" is not a slice format")) << message.toStdString();
+  EXPECT_FALSE(window_->ExportSummary()->isVisible());
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"picture.bmp"});
 }
 
 }  // namespace
