@@ -482,6 +482,13 @@ TEST(WorkflowScreenshotTest, LinesDraggedWithSnappingAndAltTextReachTheExportedP
   session.Activate(dialog.first());
   session.Keys({"Return"});
   ASSERT_TRUE(WaitUntil([&] { return QFile::exists(page); }, 60000)) << "no page was written; " << trace();
+  // The summary that ends the export stands beside the window; Escape closes it.
+  ASSERT_TRUE(WaitUntil([&] { return !(dialog = session.Windows("^Export finished$")).isEmpty(); }))
+      << "no summary after the export; " << trace();
+  session.Activate(dialog.first());
+  session.Keys({"Escape"});
+  ASSERT_TRUE(WaitUntil([&] { return session.Windows("^Export finished$").isEmpty(); }))
+      << "the summary stayed; " << trace();
   done("exported");
 
   session.Activate(window);
