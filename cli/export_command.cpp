@@ -260,6 +260,13 @@ int RunExport(const TArguments& args) {
   if (project) {
     if (!args.Has("--quality")) saveOptions.JPEGQuality = project->Export.JpegQuality;
     if (!args.Has("--progressive")) saveOptions.JPEGProgressive = project->Export.JpegProgressive;
+    // The project's WebP, AVIF and png8 settings, each unless its option is given.
+    TFormatSettings encoding = project->Export.Encoding;
+    if (args.Has("--quality")) encoding.WebPQuality = encoding.AVIFQuality = saveOptions.WebPQuality;
+    if (args.Has("--speed")) encoding.AVIFSpeed = saveOptions.AVIFSpeed;
+    if (args.Has("--colors")) encoding.PNGColors = saveOptions.PNGColors;
+    if (!args.Last({"--dither", "--no-dither"}).empty()) encoding.PNGDither = saveOptions.PNGDither;
+    encoding.ApplyTo(saveOptions);
   }
 
   if (!gridPath.empty()) RefuseFolder(gridPath, "a grid file");

@@ -2,6 +2,7 @@
 // per-slice choice, the project file and tessel-cli's --format all take their choices from.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,6 +29,31 @@ struct TSliceFormat {
     return own;
   }
 };
+
+// How slices of the newer formats are encoded, as the window, the project file and tessel-cli keep
+// it: WebP and AVIF quality, the AVIF encoder's speed, and the colours and dithering of png8. The
+// defaults are the library's.
+struct TFormatSettings {
+  int32_t WebPQuality = pg::TSaveSettings{}.WebPQuality;  // 0..100
+  int32_t AVIFQuality = pg::TSaveSettings{}.AVIFQuality;  // 0..100
+  int32_t AVIFSpeed = pg::TSaveSettings{}.AVIFSpeed;      // 0 (smallest files)..10 (fastest)
+  int32_t PNGColors = pg::TSaveSettings{}.PNGColors;      // 2..256
+  bool PNGDither = pg::TSaveSettings{}.PNGDither;
+
+  // Sets these in `settings`; every other setting stays as given.
+  void ApplyTo(pg::TSaveSettings& settings) const {
+    settings.WebPQuality = WebPQuality;
+    settings.AVIFQuality = AVIFQuality;
+    settings.AVIFSpeed = AVIFSpeed;
+    settings.PNGColors = PNGColors;
+    settings.PNGDither = PNGDither;
+  }
+
+  friend bool operator==(const TFormatSettings&, const TFormatSettings&) = default;
+};
+inline constexpr int32_t kMaxAVIFSpeed = 10;
+inline constexpr int32_t kMinPNGColors = 2;
+inline constexpr int32_t kMaxPNGColors = 256;
 
 // In the order of the menu; the first is the default.
 std::span<const TSliceFormat> SliceFormats();

@@ -54,6 +54,11 @@ constexpr char kBaseUrl[] = "base_url";
 constexpr char kFragment[] = "fragment";
 constexpr char kJpegQuality[] = "jpeg_quality";
 constexpr char kJpegProgressive[] = "jpeg_progressive";
+constexpr char kWebpQuality[] = "webp_quality";
+constexpr char kAvifQuality[] = "avif_quality";
+constexpr char kAvifSpeed[] = "avif_speed";
+constexpr char kPng8Colors[] = "png8_colors";
+constexpr char kPng8Dither[] = "png8_dither";
 }  // namespace key
 
 std::string Quoted(std::string_view text) {
@@ -82,7 +87,8 @@ class TProjectReader {
     int64_t number = 0;
     if (value.is_number_unsigned()) {
       const auto unsignedValue = value.get<uint64_t>();
-      inRange = unsignedValue <= static_cast<uint64_t>(high);
+      inRange = unsignedValue <= static_cast<uint64_t>(high) &&
+                (low <= 0 || unsignedValue >= static_cast<uint64_t>(low));
       number = inRange ? static_cast<int64_t>(unsignedValue) : 0;
     } else if (value.is_number_integer()) {
       number = value.get<int64_t>();
@@ -254,6 +260,16 @@ void ReadExport(const Json& document, TProjectExport& settings, const TProjectRe
       reader.Number(exportSettings, key::kJpegQuality, where, 0, 100, settings.JpegQuality));
   settings.JpegProgressive =
       reader.Flag(exportSettings, key::kJpegProgressive, where, settings.JpegProgressive);
+  TFormatSettings& encoding = settings.Encoding;
+  encoding.WebPQuality = static_cast<int32_t>(
+      reader.Number(exportSettings, key::kWebpQuality, where, 0, 100, encoding.WebPQuality));
+  encoding.AVIFQuality = static_cast<int32_t>(
+      reader.Number(exportSettings, key::kAvifQuality, where, 0, 100, encoding.AVIFQuality));
+  encoding.AVIFSpeed = static_cast<int32_t>(
+      reader.Number(exportSettings, key::kAvifSpeed, where, 0, kMaxAVIFSpeed, encoding.AVIFSpeed));
+  encoding.PNGColors = static_cast<int32_t>(reader.Number(exportSettings, key::kPng8Colors, where,
+                                                          kMinPNGColors, kMaxPNGColors, encoding.PNGColors));
+  encoding.PNGDither = reader.Flag(exportSettings, key::kPng8Dither, where, encoding.PNGDither);
 }
 
 fs::path Folder(const fs::path& projectPath) {
@@ -303,6 +319,12 @@ std::string FormatProjectText(const TProject& project, const fs::path& projectPa
   settings[key::kFragment] = options.Fragment;
   settings[key::kJpegQuality] = project.Export.JpegQuality;
   settings[key::kJpegProgressive] = project.Export.JpegProgressive;
+  const TFormatSettings& encoding = project.Export.Encoding;
+  settings[key::kWebpQuality] = encoding.WebPQuality;
+  settings[key::kAvifQuality] = encoding.AVIFQuality;
+  settings[key::kAvifSpeed] = encoding.AVIFSpeed;
+  settings[key::kPng8Colors] = encoding.PNGColors;
+  settings[key::kPng8Dither] = encoding.PNGDither;
   try {
     return document.dump(2) + "\n";
   } catch (const Json::type_error&) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "workspace/output_formats.h"
 #include "workspace/slice_export.h"
 #include "workspace/slice_properties.h"
 #include "workspace/split_grid.h"
@@ -30,6 +31,7 @@ struct TProjectExport {
   TExportOptions Options;
   int32_t JpegQuality = 80;  // 0..100
   bool JpegProgressive = false;
+  TFormatSettings Encoding;  // WebP, AVIF and png8
 
   friend bool operator==(const TProjectExport&, const TProjectExport&) = default;
 };

@@ -595,6 +595,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
   // defaults taken here, on the thread that owns them: the workers read no global setting. Slices
   // encoded side by side share the processors: each encoder gets its share of them.
   pg::TSaveOptions saveOptions = request.SaveOptions ? *request.SaveOptions : pg::DefaultSaveOptions();
+  interaction.CompleteSaveOptions(saveOptions);
   if (saveOptions.EncoderThreads <= 0) saveOptions.EncoderThreads = std::max(1, processors / threads);
   if (request.Slices != nullptr) report.Slices = *request.Slices;
   const std::vector<TSliceFormat> formats = ExportFormats(extension, options);

@@ -81,6 +81,9 @@ class TExportInteraction {
   virtual bool EditCode(std::vector<std::string>& lines) = 0;
   // The grid file was written (the window puts it at the top of its recent grids).
   virtual void GridSaved(const std::filesystem::path& gridPath) { (void)gridPath; }
+  // The slices' save options as the request gives them, after the options were shown and before
+  // any slice is cut: the window sets what its options dialog holds for WebP, AVIF and png8.
+  virtual void CompleteSaveOptions(pg::TSaveOptions& options) { (void)options; }
 };
 
 enum class TExportResult {

@@ -274,6 +274,40 @@ TEST_F(ExportCommandTest, ProjectBringsPictureGridSlicesAndSettings) {
       << err_;
 }
 
+// The project's WebP, AVIF and png8 settings make the same files as the options that say the same;
+// an option given takes the place of the project's setting.
+TEST_F(ExportCommandTest, ProjectEncodingSettingsReachTheSlices) {
+  const std::string project = Path("enc.tessel");
+  std::ofstream(project) << R"({"format": "tessel-project", "version": 1, "image": ")" + image_ + R"(",
+      "grid": {"horizontal": [0, 150], "vertical": [0, 600]},
+      "export": {"format": "png8", "style": "email", "picture_formats": ["avif", "webp"],
+                 "webp_quality": 10, "avif_quality": 20, "avif_speed": 10, "png8_colors": 8,
+                 "png8_dither": false}})";
+  ASSERT_EQ(Run({"--project", project, "--html", Html("p.html")}), 0) << err_;
+  ASSERT_EQ(Run({image_, "--html", Html("o.html"), "--style", "email", "--format", "avif,webp,png8",
+                 "--quality", "10", "--colors", "8", "--no-dither"}),
+            0)
+      << err_;
+  EXPECT_EQ(ReadFile(dir_ / "p_11.webp"), ReadFile(dir_ / "o_11.webp"));
+  EXPECT_EQ(ReadFile(dir_ / "p_11.png"), ReadFile(dir_ / "o_11.png"));
+  ASSERT_EQ(Run({image_, "--html", Html("a.html"), "--style", "email", "--format", "avif,webp,png8",
+                 "--quality", "20", "--speed", "10"}),
+            0)
+      << err_;
+  EXPECT_EQ(ReadFile(dir_ / "p_11.avif"), ReadFile(dir_ / "a_11.avif"));
+
+  // Options given win over the project's settings, one by one.
+  ASSERT_EQ(Run({"--project", project, "--html", Html("q.html"), "--quality", "90", "--colors", "4"}), 0)
+      << err_;
+  EXPECT_GT(ReadFile(dir_ / "q_11.webp").size(), 2 * ReadFile(dir_ / "p_11.webp").size());
+  pg::TPixelGraphic eight, four;
+  eight.LoadFromFile((dir_ / "p_11.png").string());
+  four.LoadFromFile((dir_ / "q_11.png").string());
+  EXPECT_GT(eight.PaletteCount(), 4);
+  EXPECT_LE(eight.PaletteCount(), 8);
+  EXPECT_LE(four.PaletteCount(), 4);
+}
+
 TEST_F(ExportCommandTest, ProjectFaultsNameTheFile) {
   std::ofstream(dir_ / "bad.tessel") << "{\"format\": \"tessel-project\",";
   EXPECT_EQ(Run({"--project", Path("bad.tessel"), "--html", Html()}), 1);

@@ -31,6 +31,8 @@ TProject SampleProject(const fs::path& image) {
   project.Export.Options.BaseUrl = "https://example.org/img/";
   project.Export.JpegQuality = 35;
   project.Export.JpegProgressive = true;
+  project.Export.Encoding = {
+      .WebPQuality = 55, .AVIFQuality = 41, .AVIFSpeed = 6, .PNGColors = 16, .PNGDither = false};
   return project;
 }
 
@@ -75,12 +77,16 @@ TEST(ProjectFile, OlderAndNewerFilesOfTheSameVersionReadWithDefaults) {
       R"({"format": "tessel-project", "version": 1, "image": "/abs/p.bmp", "colour": "blue",
           "grid": {"horizontal": [0, 10], "vertical": [0, 20], "guides": [5]},
           "slices": [{"column": 1, "row": 1, "alt": "A", "rotation": 90}],
-          "export": {"format": "bmp", "jpeg_quality": null, "webp_quality": 70}})",
+          "export": {"format": "bmp", "jpeg_quality": null, "webp_quality": 70, "sharpen": 2}})",
       path);
   EXPECT_EQ(later.ImagePath, fs::path("/abs/p.bmp"));
   EXPECT_EQ(later.Slices.Get({1, 1}).Alt, "A");
   EXPECT_EQ(later.Export.Format, "bmp");
   EXPECT_EQ(later.Export.JpegQuality, 80);
+  // One encoding setting given, the others at their defaults.
+  TFormatSettings encoding;
+  encoding.WebPQuality = 70;
+  EXPECT_EQ(later.Export.Encoding, encoding);
 }
 
 // Every fault of a hostile or damaged file is an EProjectError naming the file and what is wrong.
@@ -125,12 +131,19 @@ TEST(ProjectFile, BadDocumentsAreRefusedWithAMessageNamingTheFileAndTheFault) {
       {head + grid + R"(, "export": {"jpeg_quality": 101}})",
        "\"export.jpeg_quality\" must be a whole number from 0 to 100"},
       {head + grid + R"(, "export": {"upper_case": "yes"}})", "\"export.upper_case\" must be true or false"},
+      {head + grid + R"(, "export": {"avif_speed": 11}})",
+       "\"export.avif_speed\" must be a whole number from 0 to 10"},
+      {head + grid + R"(, "export": {"png8_colors": 1}})",
+       "\"export.png8_colors\" must be a whole number from 2 to 256"},
+      {head + grid + R"(, "export": {"webp_quality": -1}})", "\"export.webp_quality\" must be"},
+      {head + grid + R"(, "export": {"density": 0}})",
+       "\"export.density\" must be a whole number from 1 to 3"},
       {head + grid + R"(, "export": {"style": "fancy"}})", "\"export.style\" must be one of"},
       {head + grid + ", \"x\": " + std::string(100000, '[') + std::string(100000, ']') + "}",
        "is not a Tessel project: its values nest deeper than a project's"},
   };
   for (const auto& [text, message] : cases) {
-    SCOPED_TRACE(text.substr(0, 120));
+    SCOPED_TRACE(text.substr(0, 200));
     try {
       ParseProjectText(text, path);
       ADD_FAILURE() << "read";

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -155,6 +156,48 @@ TExportOptionsDialog::TExportOptionsDialog(QWidget* parent) : QDialog(parent) {
   form->addRow("Base &URL:", baseUrl_);
   tabs_->addTab(page, "&Page");
 
+  // "Formats": how the newer formats are encoded (the JPEG page keeps JPEG's quality).
+  auto* encoding = new QWidget;
+  encoding->setObjectName("formats");
+  auto* rows = new QFormLayout(encoding);
+  rows->setContentsMargins(6, 4, 6, 4);
+  rows->setVerticalSpacing(2);
+  const auto spin = [encoding](const char* name, int32_t low, int32_t high, const char* tip) {
+    auto* box = new QSpinBox(encoding);
+    box->setObjectName(name);
+    box->setRange(low, high);
+    box->setToolTip(tip);
+    return box;
+  };
+  webpQuality_ =
+      spin("webpquality", 0, 100, "Quality of lossy WebP slices: 100 is the finest, the largest files.");
+  rows->addRow("&WebP quality:", webpQuality_);
+  avifQuality_ = spin("avifquality", 0, 100, "Quality of AVIF slices: 100 is the finest, the largest files.");
+  avifSpeed_ = spin("avifspeed", 0, kMaxAVIFSpeed,
+                    "Speed of the AVIF encoder: 0 makes the smallest files, 10 is the fastest.");
+  // Labels of their own, which point at the field they name (the rows of two fields need them).
+  const auto label = [encoding](const char* text, QWidget* buddy) {
+    auto* caption = new QLabel(text, encoding);
+    caption->setBuddy(buddy);
+    return caption;
+  };
+  auto* avifRow = new QHBoxLayout;
+  avifRow->addWidget(avifQuality_);
+  avifRow->addWidget(label("sp&eed:", avifSpeed_));
+  avifRow->addWidget(avifSpeed_);
+  rows->addRow(label("&AVIF quality:", avifQuality_), avifRow);
+  pngColors_ = spin("pngcolors", kMinPNGColors, kMaxPNGColors,
+                    "Most colours of a png8 slice; a slice with no more keeps its colours exactly.");
+  pngDither_ = new QCheckBox("D&ither", encoding);
+  pngDither_->setObjectName("pngdither");
+  pngDither_->setToolTip("Spread the error of the reduced colours over neighbouring pixels.");
+  auto* pngRow = new QHBoxLayout;
+  pngRow->addWidget(pngColors_);
+  pngRow->addWidget(pngDither_);
+  rows->addRow(label("png&8 colours:", pngColors_), pngRow);
+  SetFormatSettings({});
+  tabs_->addTab(encoding, "&Formats");
+
   auto* bottom = new QHBoxLayout;
   showoptions_ = new QCheckBox("Show this Dialog on export", this);
   showoptions_->setObjectName("showoptions");
@@ -183,6 +226,27 @@ TExportOptionsDialog::TExportOptionsDialog(QWidget* parent) : QDialog(parent) {
   }
   for (QLineEdit* edit : {pictureFormats_, baseUrl_})
     connect(edit, &QLineEdit::textChanged, this, [this] { SaveSettings(); });
+  for (QSpinBox* box : {webpQuality_, avifQuality_, avifSpeed_, pngColors_})
+    connect(box, &QSpinBox::valueChanged, this, [this] { SaveSettings(); });
+  connect(pngDither_, &QCheckBox::toggled, this, [this] { SaveSettings(); });
+}
+
+TFormatSettings TExportOptionsDialog::FormatSettings() const {
+  TFormatSettings settings;
+  settings.WebPQuality = webpQuality_->value();
+  settings.AVIFQuality = avifQuality_->value();
+  settings.AVIFSpeed = avifSpeed_->value();
+  settings.PNGColors = pngColors_->value();
+  settings.PNGDither = pngDither_->isChecked();
+  return settings;
+}
+
+void TExportOptionsDialog::SetFormatSettings(const TFormatSettings& settings) {
+  webpQuality_->setValue(settings.WebPQuality);
+  avifQuality_->setValue(settings.AVIFQuality);
+  avifSpeed_->setValue(settings.AVIFSpeed);
+  pngColors_->setValue(settings.PNGColors);
+  pngDither_->setChecked(settings.PNGDither);
 }
 
 void TExportOptionsDialog::UpdatePageFields() {
@@ -243,6 +307,8 @@ bool TExportOptionsDialog::ShowOptions(bool forExport) {
 }
 
 void TExportOptionsDialog::LoadSettings() {
+  // Each field stores all of them when it changes: none may do so before all are read.
+  loading_ = true;
   QSettings settings = OpenSettings();
   settings.beginGroup(kOptionsGroup);
   for (QCheckBox* box : {incalttags_, editcode_, alwaysgrid_, doublequote_, uppercase_, showoptions_}) {
@@ -261,9 +327,19 @@ void TExportOptionsDialog::LoadSettings() {
   pictureFormats_->setText(settings.value("pictureformats").toString());
   density_->setCurrentIndex(std::clamp(settings.value("density", 1).toInt(), 1, kMaxDensity) - 1);
   baseUrl_->setText(settings.value("baseurl").toString());
+  settings.endGroup();
+
+  // Values outside a box's range are brought into it by the box.
+  settings.beginGroup(kFormatsGroup);
+  for (QSpinBox* box : {webpQuality_, avifQuality_, avifSpeed_, pngColors_})
+    box->setValue(settings.value(box->objectName(), box->value()).toInt());
+  pngDither_->setChecked(settings.value(pngDither_->objectName(), pngDither_->isChecked()).toBool());
+  loading_ = false;
+  UpdatePageFields();
 }
 
 void TExportOptionsDialog::SaveSettings() const {
+  if (loading_) return;
   QSettings settings = OpenSettings();
   settings.beginGroup(kOptionsGroup);
   for (QCheckBox* box : {incalttags_, editcode_, alwaysgrid_, showoptions_, uppercase_, doublequote_}) {
@@ -277,6 +353,11 @@ void TExportOptionsDialog::SaveSettings() const {
   settings.setValue("pictureformats", pictureFormats_->text());
   settings.setValue("density", density_->currentIndex() + 1);
   settings.setValue("baseurl", baseUrl_->text());
+  settings.endGroup();
+  settings.beginGroup(kFormatsGroup);
+  for (QSpinBox* box : {webpQuality_, avifQuality_, avifSpeed_, pngColors_})
+    settings.setValue(box->objectName(), box->value());
+  settings.setValue(pngDither_->objectName(), pngDither_->isChecked());
 }
 
 // ---- HTML Export... ----------------------------------------------------------------------------

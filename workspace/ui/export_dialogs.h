@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "workspace/output_formats.h"
 #include "workspace/slice_export.h"
 
 class QCheckBox;
@@ -18,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace pg {
@@ -51,6 +53,15 @@ class TExportOptionsDialog : public QDialog {
   QComboBox* DensityBox() const { return density_; }
   QLineEdit* BaseUrlEdit() const { return baseUrl_; }
 
+  // The "Formats" tab: how WebP, AVIF and png8 slices are encoded.
+  QSpinBox* WebPQualityBox() const { return webpQuality_; }
+  QSpinBox* AVIFQualityBox() const { return avifQuality_; }
+  QSpinBox* AVIFSpeedBox() const { return avifSpeed_; }
+  QSpinBox* PNGColorsBox() const { return pngColors_; }
+  QCheckBox* PNGDitherBox() const { return pngDither_; }
+  TFormatSettings FormatSettings() const;
+  void SetFormatSettings(const TFormatSettings& settings);
+
   // The options as the dialog holds them. The classic table takes no picture formats, no density
   // above 1 and no base URL, whatever the fields on the Page tab still hold.
   TExportOptions Options() const;
@@ -58,7 +69,8 @@ class TExportOptionsDialog : public QDialog {
   void SetOptions(const TExportOptions& options);
 
   // Reads the values from the settings store / writes them there: the six boxes under their own
-  // names, the page settings in a group "Page" beside them.
+  // names, the page settings in a group "Page" and the format settings in a group "Formats" beside
+  // them.
   void LoadSettings();
   void SaveSettings() const;
 
@@ -70,6 +82,11 @@ class TExportOptionsDialog : public QDialog {
   QLineEdit* pictureFormats_;
   QComboBox* density_;
   QLineEdit* baseUrl_;
+  QSpinBox* webpQuality_;
+  QSpinBox* avifQuality_;
+  QSpinBox* avifSpeed_;
+  QSpinBox* pngColors_;
+  QCheckBox* pngDither_;
   QCheckBox* incalttags_;
   QCheckBox* editcode_;
   QCheckBox* alwaysgrid_;
@@ -77,6 +94,7 @@ class TExportOptionsDialog : public QDialog {
   QCheckBox* uppercase_;
   QCheckBox* showoptions_;
   QPushButton* cancel_;
+  bool loading_ = false;
 };
 
 // The result code of a dialog closed with its Cancel button (beside Accepted and Rejected, which

@@ -57,6 +57,10 @@ class TDialogInteraction : public TExportInteraction {
 
   void GridSaved(const std::filesystem::path& gridPath) override { savedGrid_ = gridPath; }
 
+  void CompleteSaveOptions(pg::TSaveOptions& options) override {
+    window_.OptionsDialog()->FormatSettings().ApplyTo(options);
+  }
+
   static TExportOptions ReadOptions(const TExportOptionsDialog& dialog) { return dialog.Options(); }
 
   const std::filesystem::path& SavedGrid() const { return savedGrid_; }
@@ -139,7 +143,8 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   request.Cancel = &cancel;
   if (!imagePath_.isEmpty()) request.InputPaths = {std::filesystem::path(imagePath_.toStdString())};
   if (!gridPath_.isEmpty()) request.GridFilePath = std::filesystem::path(gridPath_.toStdString());
-  // The slices are saved with the JPEG page's quality and progression, in a copy of their own.
+  // The slices are saved with the JPEG page's quality and progression, in a copy of their own, and
+  // the format settings of the Export Options as they stand after the dialog.
   pg::TSaveOptions saveOptions = pg::DefaultSaveOptions();
   saveOptions.JPEGQuality = jpegPage_->Slider()->value();
   saveOptions.JPEGProgressive = jpegPage_->Progressive()->isChecked();

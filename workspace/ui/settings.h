@@ -14,6 +14,8 @@ inline constexpr char kWindowGroup[] = "Software/Orlenwick/Tessel";
 inline constexpr char kOptionsGroup[] = "Orlenwick/Tessel";
 // Within the export options' group: the page's style, formats, density and base URL.
 inline constexpr char kPageGroup[] = "Page";
+// Within the export options' group: how WebP, AVIF and png8 slices are encoded.
+inline constexpr char kFormatsGroup[] = "Formats";
 // In the main window's group: the largest picture it opens, in pixels.
 inline constexpr char kMaxPixelsKey[] = "MaxPixels";
 

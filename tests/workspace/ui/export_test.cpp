@@ -16,6 +16,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -205,6 +206,43 @@ TEST_F(ExportTest, FormatsSharingAnExtensionWriteWhatTheMenuChose) {
   for (int32_t y = 0; y < full.Height(); ++y) {
     for (int32_t x = 0; x < full.Width(); ++x) ASSERT_EQ(exact.Colors(x, y), full.Colors(x, y));
   }
+}
+
+// The Formats tab of the dialog the export shows decides how that export encodes its slices, and is
+// kept for the next start.
+TEST_F(ExportTest, FormatsTabReachesTheSlicesAndIsKept) {
+  window_->SetOutputFormat("png8");
+  test::AnswerNextModal([](QWidget* modal) {
+    auto* options = qobject_cast<TExportOptionsDialog*>(modal);
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(options->FormatSettings(), TFormatSettings{});
+    options->Tabs()->setCurrentIndex(2);
+    options->StyleBox()->setCurrentIndex(1);  // E-mail table
+    options->PictureFormatsEdit()->setText("webp");
+    options->WebPQualityBox()->setValue(5);
+    options->PNGColorsBox()->setValue(4);
+    options->PNGDitherBox()->setChecked(false);
+    options->AVIFSpeedBox()->setValue(99);  // brought into the box's range
+    options->accept();
+  });
+  ASSERT_TRUE(window_->Export(dir_.filePath("low.html")));
+  pg::TPixelGraphic four;
+  pg::LoadImage(four, dir_.filePath("low_11.png").toStdString());
+  EXPECT_EQ(four.BitCount(), pg::bc4Bit);
+  EXPECT_LE(four.PaletteCount(), 4);
+
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->OptionsDialog()->WebPQualityBox()->setValue(100);
+  ASSERT_TRUE(window_->Export(dir_.filePath("high.html")));
+  EXPECT_GT(QFileInfo(dir_.filePath("high_11.webp")).size(),
+            2 * QFileInfo(dir_.filePath("low_11.webp")).size());
+
+  window_.reset();
+  TExportOptionsDialog again;
+  EXPECT_EQ(again.FormatSettings(),
+            (TFormatSettings{
+                .WebPQuality = 100, .AVIFQuality = 60, .AVIFSpeed = 10, .PNGColors = 4, .PNGDither = false}));
+  OpenSettings().clear();
 }
 
 TEST_F(ExportTest, RefusesToWriteOverTheOpenImageOrTheLoadedGridFile) {
@@ -542,7 +580,10 @@ TEST(ExportOptionsDialogTest, SixBoxesInOrderWithTheirCaptionsAndKeys) {
   OpenSettings().clear();
   TExportOptionsDialog dialog;
   QStringList captions;
-  for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) captions << box->text();
+  // The six, not the Formats tab's box of its own.
+  for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+    if (box != dialog.PNGDitherBox()) captions << box->text();
+  }
   EXPECT_EQ(captions,
             QStringList({"Include ALT-Tags and/or Links", "Edit HTML Code before Export",
                          "Save grid on export", "Double quoted tags (\" instead of ')",
