@@ -155,6 +155,14 @@ void RegisterAll() {
       {"avif", "avif", {}},
       {"png", "png", {}},
       {"png8", "png8", {}},
+      // Points of equal quality: JPEG at the PSNR of the WebP and AVIF defaults, WebP and AVIF
+      // around the PSNR and SSIM of JPEG quality 80.
+      {"jpg_q60", "jpg", [](pg::TSaveOptions& o) { o.JPEGQuality = 60; }},
+      {"jpg_q70", "jpg", [](pg::TSaveOptions& o) { o.JPEGQuality = 70; }},
+      {"webp_q85", "webp", [](pg::TSaveOptions& o) { o.WebPQuality = 85; }},
+      {"webp_q88", "webp", [](pg::TSaveOptions& o) { o.WebPQuality = 88; }},
+      {"avif_q75", "avif", [](pg::TSaveOptions& o) { o.AVIFQuality = 75; }},
+      {"avif_q78", "avif", [](pg::TSaveOptions& o) { o.AVIFQuality = 78; }},
       // What the defaults were chosen from.
       {"webp_q80_method2", "webp", [](pg::TSaveOptions& o) { o.WebPMethod = 2; }},
       {"webp_q80_method4", "webp", [](pg::TSaveOptions& o) { o.WebPMethod = 4; }},
