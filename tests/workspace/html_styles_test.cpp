@@ -76,6 +76,15 @@ TEST(HtmlStyles, PictureSourcesDensityAndBaseUrl) {
   EXPECT_EQ(markup.Close, "</picture>");
   EXPECT_EQ(markup.Code("", "", "").substr(markup.OpenTag.size()), " alt=\"\"></picture>");
 
+  // At density 3 the full-resolution file is the 3x candidate.
+  TStyledSlice triple = OnePng(10, 10);
+  triple.Images[0].DenseFile = "page_11@3x.png";
+  triple.Density = 3;
+  EXPECT_EQ(
+      StyledCellMarkup(TOutputStyle::Email, triple).OpenTag,
+      "<img src=\"page_11.png\" srcset=\"page_11.png 1x, page_11@3x.png 3x\" width=\"10\" height=\"10\" "
+      "style=\"display:block;border:0\"");
+
   // One format at density 1: a plain image; names a URL cannot carry are percent-encoded.
   TStyledSlice plain = OnePng(5, 5);
   plain.Images[0].File = "50% #1_11.png";
