@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "imaging/formats/file_format.h"
 #include "imaging/image/exceptions.h"
@@ -35,6 +36,17 @@ int FuzzReader(const Reader& reader, const uint8_t* data, size_t size, WriteBack
       if (image.ImageSize() <= kMaxWriteBackBytes) writeBack(image, out);
     } catch (const pg::EPixelGraphic&) {
     }
+  }
+  // The rows one at a time, as a streamed export reads them.
+  try {
+    pg::TMemoryStream stream(data, size);
+    pg::TPixelGraphic shape;
+    if (auto rows = reader.OpenRows(stream, shape, 0, options)) {
+      std::vector<uint8_t> row(static_cast<size_t>(std::max(shape.BytesPerRow(), 1)));
+      for (int32_t y = 0; y < rows->Height(); ++y) rows->ReadRow(row.data());
+      rows->Finish();
+    }
+  } catch (const pg::EPixelGraphic&) {
   }
   try {
     pg::TMemoryStream stream(data, size);

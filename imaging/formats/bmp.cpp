@@ -169,26 +169,37 @@ void ReadPlainPixels(TStream& stream, TPixelGraphic& graphic, const TProgressSco
   }
 }
 
-// 16 and 32-bit pixels: channels extracted with the masks and scaled to 8 bits, row by row.
+// The channels of 16 and 32-bit pixels.
+struct TChannels {
+  TChannel Red, Green, Blue;
+  explicit TChannels(const TDIBHeader& header)
+      : Red(header.Masks[0]), Green(header.Masks[1]), Blue(header.Masks[2]) {}
+};
+
+// One row of 16 or 32-bit pixels: channels extracted with the masks and scaled to 8 bits.
+void ConvertMaskedRow(const uint8_t* in, uint8_t* out, int32_t width, int bytesPerPixel,
+                      const TChannels& channels) {
+  for (int32_t x = 0; x < width; ++x, in += bytesPerPixel, out += 3) {
+    const uint32_t pixel = bytesPerPixel == 2 ? GetLE16(in) : GetLE32(in);
+    out[0] = channels.Blue.Value(pixel);
+    out[1] = channels.Green.Value(pixel);
+    out[2] = channels.Red.Value(pixel);
+  }
+}
+
+// 16 and 32-bit pixels, row by row.
 void ReadMaskedPixels(TStream& stream, TPixelGraphic& graphic, const TDIBHeader& header,
                       const TProgressScope& progress) {
   const int32_t width = header.Width;
   const int32_t height = header.Height;
   if (graphic.Empty()) return;
   std::vector<uint8_t> row(static_cast<size_t>(PaddedRowBytes(header.BitCount, width)));
-  const TChannel red(header.Masks[0]), green(header.Masks[1]), blue(header.Masks[2]);
-  const int bytesPerPixel = header.BitCount / 8;
+  const TChannels channels(header);
   for (int32_t r = 0; r < height; ++r) {
     kErrors.Read(stream, row.data(), row.size());
     // File row r (from the bottom) is storage row r.
-    uint8_t* out = graphic.Bits() + static_cast<int64_t>(r) * graphic.BytesPerRow();
-    const uint8_t* in = row.data();
-    for (int32_t x = 0; x < width; ++x, in += bytesPerPixel, out += 3) {
-      const uint32_t pixel = bytesPerPixel == 2 ? GetLE16(in) : GetLE32(in);
-      out[0] = blue.Value(pixel);
-      out[1] = green.Value(pixel);
-      out[2] = red.Value(pixel);
-    }
+    ConvertMaskedRow(row.data(), graphic.Bits() + static_cast<int64_t>(r) * graphic.BytesPerRow(), width,
+                     header.BitCount / 8, channels);
     if (progress.Step(r, height)) return;
   }
 }
@@ -265,15 +276,25 @@ uint32_t BmpPaletteEntries(const TPixelGraphic& graphic, bool& fromColorTable) {
 
 // ---- Reading ------------------------------------------------------------------------------------
 
-void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader, const void* sender,
-                       int64_t maxPixels, int64_t pixelOffset) {
-  const TDIBHeader header = ReadHeader(stream, coreHeader);
-  const TBitCount bitCount = ImageBitCount(header.BitCount);
+namespace {
+
+// A bitmap's header and colour table, read and checked, with the stream at its pixels.
+struct TDIBLayout {
+  TDIBHeader Header;
+  std::vector<TColor> Palette;
+  TBitCount BitCount = bc24Bit;
+};
+
+TDIBLayout ReadDIBLayout(TStream& stream, bool coreHeader, int64_t maxPixels, int64_t pixelOffset) {
+  TDIBLayout layout;
+  layout.Header = ReadHeader(stream, coreHeader);
+  const TDIBHeader& header = layout.Header;
+  layout.BitCount = ImageBitCount(header.BitCount);
 
   // Colour table.
-  std::vector<TColor> palette;
+  std::vector<TColor>& palette = layout.Palette;
   if (header.BitCount <= 8) {
-    const int64_t colorCount = ColorCount(bitCount);
+    const int64_t colorCount = ColorCount(layout.BitCount);
     if (header.Core) {
       int64_t entries = colorCount;
       if (pixelOffset > stream.Position()) entries = std::min(entries, (pixelOffset - stream.Position()) / 3);
@@ -300,7 +321,85 @@ void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader,
 
   // Everything the pixels need is checked before the image is allocated.
   kErrors.CheckPixelLimit(header.Width, header.Height, maxPixels);
-  const bool rle = header.Compression == kBiRLE8 || header.Compression == kBiRLE4;
+  return layout;
+}
+
+bool IsRLE(const TDIBHeader& header) {
+  return header.Compression == kBiRLE8 || header.Compression == kBiRLE4;
+}
+
+// Uncompressed pixels must all be in the stream.
+void CheckPlainSize(TStream& stream, const TDIBHeader& header) {
+  if (PaddedRowBytes(header.BitCount, header.Width) * header.Height > stream.Remaining()) kErrors.EndOfFile();
+}
+
+void ShapeImage(TPixelGraphic& graphic, const TDIBLayout& layout, int32_t rows) {
+  graphic.NewImage(layout.Header.Width, rows, layout.BitCount);
+  if (layout.BitCount != bc24Bit) {
+    graphic.SetPaletteCount(static_cast<int32_t>(layout.Palette.size()));
+    for (size_t i = 0; i < layout.Palette.size(); ++i)
+      graphic.SetPaletteEntries(static_cast<int32_t>(i), layout.Palette[i]);
+  }
+}
+
+// The rows of an uncompressed bitmap from the top down. A bottom-up file (the usual kind) is read
+// from its end a block of rows at a time, with a seek before each block.
+class TBMPRowDecoder : public TRowDecoder {
+ public:
+  TBMPRowDecoder(TStream& stream, const TDIBLayout& layout)
+      : TRowDecoder(layout.Header.Height),
+        stream_(stream),
+        header_(layout.Header),
+        channels_(layout.Header),
+        dataStart_(stream.Position()),
+        fileRowBytes_(PaddedRowBytes(header_.BitCount, header_.Width)) {
+    blockRows_ = static_cast<int32_t>(std::clamp<int64_t>(kBlockBytes / fileRowBytes_, 1, Height()));
+    block_.resize(static_cast<size_t>(blockRows_ * fileRowBytes_));
+  }
+
+  void ReadRow(uint8_t* row) override {
+    if (next_ >= blockFirst_ + blockCount_) LoadBlock();
+    const int32_t i = next_ - blockFirst_;
+    const uint8_t* in = block_.data() + (header_.TopDown ? i : blockCount_ - 1 - i) * fileRowBytes_;
+    if (header_.BitCount == 16 || header_.BitCount == 32) {
+      ConvertMaskedRow(in, row, header_.Width, header_.BitCount / 8, channels_);
+    } else {
+      std::copy_n(in, static_cast<size_t>(fileRowBytes_), row);
+    }
+    ++next_;
+  }
+
+ private:
+  static constexpr int64_t kBlockBytes = int64_t{256} << 10;
+
+  // Rows next_ .. next_ + blockCount_ - 1, in file order.
+  void LoadBlock() {
+    blockFirst_ = next_;
+    blockCount_ = std::min(blockRows_, Height() - next_);
+    const int64_t fileRow = header_.TopDown ? next_ : Height() - next_ - blockCount_;
+    stream_.SetPosition(dataStart_ + fileRow * fileRowBytes_);
+    kErrors.Read(stream_, block_.data(), static_cast<size_t>(blockCount_ * fileRowBytes_));
+  }
+
+  TStream& stream_;
+  TDIBHeader header_;
+  TChannels channels_;
+  int64_t dataStart_;
+  int64_t fileRowBytes_;
+  int32_t blockRows_ = 1;
+  std::vector<uint8_t> block_;
+  int32_t blockFirst_ = 0;
+  int32_t blockCount_ = 0;
+  int32_t next_ = 0;
+};
+
+}  // namespace
+
+void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader, const void* sender,
+                       int64_t maxPixels, int64_t pixelOffset) {
+  const TDIBLayout layout = ReadDIBLayout(stream, coreHeader, maxPixels, pixelOffset);
+  const TDIBHeader& header = layout.Header;
+  const bool rle = IsRLE(header);
   std::vector<uint8_t> rleData;
   if (rle) {
     const int64_t remaining = stream.Remaining();
@@ -308,17 +407,11 @@ void ReadDIBFromStream(TStream& stream, TPixelGraphic& graphic, bool coreHeader,
     if (size > remaining) kErrors.EndOfFile();
     rleData.resize(static_cast<size_t>(size));
     kErrors.Read(stream, rleData.data(), rleData.size());
-  } else if (PaddedRowBytes(header.BitCount, header.Width) * header.Height > stream.Remaining()) {
-    kErrors.EndOfFile();
+  } else {
+    CheckPlainSize(stream, header);
   }
 
-  graphic.NewImage(header.Width, header.Height, bitCount);
-  if (bitCount != bc24Bit) {
-    graphic.SetPaletteCount(static_cast<int32_t>(palette.size()));
-    for (size_t i = 0; i < palette.size(); ++i)
-      graphic.SetPaletteEntries(static_cast<int32_t>(i), palette[i]);
-  }
-
+  ShapeImage(graphic, layout, header.Height);
   {
     const TProgressScope progress(graphic, sender);
     if (rle) {
@@ -370,6 +463,20 @@ void TBMPFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   graphic.SetGamma(options.DefaultGamma);
   const auto [pixelOffset, core] = ReadFileHeader(stream);
   ReadDIBFromStream(stream, graphic, core, this, options.MaxPixels, pixelOffset);
+}
+
+std::unique_ptr<TRowDecoder> TBMPFileFormatReader::OpenRows(TStream& stream, TPixelGraphic& graphic,
+                                                            int32_t index,
+                                                            const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  graphic.SetGamma(options.DefaultGamma);
+  const auto [pixelOffset, core] = ReadFileHeader(stream);
+  const TDIBLayout layout = ReadDIBLayout(stream, core, options.MaxPixels, pixelOffset);
+  // Run-length data ends rows anywhere; it is decoded whole.
+  if (IsRLE(layout.Header) || layout.Header.Width <= 0 || layout.Header.Height <= 0) return nullptr;
+  CheckPlainSize(stream, layout.Header);
+  ShapeImage(graphic, layout, 0);
+  return std::make_unique<TBMPRowDecoder>(stream, layout);
 }
 
 void TBMPFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,

@@ -12,6 +12,9 @@ class TBMPFileFormatReader : public TFileFormatReader {
   bool IsFormat(const uint8_t* header) const override;
   void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
                       const TLoadOptions& options) const override;
+  // Files without run-length compression, bottom-up ones read from the end a block at a time.
+  std::unique_ptr<TRowDecoder> OpenRows(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                        const TLoadOptions& options) const override;
   void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
                std::string& colorsText, int32_t& height, int32_t& width, std::string& infoText,
                std::string& subFormatText, const TLoadOptions& options) const override;

@@ -82,6 +82,11 @@ bool TFileFormatReader::IsFormat(const uint8_t*) const {
 
 void TFileFormatReader::ReadFromStream(TStream&, TPixelGraphic&, int32_t, const TLoadOptions&) const {}
 
+std::unique_ptr<TRowDecoder> TFileFormatReader::OpenRows(TStream&, TPixelGraphic&, int32_t,
+                                                         const TLoadOptions&) const {
+  return nullptr;
+}
+
 void TFileFormatReader::GetInfo(TStream&, int32_t, int32_t& imageCount, int32_t& bitsPerPixel,
                                 std::string& colorsText, int32_t& height, int32_t& width,
                                 std::string& infoText, std::string& subFormatText,
@@ -296,11 +301,17 @@ void SaveGraphic(TPixelGraphic& graphic, std::string_view extension, const TSave
 
 // ---- Loading ------------------------------------------------------------------------------------
 
-bool CorrectLoadedGamma(TPixelGraphic& graphic, const TLoadSettings& options) {
-  if (!options.GammaCorrection || !(options.DefaultGamma > 0)) return false;
+std::optional<TGammaTable> LoadedGammaTable(const TPixelGraphic& graphic, const TLoadSettings& options) {
+  if (!options.GammaCorrection || !(options.DefaultGamma > 0)) return std::nullopt;
   const long double ratio = graphic.Gamma() / options.DefaultGamma;
-  if (!std::isfinite(ratio) || std::fabs(ratio - 1.0L) <= 0.05L) return false;
-  ApplyGammaTable(graphic, BuildGammaTable(ratio));
+  if (!std::isfinite(ratio) || std::fabs(ratio - 1.0L) <= 0.05L) return std::nullopt;
+  return BuildGammaTable(ratio);
+}
+
+bool CorrectLoadedGamma(TPixelGraphic& graphic, const TLoadSettings& options) {
+  const std::optional<TGammaTable> table = LoadedGammaTable(graphic, options);
+  if (!table) return false;
+  ApplyGammaTable(graphic, *table);
   graphic.SetGamma(options.DefaultGamma);
   return true;
 }

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "imaging/formats/format_options.h"
+#include "imaging/image/gamma.h"
 #include "imaging/image/types.h"
 
 namespace pg {
@@ -28,6 +30,26 @@ class TFileFormatReaderWriter {
   std::string Description;  // "Bitmap"
 };
 
+// The rows of one picture from the top down, one at a time, for work that never holds the whole
+// picture at once (the streaming export). Made by a reader's OpenRows once the headers are read.
+class TRowDecoder {
+ public:
+  explicit TRowDecoder(int32_t height) : height_(height) {}
+  virtual ~TRowDecoder() = default;
+  TRowDecoder(const TRowDecoder&) = delete;
+  TRowDecoder& operator=(const TRowDecoder&) = delete;
+
+  int32_t Height() const { return height_; }
+  // Decodes the next row, counted from the top, into `row`: one row in the layout of the image
+  // OpenRows shaped (its BytesPerRow bytes, of which the padding is left alone).
+  virtual void ReadRow(uint8_t* row) = 0;
+  // After the last row: reads and checks what follows the pixels, as a whole read does.
+  virtual void Finish() {}
+
+ private:
+  int32_t height_;
+};
+
 class TFileFormatReader : public TFileFormatReaderWriter {
  public:
   bool HasSignature = false;
@@ -39,6 +61,14 @@ class TFileFormatReader : public TFileFormatReaderWriter {
   // Decodes image number `index` (0 = first) at the stream's position into `graphic`.
   virtual void ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
                               const TLoadOptions& options) const;
+  // Reads the headers of image `index` at the stream's position and gives `graphic` the width,
+  // pixel format, palette and gamma ReadFromStream would give it, without rows (height 0). Returns
+  // the decoder of the rows, whose pixels are those ReadFromStream stores, or nullptr when this
+  // file cannot deliver its rows from the top down without the whole picture (interlaced,
+  // progressive, tiled, bottom-up and compressed, ...). The stream must outlive the decoder.
+  // The base returns nullptr.
+  virtual std::unique_ptr<TRowDecoder> OpenRows(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                                const TLoadOptions& options) const;
   // Reads headers only. The base sets ImageCount 1 and everything else empty or 0; every reader
   // calls the base first and overwrites what it knows.
   virtual void GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
@@ -101,6 +131,9 @@ void ConvertToColorRes(const TPixelGraphic& source, TColorRes res, TPixelGraphic
 // DefaultGamma by more than 5 %, maps every colour through (i / 255) ^ (Gamma / DefaultGamma) and
 // sets the image's gamma to DefaultGamma. Returns whether it corrected.
 bool CorrectLoadedGamma(TPixelGraphic& graphic, const TLoadSettings& settings);
+// The table that correction maps through for an image of `graphic`'s gamma; none when it leaves
+// the image as it is.
+std::optional<TGammaTable> LoadedGammaTable(const TPixelGraphic& graphic, const TLoadSettings& settings);
 
 // Header-only information of one image of a file.
 struct TGraphicFileInfo {

@@ -384,9 +384,71 @@ bool TJPGFileFormatReader::IsFormat(const uint8_t* header) const {
   return header[0] == 0xFF && header[1] == 0xD8;
 }
 
-void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
-                                          const TLoadOptions& options) const {
-  kErrors.CheckIndex(index, false);
+namespace {
+
+// The decompressor of one picture past its headers, started, with the image shaped for its rows.
+// Its rows come out from the top down: a file of several scans (progressive) has read them all
+// into the codec's coefficient buffer by then.
+class TJPEGRowDecoder : public TRowDecoder {
+ public:
+  TJPEGRowDecoder(std::unique_ptr<TDecompressor> codec, int32_t height, size_t rowBytes, bool buffered)
+      : TRowDecoder(height), codec_(std::move(codec)), rowBytes_(rowBytes), buffered_(buffered) {
+    const jpeg_decompress_struct& info = codec_->Info;
+    blockRowHeight_ = info.max_v_samp_factor * info.min_DCT_scaled_size;
+  }
+
+  // A single-scan file whose data ran out decodes to blocks without coefficients, mid grey, for
+  // the rest of the picture. Once the rows still carrying data (a few block rows behind the input,
+  // for upsampling) have passed and a whole block row has come out mid grey, the rest is filled
+  // directly instead of being decoded block by block.
+  void ReadRow(uint8_t* row) override {
+    if (filled_) {
+      std::memset(row, 128, rowBytes_);
+      return;
+    }
+    jpeg_decompress_struct& info = codec_->Info;
+    JSAMPROW rows[1] = {row};
+    if (!RunGuarded(codec_->Errors, [&] { jpeg_read_scanlines(&info, rows, 1); }))
+      RaiseCodecError(codec_->Errors);
+    const auto done = static_cast<int32_t>(info.output_scanline);
+    if (!buffered_ && codec_->Source.HitEnd) {
+      if (endRow_ < 0) endRow_ = done;
+      greyRows_ = done > endRow_ + 2 * blockRowHeight_ && IsMidGrey(row, rowBytes_) ? greyRows_ + 1 : 0;
+      if (greyRows_ >= blockRowHeight_ && done < Height()) filled_ = true;
+    }
+  }
+
+  // The rows after the last one read are mid grey (see ReadRow).
+  bool Filled() const { return filled_; }
+
+  void Finish() override {
+    // The rest of a file whose data ended is abandoned: finishing would decode it.
+    if (filled_) {
+      Abandon();
+      return;
+    }
+    if (!RunGuarded(codec_->Errors, [&] { jpeg_finish_decompress(&codec_->Info); }))
+      RaiseCodecError(codec_->Errors);
+  }
+
+  // Stops decoding short of the last row without an error.
+  void Abandon() { jpeg_abort_decompress(&codec_->Info); }
+
+ private:
+  std::unique_ptr<TDecompressor> codec_;
+  size_t rowBytes_;
+  bool buffered_;
+  int32_t blockRowHeight_ = 1;
+  int64_t endRow_ = -1;
+  int32_t greyRows_ = 0;
+  bool filled_ = false;
+};
+
+// Reads the headers, starts decompressing and gives `graphic` the picture's width and pixel format
+// with `rows` rows (the whole height, or none for a decoder of rows). With `singleScan` a file of
+// several scans is left unstarted and nullptr returned.
+std::unique_ptr<TJPEGRowDecoder> OpenPicture(TStream& stream, TPixelGraphic& graphic,
+                                             const TLoadOptions& options, bool allRows, bool singleScan) {
   graphic.SetGamma(options.DefaultGamma);
 
   auto codec = std::make_unique<TDecompressor>(stream, options.WarningActionFor(graphic.ReadWarningAction()),
@@ -422,6 +484,7 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   const int64_t blocks = TotalBlocks(info);
   const int64_t dataBytes = static_cast<int64_t>(codec->Source.Pub.bytes_in_buffer) + stream.Remaining();
   const bool buffered = jpeg_has_multiple_scans(&info) != 0;
+  if (buffered && singleScan) return nullptr;
   codec->Budget.TotalBlocks = blocks;
   if (!info.arith_code && buffered) {
     // Several scans are decoded into one coefficient buffer for the whole picture; libjpeg refuses
@@ -449,49 +512,50 @@ void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
 
   const auto width = static_cast<int32_t>(info.output_width);
   const auto height = static_cast<int32_t>(info.output_height);
-  graphic.NewImage(width, height, gray ? bc8Bit : bc24Bit);
+  graphic.NewImage(width, allRows ? height : 0, gray ? bc8Bit : bc24Bit);
   if (gray) graphic.SetPaletteIdent(pGray256);
-
-  // A single-scan file whose data ran out decodes to blocks without coefficients, mid grey, for
-  // the rest of the picture. Once the rows still carrying data (a few block rows behind the input,
-  // for upsampling) have passed and a whole block row has come out mid grey, the rest is filled
-  // directly instead of being decoded block by block.
-  const int32_t blockRowHeight = info.max_v_samp_factor * info.min_DCT_scaled_size;
   const auto rowBytes = static_cast<size_t>(width) * (gray ? 1 : 3);
-  int64_t endRow = -1;
-  int32_t greyRows = 0;
+  return std::make_unique<TJPEGRowDecoder>(std::move(codec), height, rowBytes, buffered);
+}
+
+}  // namespace
+
+void TJPGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  const std::unique_ptr<TJPEGRowDecoder> decoder = OpenPicture(stream, graphic, options, true, false);
+  const int32_t height = decoder->Height();
+  const auto rowBytes = static_cast<size_t>(graphic.Width()) * (graphic.BitCount() == bc8Bit ? 1 : 3);
   bool aborted = false;
-  bool filled = false;
   {
     const TProgressScope progress(graphic, this);
-    while (info.output_scanline < info.output_height) {
-      JSAMPROW row = graphic.ScanLine(static_cast<int32_t>(info.output_scanline));
-      if (!RunGuarded(codec->Errors, [&] { jpeg_read_scanlines(&info, &row, 1); }))
-        RaiseCodecError(codec->Errors);
-      const auto done = static_cast<int32_t>(info.output_scanline);
-      if (!buffered && codec->Source.HitEnd) {
-        if (endRow < 0) endRow = done;
-        greyRows = done > endRow + 2 * blockRowHeight && IsMidGrey(row, rowBytes) ? greyRows + 1 : 0;
-        if (greyRows >= blockRowHeight && done < height) {
-          for (int32_t y = done; y < height; ++y) std::memset(graphic.ScanLine(y), 128, rowBytes);
-          filled = true;
-          progress.Step(height, height);
-          break;
-        }
+    for (int32_t y = 0; y < height; ++y) {
+      decoder->ReadRow(graphic.ScanLine(y));
+      if (decoder->Filled()) {
+        for (int32_t rest = y + 1; rest < height; ++rest) std::memset(graphic.ScanLine(rest), 128, rowBytes);
+        progress.Step(height, height);
+        break;
       }
-      if (progress.Step(done, height)) {
+      if (progress.Step(y + 1, height)) {
         aborted = true;
         break;
       }
     }
   }
   // An Abort leaves the codec short of scanlines, where finishing would fail; the user's Abort is
-  // not an error, so the decode is abandoned instead. So is the rest of a file whose data ended.
-  if (aborted || filled) {
-    jpeg_abort_decompress(&info);
+  // not an error, so the decode is abandoned instead.
+  if (aborted) {
+    decoder->Abandon();
     return;
   }
-  if (!RunGuarded(codec->Errors, [&] { jpeg_finish_decompress(&info); })) RaiseCodecError(codec->Errors);
+  decoder->Finish();
+}
+
+std::unique_ptr<TRowDecoder> TJPGFileFormatReader::OpenRows(TStream& stream, TPixelGraphic& graphic,
+                                                            int32_t index,
+                                                            const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  return OpenPicture(stream, graphic, options, false, true);
 }
 
 void TJPGFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,

@@ -243,16 +243,35 @@ bool TPNGFileFormatReader::IsFormat(const uint8_t* header) const {
   return std::equal(std::begin(kSignature), std::end(kSignature), header);
 }
 
-void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
-                                          const TLoadOptions& options) const {
-  kErrors.CheckIndex(index, false);
-  graphic.SetGamma(options.DefaultGamma);
-  TColor background = graphic.BackgroundColor();  // taken before the pixel format changes
+namespace {
 
-  auto codec = std::make_unique<TReadCodec>(stream, options.MaxPixels);
-  png_structp png = codec->Png;
-  png_infop info = codec->Info;
-  codec->Run([&] { png_read_info(png, info); });
+// One picture opened for decoding: the codec past the headers with its transforms chosen, and how
+// its rows become the image's rows.
+struct TPNGPicture {
+  std::unique_ptr<TReadCodec> Codec;
+  TRowMode Mode = TRowMode::Direct;
+  TColor Background = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  TBitCount BitCount = bc24Bit;
+  bool Interlaced = false;
+  int Passes = 1;
+  size_t RowBytes = 0;  // of the rows libpng delivers
+};
+
+// Reads the headers, chooses the transforms, and gives `graphic` the picture's width, pixel format
+// and palette with `rows` rows (the whole height, or none for a decoder of rows).
+TPNGPicture OpenPicture(TStream& stream, TPixelGraphic& graphic, const TLoadOptions& options, bool allRows) {
+  graphic.SetGamma(options.DefaultGamma);
+  TPNGPicture picture;
+  picture.Background = graphic.BackgroundColor();  // taken before the pixel format changes
+  TColor& background = picture.Background;
+
+  picture.Codec = std::make_unique<TReadCodec>(stream, options.MaxPixels);
+  TReadCodec& codec = *picture.Codec;
+  png_structp png = codec.Png;
+  png_infop info = codec.Info;
+  codec.Run([&] { png_read_info(png, info); });
 
   const png_uint_32 width = png_get_image_width(png, info);
   const png_uint_32 height = png_get_image_height(png, info);
@@ -329,25 +348,84 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   // Rows that go straight into the picture let libpng widen the passes of an interlaced file into
   // them; the others take each pass as a small picture of its own, whose pixels are placed at once,
   // so no copy of the whole picture is kept between passes.
-  const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
-  const int passes = mode == TRowMode::Direct ? png_set_interlace_handling(png) : interlaced ? 7 : 1;
-  codec->Run([&] { png_read_update_info(png, info); });
-  const size_t rowBytes = png_get_rowbytes(png, info);
+  picture.Interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+  picture.Passes = mode == TRowMode::Direct ? png_set_interlace_handling(png) : picture.Interlaced ? 7 : 1;
+  codec.Run([&] { png_read_update_info(png, info); });
+  picture.RowBytes = png_get_rowbytes(png, info);
+  picture.Mode = mode;
+  picture.BitCount = bitCount;
+  picture.Width = static_cast<int32_t>(width);
+  picture.Height = static_cast<int32_t>(height);
 
-  graphic.NewImage(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount);
+  graphic.NewImage(picture.Width, allRows ? picture.Height : 0, bitCount);
   if (bitCount != bc24Bit) {
     const int32_t kept = std::min<int32_t>(static_cast<int32_t>(palette.size()), graphic.ColorCount());
     graphic.SetPaletteCount(kept);
     for (int32_t i = 0; i < kept; ++i) graphic.SetPaletteEntries(i, palette[static_cast<size_t>(i)]);
   }
-  if (graphic.Empty()) return;
-  if (mode == TRowMode::Direct && rowBytes > static_cast<size_t>(graphic.BytesPerRow())) {
+  if (mode == TRowMode::Direct && picture.RowBytes > static_cast<size_t>(graphic.BytesPerRow())) {
     kErrors.Invalid("IHDR");  // cannot happen with the transforms above; keeps the row copy in bounds
   }
+  return picture;
+}
 
-  const auto rows = static_cast<int32_t>(height);
-  const auto columns = static_cast<int32_t>(width);
+// The rows of a picture that is not interlaced, in file order.
+class TPNGRowDecoder : public TRowDecoder {
+ public:
+  explicit TPNGRowDecoder(TPNGPicture picture) : TRowDecoder(picture.Height), picture_(std::move(picture)) {
+    if (picture_.Mode != TRowMode::Direct) buffer_.resize(picture_.RowBytes);
+  }
+
+  void ReadRow(uint8_t* row) override {
+    png_structp png = picture_.Codec->Png;
+    if (picture_.Mode == TRowMode::Direct) {
+      picture_.Codec->Run([&] { png_read_row(png, row, nullptr); });
+      return;
+    }
+    png_bytep into = buffer_.data();
+    picture_.Codec->Run([&] { png_read_row(png, into, nullptr); });
+    ConvertRow(picture_.Mode, buffer_.data(), row, picture_.Width, picture_.Background);
+  }
+
+  void Finish() override {
+    picture_.Codec->Run([&] { png_read_end(picture_.Codec->Png, nullptr); });
+  }
+
+ private:
+  TPNGPicture picture_;
+  std::vector<uint8_t> buffer_;
+};
+
+}  // namespace
+
+void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  TPNGPicture picture = OpenPicture(stream, graphic, options, true);
+  if (graphic.Empty()) return;
+  const int32_t rows = picture.Height;
+  const int32_t columns = picture.Width;
+  const TRowMode mode = picture.Mode;
+  const int passes = picture.Passes;
+  TReadCodec& codec = *picture.Codec;
+  png_structp png = codec.Png;
   bool aborted = false;
+  if (!picture.Interlaced) {
+    // Row by row through the same decoder a streaming read uses.
+    TPNGRowDecoder decoder(std::move(picture));
+    {
+      const TProgressScope progress(graphic, this);
+      for (int32_t y = 0; y < rows; ++y) {
+        decoder.ReadRow(graphic.ScanLine(y));
+        if (progress.Step(y, rows)) {
+          aborted = true;
+          break;
+        }
+      }
+    }
+    if (!aborted) decoder.Finish();
+    return;
+  }
   {
     const TProgressScope progress(graphic, this);
     if (mode == TRowMode::Direct) {
@@ -356,26 +434,17 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
       for (int pass = 0; pass < passes && !aborted; ++pass) {
         for (int32_t y = 0; y < rows; ++y) {
           png_bytep row = graphic.ScanLine(y);
-          codec->Run([&] { png_read_row(png, row, nullptr); });
+          codec.Run([&] { png_read_row(png, row, nullptr); });
           if (progress.Step(RowsDoneStep(++done, total, rows), rows)) {
             aborted = true;
             break;
           }
         }
       }
-    } else if (passes == 1) {
-      std::vector<uint8_t> buffer(rowBytes);
-      for (int32_t y = 0; y < rows; ++y) {
-        png_bytep row = buffer.data();
-        codec->Run([&] { png_read_row(png, row, nullptr); });
-        ConvertRow(mode, buffer.data(), graphic.ScanLine(y), columns, background);
-        if (progress.Step(y, rows)) {
-          aborted = true;
-          break;
-        }
-      }
     } else {
-      std::vector<uint8_t> buffer(rowBytes);
+      const auto width = static_cast<png_uint_32>(columns);
+      const auto height = static_cast<png_uint_32>(rows);
+      std::vector<uint8_t> buffer(picture.RowBytes);
       std::vector<uint8_t> converted(static_cast<size_t>(graphic.BytesPerRow()));
       int64_t total = 0;
       for (int pass = 0; pass < passes; ++pass) {
@@ -388,11 +457,11 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
         if (passColumns == 0 || passRows == 0) continue;  // libpng skips empty passes too
         for (int32_t i = 0; i < passRows; ++i) {
           png_bytep row = buffer.data();
-          codec->Run([&] { png_read_row(png, row, nullptr); });
-          ConvertRow(mode, buffer.data(), converted.data(), passColumns, background);
+          codec.Run([&] { png_read_row(png, row, nullptr); });
+          ConvertRow(mode, buffer.data(), converted.data(), passColumns, picture.Background);
           const auto y = static_cast<int32_t>(PNG_ROW_FROM_PASS_ROW(i, pass));
           PlacePassPixels(converted.data(), passColumns, graphic.ScanLine(y), PNG_PASS_START_COL(pass),
-                          1 << PNG_PASS_COL_SHIFT(pass), bitCount);
+                          1 << PNG_PASS_COL_SHIFT(pass), picture.BitCount);
           if (progress.Step(RowsDoneStep(++done, total, rows), rows)) {
             aborted = true;
             break;
@@ -401,7 +470,16 @@ void TPNGFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
       }
     }
   }
-  if (!aborted) codec->Run([&] { png_read_end(png, nullptr); });
+  if (!aborted) codec.Run([&] { png_read_end(png, nullptr); });
+}
+
+std::unique_ptr<TRowDecoder> TPNGFileFormatReader::OpenRows(TStream& stream, TPixelGraphic& graphic,
+                                                            int32_t index,
+                                                            const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  TPNGPicture picture = OpenPicture(stream, graphic, options, false);
+  if (picture.Interlaced) return nullptr;
+  return std::make_unique<TPNGRowDecoder>(std::move(picture));
 }
 
 void TPNGFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,
