@@ -22,6 +22,7 @@
 #include "cli/commands.h"
 #include "cli/image_files.h"
 #include "imaging/formats/file_format.h"
+#include "imaging/formats/row_source.h"
 #include "imaging/image/pixel_graphic.h"
 #include "workspace/grid_file.h"
 #include "workspace/html_table.h"
@@ -272,10 +273,14 @@ int RunExport(const TArguments& args) {
   if (!gridPath.empty()) RefuseFolder(gridPath, "a grid file");
   if (!linksPath.empty()) RefuseFolder(linksPath, "a links file");
 
+  // The picture is decoded band by band while the slices are written, when its format allows;
+  // otherwise it is loaded whole first.
   pg::TPixelGraphic source;
-  LoadImageFile(source, imagePath, LoadOptionsFor(imagePath, policy));
-  const int32_t width = source.Width();
-  const int32_t height = source.Height();
+  const pg::TLoadOptions loadOptions = LoadOptionsFor(imagePath, policy);
+  std::unique_ptr<pg::TRowSource> rows = OpenImageRows(imagePath, loadOptions);
+  if (rows == nullptr) LoadImageFile(source, imagePath, loadOptions);
+  const int32_t width = rows != nullptr ? rows->Width() : source.Width();
+  const int32_t height = rows != nullptr ? rows->Height() : source.Height();
 
   TSplitGrid grid;
   TSliceTable slices;
@@ -323,7 +328,11 @@ int RunExport(const TArguments& args) {
 
   TExportRequest request;
   request.HtmlPath = html;
-  request.Source = &source;
+  if (rows != nullptr) {
+    request.SourceRows = rows.get();
+  } else {
+    request.Source = &source;
+  }
   request.Grid = &grid;
   request.Extension = formats.back()->Name;
   request.ReportPath = reportPath;
@@ -342,6 +351,12 @@ int RunExport(const TArguments& args) {
   TExportReport report;
   try {
     report = ExportSlices(request);
+  } catch (const std::exception& e) {
+    if (showProgress) std::fputc('\n', stderr);
+    // The picture's own errors, met while it decodes, name its file as a load's would.
+    if (rows != nullptr && rows->Failure() != nullptr && rows->Failure() == std::current_exception())
+      throw std::runtime_error(NameFile(imagePath, e.what()));
+    throw;
   } catch (...) {
     if (showProgress) std::fputc('\n', stderr);
     throw;

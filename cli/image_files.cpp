@@ -11,6 +11,7 @@
 
 #include "imaging/formats/file_format.h"
 #include "imaging/formats/image_io.h"
+#include "imaging/formats/row_source.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 
@@ -111,16 +112,30 @@ pg::TSaveOptions SaveOptionsFor(const std::string& path, const TImagePolicy& pol
   return options;
 }
 
-void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TLoadOptions& options) {
+namespace {
+
+// Runs `read()` on `path`, whose every error names the file (and a refused size says how to read it).
+template <class Read>
+auto ReadImageFile(const std::string& path, Read read) {
   RefuseFolder(path);
   try {
-    pg::LoadImage(image, path, 0, options);
+    return read();
   } catch (const std::exception& e) {
     std::string message = NameFile(path, e.what());
     if (const auto* limit = dynamic_cast<const pg::EPGPixelLimit*>(&e))
       message += "\n" + PixelLimitHint(*limit);
     throw std::runtime_error(message);
   }
+}
+
+}  // namespace
+
+void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TLoadOptions& options) {
+  ReadImageFile(path, [&] { pg::LoadImage(image, path, 0, options); });
+}
+
+std::unique_ptr<pg::TRowSource> OpenImageRows(const std::string& path, const pg::TLoadOptions& options) {
+  return ReadImageFile(path, [&] { return pg::TRowSource::Open(path, options); });
 }
 
 void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TSaveOptions& options) {

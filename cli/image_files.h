@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 
 namespace pg {
 class TPixelGraphic;
+class TRowSource;
 class EPGPixelLimit;
 }  // namespace pg
 
@@ -54,6 +56,9 @@ pg::TSaveOptions SaveOptionsFor(const std::string& path, const TImagePolicy& pol
 
 // Loads `path` into `image` by its content with `options`.
 void LoadImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TLoadOptions& options);
+// Opens `path` for reading its rows band by band with `options`, with the errors of LoadImageFile;
+// nullptr when its format or layout cannot deliver them in order (load it whole).
+std::unique_ptr<pg::TRowSource> OpenImageRows(const std::string& path, const pg::TLoadOptions& options);
 // Saves `image` to `path` in the format its extension names with `options`.
 void SaveImageFile(pg::TPixelGraphic& image, const std::string& path, const pg::TSaveOptions& options);
 

@@ -5,12 +5,14 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <tuple>
 
 #include "imaging/formats/image_io.h"
+#include "imaging/formats/row_source.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/safe_file.h"
 #include "workspace/errors.h"
@@ -37,9 +39,14 @@ void Progress(const TExportRequest& request, int64_t done, int64_t total) {
 // the export build gigabytes of table text.
 constexpr int64_t kMaxCells = int64_t{1} << 24;
 
+// Bytes of a cell's slice: 24 bits per pixel, rows padded to 4 bytes.
+int64_t SliceBytes(const TGridCell& cell) {
+  return (3 * int64_t{cell.Width} + 3) / 4 * 4 * cell.Height;
+}
+
 // Every cell must lie inside the source; only the ends of the sorted lists can fall outside
 // (a grid file may hold negative positions).
-void CheckGridInsideImage(const TSplitGrid& grid, const pg::TPixelGraphic& source) {
+void CheckGridInsideImage(const TSplitGrid& grid, int32_t width, int32_t height) {
   if (grid.ColumnCount() == 0 || grid.RowCount() == 0) return;
   const auto check = [](const TIntegerList& list, int32_t size) {
     for (int32_t value : {list[0], list[list.Count() - 1]}) {
@@ -49,8 +56,8 @@ void CheckGridInsideImage(const TSplitGrid& grid, const pg::TPixelGraphic& sourc
       }
     }
   };
-  check(grid.VerticalSplits, source.Width());
-  check(grid.HorizontalSplits, source.Height());
+  check(grid.VerticalSplits, width);
+  check(grid.HorizontalSplits, height);
 }
 
 // The formats of the export, preferred first: the picture formats, then the request's own
@@ -92,7 +99,7 @@ std::vector<TSliceFormat> ExportFormats(const std::string& extension, const TExp
 
 // One export's fixed inputs, shared read-only by the workers.
 struct TExportJob {
-  const pg::TPixelGraphic& Source;
+  const pg::TPixelGraphic* Source;  // null while the source is decoded band by band
   const TSplitGrid& Grid;
   const TExportNames& Names;
   const THtmlStyle& Style;
@@ -145,7 +152,7 @@ struct TExportJob {
   // Cuts the cell into `work` at 24 bits per pixel.
   void CutSlice(pg::TPixelGraphic& work, const TGridCell& cell) const {
     work.NewImage(cell.Width, cell.Height, pg::bc24Bit);
-    work.CopyRect(0, 0, cell.Width, cell.Height, cell.Left, cell.Top, Source);
+    work.CopyRect(0, 0, cell.Width, cell.Height, cell.Left, cell.Top, *Source);
   }
 
   // Writes the cell's pixels (`pixels`, the cell at source resolution) in each of its formats,
@@ -381,121 +388,375 @@ void CheckFilesToWrite(const TExportRequest& request, const TExportJob& job, boo
   }
 }
 
-// The slices of every non-empty cell, cut and encoded on `threads` workers with one working image
-// each (with one thread: on the calling thread, in `single`). Progress
-// is reported, and the cancel flag watched, on the calling thread. The first failure stops the
-// export: from then on no slice takes its name, not even one a worker had already encoded. Returns
-// false when cancelled; rethrows the failure of the earliest cell that failed. `records` get the
-// slices written, in cell order.
-bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t threads,
-                 pg::TPixelGraphic& single, int64_t& written, std::vector<TSliceRecord>& records) {
-  const int64_t total = job.Grid.CellCount();
-  std::atomic<int64_t> next{0};
-  std::atomic<int64_t> done{0};
-  std::atomic<int64_t> slices{0};
-  std::atomic<bool> stop{false};
-  std::mutex mutex;
-  std::condition_variable wake;
-  int32_t running = threads;
-  int64_t failedCell = total;
-  std::exception_ptr failure;
+// A cell handed over for writing: the slice already cut for it (a streamed export), or none (the
+// worker cuts it from the whole source), or the failure of its cut.
+struct TCut {
+  std::unique_ptr<pg::TPixelGraphic> Slice;
+  std::exception_ptr Failure;
+};
 
-  // A slice is renamed into place only while nothing has failed; failures are recorded under the
-  // same lock, so no slice appears after the first failure.
-  const auto commit = [&](const std::function<void()>& replace) {
-    std::lock_guard lock(mutex);
-    if (!stop.load()) replace();
-  };
-  // Each worker keeps the records of its slices with their cell's index; they are merged at the end.
-  using TIndexedRecords = std::vector<std::pair<int64_t, TSliceRecord>>;
-  const auto work = [&](pg::TPixelGraphic& image, TIndexedRecords& doneRecords) {
-    for (;;) {
-      if (stop.load(std::memory_order_relaxed) || Cancelled(request)) break;
-      const int64_t index = next.fetch_add(1);
-      if (index >= total) break;
-      const TGridCell cell = job.Grid.CellAt(index);
-      try {
-        TSliceRecord record;
-        if (job.Shows(cell) && job.WriteSlice(image, cell, commit, record)) {
-          slices.fetch_add(1);
-          doneRecords.emplace_back(index, std::move(record));
-        }
-      } catch (...) {
-        std::lock_guard lock(mutex);
-        if (index < failedCell) {
-          failedCell = index;
-          failure = std::current_exception();
-        }
-        stop = true;
-      }
-      done.fetch_add(1);
-      wake.notify_one();
-    }
-  };
+// Slices in flight (cut, not yet written) are held to this many bytes, unless one grid row alone
+// needs more.
+constexpr int64_t kMaxBytesInFlight = int64_t{256} << 20;
 
-  if (threads <= 1) {
-    // On the calling thread, with the caller's working image; a failure simply ends the loop.
-    for (int64_t index = 0; index < total; ++index) {
-      if (Cancelled(request)) return false;
-      const TGridCell cell = job.Grid.CellAt(index);
-      TSliceRecord record;
-      if (job.Shows(cell) && job.WriteSlice(single, cell, commit, record)) {
-        ++written;
-        records.push_back(std::move(record));
+// The cells of the grid, written in their order on `threads` workers with one working image each
+// (with one thread: on the calling thread, in `single`, as they are handed over). Cells are handed
+// over as a prefix of the enumeration grows (all at once for a whole source, a grid row at a time
+// for a streamed one). Progress is reported, and the cancel flag watched, on the calling thread. The
+// first failure stops the export: from then on no slice takes its name, not even one a worker had
+// already encoded; the failure of the earliest cell that failed is the one raised.
+class TSliceQueue {
+ public:
+  TSliceQueue(const TExportRequest& request, const TExportJob& job, int32_t threads,
+              pg::TPixelGraphic& single)
+      : request_(request), job_(job), threads_(threads), single_(single), total_(job.Grid.CellCount()) {}
+  ~TSliceQueue() { StopAndJoin(); }
+  TSliceQueue(const TSliceQueue&) = delete;
+  TSliceQueue& operator=(const TSliceQueue&) = delete;
+
+  void Start() {
+    if (threads_ <= 1) return;
+    workers_.reserve(static_cast<size_t>(threads_));
+    for (int32_t i = 0; i < threads_; ++i) {
+      {
+        std::lock_guard lock(mutex_);
+        ++running_;
       }
-      Progress(request, index + 1, total);
+      workers_.emplace_back([this] {
+        pg::TPixelGraphic image;
+        Work(image);
+        std::lock_guard lock(mutex_);
+        --running_;
+        wake_.notify_all();
+      });
     }
-    return true;
   }
 
-  std::vector<std::thread> workers;
-  workers.reserve(static_cast<size_t>(threads));
-  // Whatever leaves this function (a failed thread start, a progress handler that throws), the
-  // workers are stopped and joined first.
-  const auto stopAndJoin = [&] {
-    stop = true;
-    for (std::thread& worker : workers) {
-      if (worker.joinable()) worker.join();
+  bool Stopped() const { return stop_.load(); }
+
+  // Hands over the cells below `end` (cell `first` onward with `cuts`, one per cell, or none for a
+  // whole source). With one thread they are written at once, and a failure raises here.
+  void Release(int64_t end, std::vector<TCut> cuts = {}) {
+    const int64_t first = released_.load();
+    if (threads_ <= 1) {
+      for (int64_t index = first; index < end; ++index) {
+        if (Cancelled(request_)) {
+          released_ = total_;
+          return;
+        }
+        TCut cut;
+        if (!cuts.empty()) cut = std::move(cuts[static_cast<size_t>(index - first)]);
+        const int64_t bytes = cut.Slice ? cut.Slice->ImageSize() : 0;
+        TSliceRecord record;
+        if (WriteCell(single_, index, cut, record)) {
+          ++slices_;
+          records_.emplace_back(index, std::move(record));
+        }
+        cut.Slice.reset();
+        inFlight_ -= bytes;
+        done_ = index + 1;
+        Progress(request_, index + 1, total_);
+      }
+      released_ = end;
+      return;
     }
-  };
-  std::vector<TIndexedRecords> threadRecords(static_cast<size_t>(threads));
-  const auto thread = [&](size_t number) {
-    pg::TPixelGraphic image;
-    work(image, threadRecords[number]);
-    std::lock_guard lock(mutex);
-    --running;
-    wake.notify_one();
-  };
-  int64_t reported = 0;
-  try {
-    for (int32_t i = 0; i < threads; ++i) workers.emplace_back(thread, static_cast<size_t>(i));
-    std::unique_lock lock(mutex);
-    while (running > 0) {
-      wake.wait_for(lock, std::chrono::milliseconds(50));
-      const int64_t now = done.load();
-      if (now != reported && request.OnProgress) {
-        reported = now;
+    {
+      std::lock_guard lock(mutex_);
+      for (int64_t index = first; index < end && !cuts.empty(); ++index) {
+        TCut& cut = cuts[static_cast<size_t>(index - first)];
+        if (cut.Slice || cut.Failure) pending_.emplace(index, std::move(cut));
+      }
+      released_ = end;
+    }
+    wake_.notify_all();
+  }
+
+  // Waits until the slices in flight leave room for `bytes` more, then counts them in. False when
+  // the export stopped or was cancelled meanwhile.
+  bool Reserve(int64_t bytes, int64_t budget) {
+    std::unique_lock lock(mutex_);
+    while (inFlight_ > 0 && inFlight_ + bytes > budget && !stop_.load() && !Cancelled(request_)) {
+      room_.wait_for(lock, std::chrono::milliseconds(50));
+      lock.unlock();
+      ReportProgress();
+      lock.lock();
+    }
+    if (stop_.load() || Cancelled(request_)) return false;
+    inFlight_ += bytes;
+    return true;
+  }
+  // Slices reserved but never handed over.
+  void Unreserve(int64_t bytes) {
+    std::lock_guard lock(mutex_);
+    inFlight_ -= bytes;
+  }
+
+  // The source failed while the cells from `cell` on were being cut: nothing from there is written.
+  void Fail(int64_t cell, std::exception_ptr failure) {
+    {
+      std::lock_guard lock(mutex_);
+      RecordFailure(cell, std::move(failure));
+    }
+    wake_.notify_all();
+  }
+
+  void ReportProgress() {
+    if (threads_ <= 1 || !request_.OnProgress) return;
+    const int64_t now = done_.load();
+    if (now != reported_) {
+      reported_ = now;
+      Progress(request_, now, total_);
+    }
+  }
+
+  // Waits for every cell handed over to be written, joins the workers and raises the earliest
+  // failure. Returns false when the export was cancelled before all cells were done. `records` get
+  // the slices written, in cell order.
+  bool Finish(int64_t& written, std::vector<TSliceRecord>& records) {
+    if (threads_ > 1) {
+      std::unique_lock lock(mutex_);
+      while (running_ > 0) {
+        wake_.wait_for(lock, std::chrono::milliseconds(50));
         lock.unlock();
-        Progress(request, now, total);
+        ReportProgress();
         lock.lock();
       }
     }
-  } catch (...) {
-    stopAndJoin();
-    throw;
+    StopAndJoin();
+    written = slices_.load();
+    std::sort(records_.begin(), records_.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& entry : records_) records.push_back(std::move(entry.second));
+    records_.clear();
+    if (failure_) std::rethrow_exception(failure_);
+    if (done_.load() < total_) return false;
+    if (threads_ > 1 && reported_ != total_) Progress(request_, total_, total_);
+    return true;
   }
-  stopAndJoin();
-  written = slices.load();
-  TIndexedRecords merged;
-  for (TIndexedRecords& part : threadRecords) {
-    for (auto& entry : part) merged.push_back(std::move(entry));
+
+ private:
+  void RecordFailure(int64_t cell, std::exception_ptr failure) {
+    if (cell < failedCell_) {
+      failedCell_ = cell;
+      failure_ = std::move(failure);
+    }
+    stop_ = true;
+    room_.notify_all();
   }
-  std::sort(merged.begin(), merged.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (auto& entry : merged) records.push_back(std::move(entry.second));
-  if (failure) std::rethrow_exception(failure);
-  if (Cancelled(request) && done.load() < total) return false;
-  if (reported != total) Progress(request, total, total);
-  return true;
+
+  // Cuts (or takes the cut slice of) cell `index` and writes it; true when a slice took its name.
+  bool WriteCell(pg::TPixelGraphic& image, int64_t index, TCut& cut, TSliceRecord& record) {
+    if (cut.Failure) std::rethrow_exception(cut.Failure);
+    const TGridCell cell = job_.Grid.CellAt(index);
+    if (!job_.Shows(cell)) return false;
+    const auto commit = [this](const std::function<void()>& replace) {
+      std::lock_guard lock(mutex_);
+      if (!stop_.load()) replace();
+    };
+    if (cut.Slice) return job_.WriteCellFiles(*cut.Slice, cell, commit, record);
+    return job_.WriteSlice(image, cell, commit, record);
+  }
+
+  void Work(pg::TPixelGraphic& image) {
+    for (;;) {
+      int64_t index = 0;
+      TCut cut;
+      {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+          if (stop_.load() || Cancelled(request_) || next_ >= total_) return;
+          if (next_ < released_.load()) break;
+          wake_.wait_for(lock, std::chrono::milliseconds(50));
+        }
+        index = next_++;
+        if (auto found = pending_.find(index); found != pending_.end()) {
+          cut = std::move(found->second);
+          pending_.erase(found);
+        }
+      }
+      const int64_t bytes = cut.Slice ? cut.Slice->ImageSize() : 0;
+      try {
+        TSliceRecord record;
+        if (WriteCell(image, index, cut, record)) {
+          slices_.fetch_add(1);
+          std::lock_guard lock(mutex_);
+          records_.emplace_back(index, std::move(record));
+        }
+      } catch (...) {
+        std::lock_guard lock(mutex_);
+        RecordFailure(index, std::current_exception());
+      }
+      cut.Slice.reset();
+      {
+        std::lock_guard lock(mutex_);
+        inFlight_ -= bytes;
+      }
+      room_.notify_all();
+      done_.fetch_add(1);
+      wake_.notify_all();
+    }
+  }
+
+  // Whatever leaves the export (a failed thread start, a progress handler that throws), the workers
+  // are stopped and joined first.
+  void StopAndJoin() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!workers_.empty()) stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& worker : workers_) {
+      if (worker.joinable()) worker.join();
+    }
+    workers_.clear();
+  }
+
+  const TExportRequest& request_;
+  const TExportJob& job_;
+  const int32_t threads_;
+  pg::TPixelGraphic& single_;
+  const int64_t total_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable wake_;  // cells handed over, a cell done, a worker ended
+  std::condition_variable room_;  // slices in flight written
+  std::atomic<int64_t> released_{0};
+  int64_t next_ = 0;
+  std::map<int64_t, TCut> pending_;
+  int64_t inFlight_ = 0;
+  int32_t running_ = 0;
+  std::atomic<int64_t> done_{0};
+  std::atomic<int64_t> slices_{0};
+  std::atomic<bool> stop_{false};
+  std::vector<std::pair<int64_t, TSliceRecord>> records_;  // by cell index
+  int64_t failedCell_ = INT64_MAX;
+  std::exception_ptr failure_;
+  int64_t reported_ = 0;
+};
+
+// Every slice from a whole source.
+bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t threads,
+                 pg::TPixelGraphic& single, int64_t& written, std::vector<TSliceRecord>& records) {
+  TSliceQueue queue(request, job, threads, single);
+  queue.Start();
+  queue.Release(job.Grid.CellCount());
+  return queue.Finish(written, records);
+}
+
+// Every slice from a source decoded band by band: the rows of each grid row are decoded a piece at
+// a time and copied into the row's slices, which go to the workers once the row is complete, while
+// the next grid row decodes. Rows outside the grid are decoded too, as a whole load would, so a
+// damaged file fails alike. Memory holds the slices of about two grid rows and one piece.
+bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRowSource& rows, int32_t threads,
+                  pg::TPixelGraphic& single, int64_t& written, std::vector<TSliceRecord>& records) {
+  const TSplitGrid& grid = job.Grid;
+  const int32_t columns = grid.ColumnCount();
+  const int32_t gridRows = grid.RowCount();
+  const int32_t height = rows.Height();
+
+  // The bytes of each grid row's slices; two of the largest may be in flight at once.
+  int64_t largestRow = 0;
+  for (int32_t r = 1; r <= gridRows; ++r) {
+    int64_t bytes = 0;
+    for (int32_t c = 1; c <= columns; ++c) {
+      const TGridCell cell = grid.Cell(c, r);
+      if (!!job.Shows(cell)) bytes += SliceBytes(cell);
+    }
+    largestRow = std::max(largestRow, bytes);
+  }
+  const int64_t budget = std::min(kMaxBytesInFlight, 2 * largestRow);
+
+  const int32_t pieceRows = static_cast<int32_t>(
+      std::clamp<int64_t>(request.PieceBytes / std::max<int64_t>(rows.BytesPerRow(), 1), 1, height));
+  pg::TPixelGraphic piece;
+  rows.ShapeBand(piece, pieceRows);
+
+  TSliceQueue queue(request, job, threads, single);
+  queue.Start();
+  int32_t y = 0;
+  int64_t cellOfRow = 0;  // the first cell the rows being decoded belong to
+  // Decodes the source up to row `end`, handing each piece to `use(firstRow, count)`. False when the
+  // export stopped or was cancelled.
+  const auto decodeTo = [&](int32_t end, const auto& use) {
+    while (y < end) {
+      if (queue.Stopped() || Cancelled(request)) return false;
+      const int32_t count = std::min(pieceRows, end - y);
+      try {
+        rows.ReadRows(piece, count);
+      } catch (...) {
+        queue.Fail(cellOfRow, std::current_exception());
+        return false;
+      }
+      use(y, count);
+      y += count;
+      queue.ReportProgress();
+    }
+    return true;
+  };
+  const auto skip = [](int32_t, int32_t) {};
+  const auto finishSource = [&] {
+    if (!decodeTo(height, skip)) return false;
+    try {
+      rows.Finish();
+    } catch (...) {
+      queue.Fail(cellOfRow, std::current_exception());
+      return false;
+    }
+    return true;
+  };
+
+  bool complete = true;
+  for (int32_t r = 1; r <= gridRows && complete; ++r) {
+    cellOfRow = static_cast<int64_t>(r - 1) * columns;
+    const int32_t top = grid.HorizontalSplits[r - 1];
+    const int32_t bottom = grid.HorizontalSplits[r];
+    std::vector<TCut> cuts(static_cast<size_t>(columns));
+    std::vector<TGridCell> cells(static_cast<size_t>(columns));
+    int64_t bytes = 0;
+    for (int32_t c = 1; c <= columns; ++c) {
+      const TGridCell cell = grid.Cell(c, r);
+      cells[static_cast<size_t>(c - 1)] = cell;
+      if (!!job.Shows(cell)) bytes += SliceBytes(cell);
+    }
+    if (!queue.Reserve(bytes, budget)) {
+      complete = false;
+      break;
+    }
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (!job.Shows(cells[i])) continue;
+      TCut& cut = cuts[i];
+      try {
+        cut.Slice = std::make_unique<pg::TPixelGraphic>();
+        cut.Slice->NewImage(cells[i].Width, cells[i].Height, pg::bc24Bit);
+      } catch (...) {
+        cut.Failure = std::current_exception();
+        cut.Slice.reset();
+      }
+    }
+    complete = decodeTo(top, skip) && decodeTo(bottom, [&](int32_t first, int32_t count) {
+                 for (size_t i = 0; i < cells.size(); ++i) {
+                   TCut& cut = cuts[i];
+                   if (!cut.Slice) continue;
+                   const TGridCell& cell = cells[i];
+                   try {
+                     cut.Slice->CopyRect(0, first - top, cell.Width, count, cell.Left, 0, piece);
+                   } catch (...) {
+                     cut.Failure = std::current_exception();
+                     cut.Slice.reset();
+                   }
+                 }
+               });
+    // What follows the last grid row is read before its slices go, so a damaged end of the file
+    // keeps them from being written, as it keeps a whole load from succeeding.
+    if (complete && r == gridRows) complete = finishSource();
+    if (!complete) {
+      queue.Unreserve(bytes);
+      break;
+    }
+    queue.Release(cellOfRow + columns, std::move(cuts));
+  }
+  if (complete && gridRows == 0) complete = finishSource();
+  return queue.Finish(written, records) && complete;
 }
 
 // The per-slice questions, before anything is written: every non-empty cell in turn, cut into
@@ -553,12 +814,15 @@ std::string OverwriteQuestion(const fs::path& htmlPath) {
 }
 
 TExportReport ExportSlices(const TExportRequest& request) {
-  if (request.Source == nullptr || request.Grid == nullptr || request.Options == nullptr ||
-      request.Interaction == nullptr) {
-    throw EExportError("Export: source image, grid, options and interaction are required");
+  if ((request.Source == nullptr) == (request.SourceRows == nullptr) || request.Grid == nullptr ||
+      request.Options == nullptr || request.Interaction == nullptr) {
+    throw EExportError(
+        "Export: one source (an image or its rows), grid, options and interaction are required");
   }
   TExportReport report;
-  const pg::TPixelGraphic& source = *request.Source;
+  const pg::TPixelGraphic* source = request.Source;
+  const int32_t sourceWidth = source != nullptr ? source->Width() : request.SourceRows->Width();
+  const int32_t sourceHeight = source != nullptr ? source->Height() : request.SourceRows->Height();
   TSplitGrid& grid = *request.Grid;
   TExportInteraction& interaction = *request.Interaction;
   const auto cancelled = [&report] {
@@ -582,7 +846,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
   if (!extension.empty() && extension[0] != '.') extension.insert(0, 1, '.');
 
   grid.SortSplits();
-  CheckGridInsideImage(grid, source);
+  CheckGridInsideImage(grid, sourceWidth, sourceHeight);
   if (grid.CellCount() > kMaxCells) {
     throw EExportError("The grid has " + std::to_string(grid.CellCount()) + " cells; at most " +
                        std::to_string(kMaxCells) + " can be exported");
@@ -601,7 +865,7 @@ TExportReport ExportSlices(const TExportRequest& request) {
   const std::vector<TSliceFormat> formats = ExportFormats(extension, options);
   report.Options = options;
   for (const TSliceFormat& format : formats) report.Formats.emplace_back(format.Name);
-  const TExportJob job{source, grid, names, style, options, formats, saveOptions, report.Slices};
+  TExportJob job{source, grid, names, style, options, formats, saveOptions, report.Slices};
   CheckFilesToWrite(request, job, options.AlwaysGrid);
 
   // The one working image of a single thread: the caller's, or a local one.
@@ -610,6 +874,16 @@ TExportReport ExportSlices(const TExportRequest& request) {
   if (work == nullptr) {
     localImage = std::make_unique<pg::TPixelGraphic>();
     work = localImage.get();
+  }
+  // The questions show each slice before anything is written, so they need the whole picture.
+  std::unique_ptr<pg::TPixelGraphic> whole;
+  if (options.IncAltTags && source == nullptr) {
+    whole = std::make_unique<pg::TPixelGraphic>();
+    pg::TRowSource& rows = *request.SourceRows;
+    rows.ShapeBand(*whole, rows.Height());
+    rows.ReadRows(*whole, rows.Height());
+    rows.Finish();
+    job.Source = whole.get();
   }
   if (options.IncAltTags && !AskSlices(interaction, job, *work, report.Slices)) return cancelled();
 
@@ -624,8 +898,11 @@ TExportReport ExportSlices(const TExportRequest& request) {
   Progress(request, 0, total);
   // A cancel that comes after the last slice still keeps the HTML and the grid file from being
   // written.
-  if (!WriteSlices(request, job, threads, *work, report.SlicesWritten, report.Records) || Cancelled(request))
-    return cancelled();
+  const bool finished = job.Source != nullptr
+                            ? WriteSlices(request, job, threads, *work, report.SlicesWritten, report.Records)
+                            : StreamSlices(request, job, *request.SourceRows, threads, *work,
+                                           report.SlicesWritten, report.Records);
+  if (!finished || Cancelled(request)) return cancelled();
 
   size_t size = 0;
   for (const std::string& line : lines) size += line.size() + kHtmlLineEnd.size();

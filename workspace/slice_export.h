@@ -19,7 +19,8 @@
 
 namespace pg {
 class TPixelGraphic;
-}
+class TRowSource;
+}  // namespace pg
 
 namespace tessel {
 
@@ -95,7 +96,14 @@ enum class TExportResult {
 
 struct TExportRequest {
   std::filesystem::path HtmlPath;
+  // The picture to cut: the whole image, or its rows decoded band by band (a streamed export, which
+  // never holds the whole picture: the slices of a grid row are cut as its rows decode and written
+  // while the next rows decode). Exactly one of the two is given; the files are the same.
   const pg::TPixelGraphic* Source = nullptr;
+  pg::TRowSource* SourceRows = nullptr;
+  // Bytes of source rows a streamed export decodes at once (at least one row); with the slices of
+  // about two grid rows, what it holds in memory.
+  int64_t PieceBytes = int64_t{1} << 20;
   TSplitGrid* Grid = nullptr;  // sorted in place; the order stays
   // The slices' format: a listed format's name or extension ("png8", "webp-lossless", ".png"),
   // which also sets what it writes in the save options, or any writer's extension (a missing dot

@@ -1,0 +1,237 @@
+// A streamed export (the source decoded band by band while slices are written) writes the files a
+// whole-picture export writes, and fails and stops as it does.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/formats/file_format.h"
+#include "imaging/formats/image_io.h"
+#include "imaging/formats/row_source.h"
+#include "imaging/image/exceptions.h"
+#include "tests/workspace/export_test_support.h"
+#include "workspace/slice_export.h"
+
+namespace tessel {
+namespace {
+
+using namespace tessel::testing;
+
+// Every file of a folder by name, with its bytes.
+std::vector<std::pair<std::string, std::string>> Contents(const fs::path& dir) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const std::string& name : DirectoryNames(dir)) files.emplace_back(name, ReadFile(dir / name));
+  return files;
+}
+
+class SliceStreamTest : public ::testing::Test {
+ protected:
+  SliceStreamTest() : dir_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+  void SetUp() override { options_.ShowOptions = false; }
+
+  // A source file of the pattern picture in the format of `name`'s extension, `bitCount` deep.
+  fs::path MakeSource(const std::string& name, int32_t width, int32_t height, pg::TBitCount bitCount,
+                      const pg::TSaveOptions& save = pg::DefaultSaveOptions()) {
+    pg::TPixelGraphic image;
+    MakePatternImage(image, width, height);
+    if (bitCount != pg::bc24Bit) {
+      pg::TPixelGraphic reduced;
+      pg::ConvertToColorRes(image, bitCount == pg::bc8Bit ? pg::cr256Colors : pg::cr16Colors, reduced);
+      image.Assign(&reduced);
+    }
+    const fs::path path = dir_.Path() / name;
+    pg::SaveImage(image, path.string(), save);
+    return path;
+  }
+
+  // Exports `source` into `dir`: from the whole loaded picture, or streamed from its rows (which
+  // the format must allow).
+  TExportReport ExportInto(const fs::path& source, const fs::path& dir, bool streamed,
+                           const std::string& extension, int32_t jobs) {
+    fs::create_directories(dir);
+    pg::TPixelGraphic whole;
+    std::unique_ptr<pg::TRowSource> rows;
+    TExportRequest request;
+    if (streamed) {
+      rows = pg::TRowSource::Open(source.string(), pg::DefaultLoadOptions());
+      EXPECT_NE(rows, nullptr) << source;
+      if (rows == nullptr) return {};
+      request.SourceRows = rows.get();
+    } else {
+      whole.LoadFromFile(source.string());
+      request.Source = &whole;
+    }
+    TSplitGrid grid = grid_;
+    request.HtmlPath = dir / "page.html";
+    request.Grid = &grid;
+    request.Extension = extension;
+    request.Options = &options_;
+    request.Interaction = &interaction_;
+    request.Jobs = jobs;
+    request.PieceBytes = pieceBytes_;
+    request.OnProgress = onProgress_;
+    request.Cancel = &cancel_;
+    request.InputPaths = {source};
+    return ExportSlices(request);
+  }
+
+  TTempDir dir_;
+  TSplitGrid grid_;
+  TExportOptions options_;
+  TScriptedInteraction interaction_;
+  int64_t pieceBytes_ = 1000;  // a few rows: every grid row takes several pieces
+  std::function<void(int64_t, int64_t)> onProgress_;
+  std::atomic<bool> cancel_{false};
+};
+
+// Uneven rows and columns, a grid that leaves rows and columns of the picture out on every side,
+// and an empty row and column (repeated splits).
+void UnevenGrid(TSplitGrid& grid) {
+  grid.VerticalSplits = {3, 17, 100, 100, 250, 290};
+  grid.HorizontalSplits = {2, 3, 61, 61, 150, 190};
+}
+
+TEST_F(SliceStreamTest, SameFilesAsTheWholePictureForEveryFormatAndJobCount) {
+  UnevenGrid(grid_);
+  options_.AlwaysGrid = true;
+  const std::vector<fs::path> sources = {
+      MakeSource("rgb.png", 301, 203, pg::bc24Bit), MakeSource("p8.png", 301, 203, pg::bc8Bit),
+      MakeSource("p4.png", 301, 203, pg::bc4Bit),   MakeSource("rgb.jpg", 301, 203, pg::bc24Bit),
+      MakeSource("rgb.bmp", 301, 203, pg::bc24Bit), MakeSource("p4.bmp", 301, 203, pg::bc4Bit),
+  };
+  for (const fs::path& source : sources) {
+    for (const char* extension : {".jpg", ".png", ".bmp", ".tif"}) {
+      SCOPED_TRACE(source.filename().string() + " to " + extension);
+      const fs::path base = dir_.Path() / (source.stem().string() + "-" + (extension + 1));
+      ExportInto(source, base / "whole", false, extension, 1);
+      const auto expected = Contents(base / "whole");
+      ASSERT_EQ(expected.size(), 1u + 1u + 4u * 4u);  // page, grid, four columns by four rows
+      for (int32_t jobs = 1; jobs <= 4; ++jobs) {
+        const fs::path dir = base / std::to_string(jobs);
+        const TExportReport report = ExportInto(source, dir, true, extension, jobs);
+        EXPECT_EQ(report.Result, TExportResult::Done);
+        EXPECT_EQ(report.SlicesWritten, 16);
+        EXPECT_TRUE(Contents(dir) == expected) << "jobs " << jobs;
+      }
+    }
+  }
+}
+
+// Progress counts every cell once, in order, up to all of them; a grid without cells still reads
+// the whole picture and writes the page.
+TEST_F(SliceStreamTest, ProgressAndAGridWithoutCells) {
+  const fs::path source = MakeSource("rgb.png", 120, 90, pg::bc24Bit);
+  grid_.VerticalSplits = {0, 40, 120};
+  grid_.HorizontalSplits = {0, 30, 60, 90};
+  for (int32_t jobs : {1, 3}) {
+    std::vector<int64_t> progress;
+    onProgress_ = [&](int64_t done, int64_t total) {
+      EXPECT_EQ(total, 6);
+      progress.push_back(done);
+    };
+    ExportInto(source, dir_.Path() / std::to_string(jobs), true, ".png", jobs);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), 6);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  }
+  onProgress_ = nullptr;
+  grid_.HorizontalSplits = {0};
+  const TExportReport report = ExportInto(source, dir_.Path() / "none", true, ".png", 2);
+  EXPECT_EQ(report.SlicesWritten, 0);
+  EXPECT_EQ(DirectoryNames(dir_.Path() / "none"), std::vector<std::string>{"page.html"});
+}
+
+// A source damaged in its pixel data fails the export with the reader's message: the slices of the
+// grid rows decoded before the damage are written as a whole export writes them, nothing of the
+// damaged row or after it, no page, no grid and no temporary file.
+TEST_F(SliceStreamTest, DamagedSourceStopsAfterTheRowsBeforeTheDamage) {
+  grid_.VerticalSplits = {0, 100, 200};
+  grid_.HorizontalSplits = {0, 10, 20, 200};
+  options_.AlwaysGrid = true;
+  // Noise, so the compressed data spreads evenly over the rows and half the file holds half of them.
+  pg::TPixelGraphic noise;
+  noise.NewImage(200, 200, pg::bc24Bit);
+  uint32_t state = 12345;
+  for (int32_t y = 0; y < 200; ++y) {
+    for (int32_t i = 0; i < 600; ++i) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      noise.ScanLine(y)[i] = static_cast<uint8_t>(state);
+    }
+  }
+  const fs::path good = dir_.Path() / "good.png";
+  pg::SaveImage(noise, good.string());
+  ExportInto(good, dir_.Path() / "whole", false, ".bmp", 1);
+  std::string png = ReadFile(good);
+  png.resize(png.size() / 2);
+  const fs::path cut = dir_.Path() / "cut.png";
+  std::ofstream(cut, std::ios::binary) << png;
+  std::string expectedError;
+  try {
+    pg::TPixelGraphic whole;
+    whole.LoadFromFile(cut.string());
+  } catch (const pg::EPixelGraphic& e) {
+    expectedError = e.what();
+  }
+  ASSERT_FALSE(expectedError.empty());
+  for (int32_t jobs : {1, 2, 4}) {
+    SCOPED_TRACE(jobs);
+    const fs::path dir = dir_.Path() / std::to_string(jobs);
+    try {
+      ExportInto(cut, dir, true, ".bmp", jobs);
+      ADD_FAILURE() << "no error";
+    } catch (const pg::EPixelGraphic& e) {
+      EXPECT_EQ(e.what(), expectedError);
+    }
+    const std::vector<std::string> names = DirectoryNames(dir);
+    if (jobs == 1) {
+      EXPECT_EQ(names,
+                (std::vector<std::string>{"page_11.bmp", "page_12.bmp", "page_21.bmp", "page_22.bmp"}));
+    }
+    for (const std::string& name : names) {
+      EXPECT_NE(name.find(".bmp"), std::string::npos) << name;  // no page, grid or temporary file
+      EXPECT_EQ(name.find("page_13"), std::string::npos);
+      EXPECT_EQ(ReadFile(dir / name), ReadFile(dir_.Path() / "whole" / name)) << name;
+    }
+  }
+}
+
+TEST_F(SliceStreamTest, CancelStopsBeforeThePage) {
+  const fs::path source = MakeSource("rgb.png", 200, 200, pg::bc24Bit);
+  grid_.VerticalSplits = {0, 100, 200};
+  grid_.HorizontalSplits = {0, 50, 100, 150, 200};
+  options_.AlwaysGrid = true;
+  for (int32_t jobs : {1, 2}) {
+    cancel_ = false;
+    onProgress_ = [&](int64_t done, int64_t) {
+      if (done >= 1) cancel_ = true;
+    };
+    const fs::path dir = dir_.Path() / std::to_string(jobs);
+    EXPECT_EQ(ExportInto(source, dir, true, ".png", jobs).Result, TExportResult::Cancelled);
+    EXPECT_FALSE(fs::exists(dir / "page.html"));
+    EXPECT_FALSE(fs::exists(dir / "page.grd"));
+    EXPECT_LT(DirectoryNames(dir).size(), 8u);
+  }
+}
+
+// The per-slice questions show each slice before anything is written: a streamed source is read
+// whole for them, and the files are those of the whole picture.
+TEST_F(SliceStreamTest, QuestionsPerSliceReadTheWholePictureFirst) {
+  const fs::path source = MakeSource("rgb.jpg", 90, 70, pg::bc24Bit);
+  grid_.VerticalSplits = {0, 30, 90};
+  grid_.HorizontalSplits = {0, 35, 70};
+  options_.IncAltTags = true;
+  interaction_.Answers[{2, 1}] = {"a.html", "main", "Logo"};
+  ExportInto(source, dir_.Path() / "whole", false, ".png", 1);
+  ExportInto(source, dir_.Path() / "rows", true, ".png", 2);
+  EXPECT_EQ(interaction_.SliceSizes.size(), 8u);
+  EXPECT_TRUE(Contents(dir_.Path() / "rows") == Contents(dir_.Path() / "whole"));
+}
+
+}  // namespace
+}  // namespace tessel
