@@ -1,11 +1,15 @@
 #include "imaging/formats/png.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
 
 #include "imaging/image/gamma.h"
 #include "tests/imaging/formats/format_test_util.h"
@@ -312,6 +316,235 @@ TEST(PngReader, HostileFiles) {
   TOptionsGuard options;
   FormatOptions().MaxPixels = 399;
   EXPECT_NE(ErrorOf<EPGPNGFileFormatReaderWriter>([&] { Load(image, file); }), "");
+}
+
+// ---- Whole reads against row-by-row reads ------------------------------------------------------
+//
+// A whole read inflates the image data at once; the row decoder of a streamed read leaves it to
+// libpng a row at a time. Both must give the same rows, and the same error for damaged data.
+
+struct TChunk {
+  std::string Type;
+  std::vector<uint8_t> Data;
+};
+
+std::vector<TChunk> ChunksOf(const std::vector<uint8_t>& file) {
+  std::vector<TChunk> chunks;
+  for (size_t at = 8; at + 12 <= file.size();) {
+    const uint32_t length = (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
+                            (uint32_t{file[at + 2]} << 8) | file[at + 3];
+    chunks.push_back({std::string(file.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                  file.begin() + static_cast<std::ptrdiff_t>(at + 8)),
+                      std::vector<uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                                           file.begin() + static_cast<std::ptrdiff_t>(at + 8 + length))});
+    at += 12 + length;
+  }
+  return chunks;
+}
+
+// The file of `chunks` with correct CRCs, except that chunk number `badCrc` gets a wrong one.
+std::vector<uint8_t> FileOf(const std::vector<TChunk>& chunks, int badCrc = -1) {
+  std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const auto put = [&file](uint32_t v) {
+      for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(v >> shift));
+    };
+    put(static_cast<uint32_t>(chunks[i].Data.size()));
+    std::vector<uint8_t> body(chunks[i].Type.begin(), chunks[i].Type.end());
+    body.insert(body.end(), chunks[i].Data.begin(), chunks[i].Data.end());
+    file.insert(file.end(), body.begin(), body.end());
+    const auto crc = static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size())));
+    put(static_cast<int>(i) == badCrc ? crc ^ 1 : crc);
+  }
+  return file;
+}
+
+// The file's IDAT data joined, and the file with `data` in IDAT chunks of `chunkSize` bytes instead.
+std::vector<uint8_t> IdatData(const std::vector<uint8_t>& file) {
+  std::vector<uint8_t> data;
+  for (const TChunk& chunk : ChunksOf(file)) {
+    if (chunk.Type == "IDAT") data.insert(data.end(), chunk.Data.begin(), chunk.Data.end());
+  }
+  return data;
+}
+
+std::vector<uint8_t> WithIdat(const std::vector<uint8_t>& file, const std::vector<uint8_t>& data,
+                              size_t chunkSize) {
+  std::vector<TChunk> chunks;
+  for (const TChunk& chunk : ChunksOf(file)) {
+    if (chunk.Type == "IDAT") {
+      if (chunks.back().Type == "IDAT") continue;
+      for (size_t at = 0; at < data.size(); at += chunkSize) {
+        const size_t end = std::min(data.size(), at + chunkSize);
+        chunks.push_back({"IDAT", std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(at),
+                                                       data.begin() + static_cast<std::ptrdiff_t>(end))});
+      }
+    } else {
+      chunks.push_back(chunk);
+    }
+  }
+  return FileOf(chunks);
+}
+
+// The zlib stream of `raw` at `level` with a window of 2^windowBits bytes.
+std::vector<uint8_t> Deflated(const std::vector<uint8_t>& raw, int level, int windowBits) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+  std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(raw.size())));
+  z.next_in = const_cast<Bytef*>(raw.data());
+  z.avail_in = static_cast<uInt>(raw.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::vector<uint8_t> Inflated(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> out(size_t{4} << 20);
+  uLongf size = out.size();
+  uncompress(out.data(), &size, data.data(), static_cast<uLong>(data.size()));
+  out.resize(size);
+  return out;
+}
+
+// The packed rows a read leaves (or "error: " and the message).
+std::string ReadOutcome(const std::vector<uint8_t>& file, bool rowByRow) {
+  const TPNGFileFormatReader reader;
+  TMemoryStream stream(file);
+  TPixelGraphic image;
+  std::string rows;
+  try {
+    if (rowByRow) {
+      auto decoder = reader.OpenRows(stream, image, 0, TLoadOptions{});
+      if (decoder == nullptr) return "no row decoder";
+      const auto bytes = static_cast<size_t>((int64_t{image.Width()} * image.BitCountNum() + 7) / 8);
+      std::vector<uint8_t> row(static_cast<size_t>(image.BytesPerRow()));
+      for (int32_t y = 0; y < decoder->Height(); ++y) {
+        decoder->ReadRow(row.data());
+        rows.append(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(bytes));
+      }
+      decoder->Finish();
+    } else {
+      reader.ReadFromStream(stream, image, 0, TLoadOptions{});
+      const auto bytes = static_cast<size_t>((int64_t{image.Width()} * image.BitCountNum() + 7) / 8);
+      for (int32_t y = 0; y < image.Height(); ++y) {
+        const uint8_t* row = image.ScanLine(y);
+        rows.append(row, row + bytes);
+      }
+    }
+  } catch (const EPixelGraphic& e) {
+    return std::string("error: ") + e.what();
+  }
+  return rows;
+}
+
+void ExpectSameReads(const std::vector<uint8_t>& file, const std::string& what) {
+  SCOPED_TRACE(what);
+  const std::string whole = ReadOutcome(file, false);
+  const std::string rows = ReadOutcome(file, true);
+  EXPECT_EQ(whole.size(), rows.size());
+  EXPECT_TRUE(whole == rows) << whole.substr(0, 80) << "\n  rows: " << rows.substr(0, 80);
+}
+
+// Noisy samples, so that the data compresses little and every filter is chosen somewhere.
+TPngSpec NoisySpec(uint32_t width, uint32_t height, int colorType, int depth, uint32_t seed) {
+  TPngSpec spec;
+  spec.Width = width;
+  spec.Height = height;
+  spec.ColorType = colorType;
+  spec.BitDepth = depth;
+  const int channels = colorType == PNG_COLOR_TYPE_RGB          ? 3
+                       : colorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                       : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                                : 1;
+  const size_t rowBytes = (size_t{width} * static_cast<size_t>(channels * depth) + 7) / 8;
+  std::mt19937 random(seed);
+  for (uint32_t y = 0; y < height; ++y) {
+    std::vector<uint8_t> row(rowBytes);
+    for (size_t i = 0; i < rowBytes; ++i) {
+      row[i] = static_cast<uint8_t>((i * 3 + y * 5) / 7 + (random() % 24));  // gradient and noise
+    }
+    spec.Rows.push_back(row);
+  }
+  if (colorType == PNG_COLOR_TYPE_PALETTE) {
+    for (int i = 0; i < (1 << depth); ++i) {
+      spec.Palette.push_back(png_color{static_cast<uint8_t>(i * 13), static_cast<uint8_t>(255 - i),
+                                       static_cast<uint8_t>(i * 101)});
+    }
+    spec.TransparentAlpha = {0, 128};
+  }
+  return spec;
+}
+
+TEST(PngReader, WholeReadsGiveTheRowsOfRowByRowReads) {
+  // Every pixel format the reader makes, with data across several stored blocks and served chunks
+  // (the 800 x 700 RGB rows are 1.7 MB inflated).
+  const std::vector<uint8_t> big = WritePng(NoisySpec(800, 700, PNG_COLOR_TYPE_RGB, 8, 1));
+  ExpectSameReads(big, "RGB 8");
+  const std::vector<uint8_t> rgba = WritePng(NoisySpec(130, 90, PNG_COLOR_TYPE_RGB_ALPHA, 16, 2));
+  ExpectSameReads(rgba, "RGBA 16");
+  ExpectSameReads(WithIdat(rgba, IdatData(rgba), 1), "IDATs of one byte");
+  ExpectSameReads(WritePng(NoisySpec(131, 40, PNG_COLOR_TYPE_GRAY_ALPHA, 8, 3)), "grey alpha 8");
+  ExpectSameReads(WritePng(NoisySpec(97, 33, PNG_COLOR_TYPE_GRAY, 2, 4)), "grey 2");
+  ExpectSameReads(WritePng(NoisySpec(97, 33, PNG_COLOR_TYPE_GRAY, 16, 5)), "grey 16");
+  ExpectSameReads(WritePng(NoisySpec(61, 20, PNG_COLOR_TYPE_PALETTE, 4, 6)), "palette 4 with tRNS");
+  ExpectSameReads(WritePng(NoisySpec(61, 20, PNG_COLOR_TYPE_PALETTE, 1, 7)), "palette 1");
+
+  const std::vector<uint8_t> data = IdatData(big);
+  const std::vector<uint8_t> raw = Inflated(data);
+  ASSERT_EQ(raw.size(), size_t{700} * (1 + 800 * 3));
+  ExpectSameReads(WithIdat(big, data, data.size()), "one IDAT");
+  ExpectSameReads(WithIdat(big, Deflated(raw, 9, 14), 100000), "16 KiB window");
+  ExpectSameReads(WithIdat(big, Deflated(raw, 0, 15), 100000), "stored blocks");
+
+  // Zero-length IDATs among the others, and chunks before and after the image data.
+  std::vector<TChunk> chunks = ChunksOf(WithIdat(big, data, 300000));
+  chunks.insert(chunks.begin() + 1, TChunk{"tEXt", {'a', 0, 'b'}});
+  chunks.insert(chunks.begin() + 3, TChunk{"IDAT", {}});
+  chunks.insert(chunks.end() - 1, TChunk{"IDAT", {}});
+  chunks.insert(chunks.end() - 1, TChunk{"tIME", {7, 234, 1, 2, 3, 4, 5}});
+  ExpectSameReads(FileOf(chunks), "empty IDATs and other chunks");
+  EXPECT_EQ(ReadOutcome(FileOf(chunks), false), ReadOutcome(big, true));
+}
+
+TEST(PngReader, WholeReadsOfDamagedDataFailLikeRowByRowReads) {
+  const std::vector<uint8_t> file = WritePng(NoisySpec(400, 300, PNG_COLOR_TYPE_RGB, 8, 8));
+  const std::vector<uint8_t> data = IdatData(file);
+  const std::vector<uint8_t> raw = Inflated(data);
+  const std::vector<uint8_t> split = WithIdat(file, data, 50000);
+  std::vector<TChunk> chunks = ChunksOf(split);
+  ASSERT_EQ(chunks[2].Type, "IDAT");
+
+  ExpectSameReads(FileOf(chunks, 2), "CRC error in the second IDAT");
+  ExpectSameReads(FileOf(chunks, static_cast<int>(chunks.size()) - 1), "CRC error in IEND");
+  chunks[2].Data[1000] ^= 0x55;
+  ExpectSameReads(FileOf(chunks), "damaged deflate data");
+  ExpectSameReads(split.size() > 70000 ? std::vector<uint8_t>(split.begin(), split.begin() + 70000) : split,
+                  "file cut in its image data");
+
+  std::vector<uint8_t> badSum = data;
+  badSum.back() ^= 1;
+  ExpectSameReads(WithIdat(file, badSum, 50000), "wrong Adler-32");
+  std::vector<uint8_t> extra = data;
+  extra.insert(extra.end(), {1, 2, 3});
+  ExpectSameReads(WithIdat(file, extra, 50000), "bytes after the stream");
+  const std::vector<uint8_t> fewerRows(raw.begin(),
+                                       raw.begin() + static_cast<std::ptrdiff_t>(raw.size() / 2));
+  ExpectSameReads(WithIdat(file, Deflated(fewerRows, 6, 15), 50000), "half the rows");
+  std::vector<uint8_t> moreRows = raw;
+  moreRows.insert(moreRows.end(), raw.begin(), raw.begin() + 1201);
+  ExpectSameReads(WithIdat(file, Deflated(moreRows, 6, 15), 50000), "a row too many");
+  std::vector<uint8_t> badFilter = raw;
+  badFilter[1201] = 9;  // the second row's filter type
+  ExpectSameReads(WithIdat(file, Deflated(badFilter, 6, 15), 50000), "unknown filter type");
+  // Far too little data for the 16000 x 16000 pixels the header claims.
+  std::vector<uint8_t> header = ChunksOf(file)[0].Data;
+  header[2] = 0x3E, header[3] = 0x80, header[6] = 0x3E, header[7] = 0x80;
+  std::vector<TChunk> bomb = ChunksOf(split);
+  bomb[0].Data = header;
+  ExpectSameReads(FileOf(bomb), "too little data for the picture");
 }
 
 TEST(PngWriter, EveryResolutionRoundTripsWithoutGammaChunk) {
