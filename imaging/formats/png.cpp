@@ -431,7 +431,7 @@ struct TReadCodec {
   png_infop Info = nullptr;
 
   // `wholePicture`: the picture is read whole, so its image data may be inflated at once.
-  TReadCodec(TStream& stream, int64_t maxPixels, bool wholePicture = false) {
+  TReadCodec(TStream& stream, int64_t maxPixels = 0, bool wholePicture = false) {
     Context.Stream = &stream;
     if (wholePicture) {
       Context.Inflater = std::make_unique<TIdatInflater>();
@@ -445,9 +445,9 @@ struct TReadCodec {
       kErrors.Raise(MessageText(31, "png_create_info_struct"));
     }
     png_set_read_fn(Png, &Context, ReadFn);
-    const int64_t maxSide = std::min<int64_t>(maxPixels, PNG_UINT_31_MAX);
-    png_set_user_limits(Png, static_cast<png_uint_32>(std::max<int64_t>(1, maxSide)),
-                        static_cast<png_uint_32>(std::max<int64_t>(1, maxSide)));
+    // Every side the format allows passes the header: the reader refuses pictures above the pixel
+    // limit itself, with the limit's own error, before anything is allocated for their rows.
+    png_set_user_limits(Png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_chunk_cache_max(Png, kChunkCacheMax);
     png_set_chunk_malloc_max(Png, kChunkMallocMax);
   }
@@ -856,7 +856,7 @@ void TPNGFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imag
   TFileFormatReader::GetInfo(stream, index, imageCount, bitsPerPixel, colorsText, height, width, infoText,
                              subFormatText, options);
   kErrors.CheckIndex(index, true);
-  auto codec = std::make_unique<TReadCodec>(stream, options.MaxPixels);
+  auto codec = std::make_unique<TReadCodec>(stream);
   codec->Run([&] { png_read_info(codec->Png, codec->Info); });
   width = static_cast<int32_t>(png_get_image_width(codec->Png, codec->Info));
   height = static_cast<int32_t>(png_get_image_height(codec->Png, codec->Info));

@@ -315,7 +315,28 @@ TEST(PngReader, HostileFiles) {
 
   TOptionsGuard options;
   FormatOptions().MaxPixels = 399;
-  EXPECT_NE(ErrorOf<EPGPNGFileFormatReaderWriter>([&] { Load(image, file); }), "");
+  EXPECT_EQ(
+      ErrorOf<EPGPNGFileFormatReaderWriter>([&] { Load(image, file); }),
+      "PNG: Image of 20 x 20 pixels exceeds the pixel limit of 399 (MaxPixels); raise the limit to load it");
+  // A side longer than the whole limit is refused by the same check, for whole and streamed reads.
+  for (const auto& [width, height] : {std::pair{400, 1}, std::pair{1, 3000}}) {
+    TPixelGraphic narrow;
+    MakeRGB(narrow, width, height);
+    const std::vector<uint8_t> narrowFile = Save(narrow, "png");
+    try {
+      Load(image, narrowFile);
+      ADD_FAILURE() << "loaded";
+    } catch (const EPGPixelLimit& e) {
+      EXPECT_EQ(e.Width(), width);
+      EXPECT_EQ(e.Height(), height);
+      EXPECT_EQ(std::string(dynamic_cast<const std::exception&>(e).what()).rfind("PNG: Image of ", 0), 0u);
+    }
+    TMemoryStream stream(narrowFile);
+    TPixelGraphic shape;
+    TLoadOptions limited;
+    limited.MaxPixels = 399;
+    EXPECT_THROW(TPNGFileFormatReader().OpenRows(stream, shape, 0, limited), EPGPixelLimit);
+  }
 }
 
 // ---- Whole reads against row-by-row reads ------------------------------------------------------
