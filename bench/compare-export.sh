@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# Cuts a 6000 x 4000 photo-like image into a 10 x 10 grid of JPEG (quality 80) and PNG slices with
-# tessel-cli, with ImageMagick and, where libvips is installed, with a small one-process libvips
-# program; prints the median time of several runs, the ratio tessel/peer and the slices' total bytes.
-# The peers are only measured here; nothing in the product or the tests uses them.
-# Usage: bench/compare-export.sh [BUILD_DIR [WORK_DIR]]   (RUNS=n sets the run count, default 5)
+# Cuts photo-like pictures into a 10 x 10 grid with tessel-cli export, with ImageMagick and, where
+# libvips is installed, with a small one-process libvips program, and prints for each tool the
+# median wall time, CPU time (user + system of the process and its threads) and peak resident set,
+# the slices' total bytes and the ratios tessel / peer.
+#   Sizes: 2000 x 1500, 6000 x 4000 and 12000 x 8000 (so the growth with size shows).
+#   Jobs:  PNG to JPEG (quality 80), JPEG (baseline, quality 90, 4:2:0) to JPEG (quality 80),
+#          PNG to PNG.
+# The runs are interleaved (run 1 of every tool and job, then run 2, ...), so a change of load on a
+# shared machine touches every tool alike; CPU time is the steadier figure under load.
+# The peers are only measured here; nothing in the product or the tests uses them
+# (bench/install-peers installs them).
+# Usage: bench/compare-export.sh [BUILD_DIR [WORK_DIR]]
+#   RUNS=n      runs of each tool and job (default 5)
+#   SIZES="WxH ..."  the sizes (default "2000x1500 6000x4000 12000x8000")
+#   JOBS="png-jpg jpg-jpg png-png"  the jobs (default all three)
 #   BUILD_DIR: a Release build holding cli/tessel-cli (default build/release, built when missing)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build/release}
 work=${2:-$(mktemp -d)}
 runs=${RUNS:-5}
+sizes=${SIZES:-2000x1500 6000x4000 12000x8000}
+jobs=${JOBS:-png-jpg jpg-jpg png-png}
 cli="$build/cli/tessel-cli"
 mkdir -p "$work"
 
@@ -19,14 +31,30 @@ if [ ! -x "$cli" ]; then
   cmake --build "$build" --target tessel-cli
 fi
 command -v convert >/dev/null || { echo "ImageMagick's convert is required (bench/install-peers installs the peers)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "GNU time (/usr/bin/time) is required (bench/install-peers installs it)" >&2; exit 1; }
 
-src="$work/photo.png"
-if [ ! -f "$src" ]; then
+# ---- Sources -------------------------------------------------------------------------------------
+# One 6000 x 4000 photo-like picture (plasma, slight blur, mild noise); the small size is its
+# top-left corner, the large one four mirrored copies, so every size has the same statistics.
+# No gAMA/cHRM/sRGB/text chunks: every tool must see the same plain RGB pixels.
+base="$work/photo_6000x4000.png"
+if [ ! -f "$base" ]; then
   echo "== making the 6000 x 4000 source (plasma, slight blur, mild noise)"
-  # No gAMA/cHRM/sRGB/text chunks: every tool must see the same plain RGB pixels.
   convert -seed 7 -size 6000x4000 plasma:fractal -blur 0x1.2 -attenuate 0.25 +noise Gaussian \
-    -depth 8 -type TrueColor -define png:exclude-chunks=all PNG24:"$src"
+    -depth 8 -type TrueColor -define png:exclude-chunks=all PNG24:"$base"
 fi
+for size in $sizes; do
+  png="$work/photo_$size.png"
+  if [ ! -f "$png" ]; then
+    case $size in
+      12000x8000) convert "$base" \( +clone -flop \) +append \( +clone -flip \) -append \
+                    -define png:exclude-chunks=all PNG24:"$png" ;;
+      *) convert "$base" -crop "$size+0+0" +repage -define png:exclude-chunks=all PNG24:"$png" ;;
+    esac
+  fi
+  jpg="$work/photo_$size.jpg"
+  [ -f "$jpg" ] || convert "$png" -strip -interlace none -sampling-factor 4:2:0 -quality 90 "$jpg"
+done
 
 vips_tool=""
 if pkg-config --exists vips 2>/dev/null; then
@@ -63,52 +91,82 @@ C
   cc -O2 -o "$vips_tool" "$work/vips_cut.c" $(pkg-config --cflags --libs vips) || vips_tool=""
 fi
 [ -n "$vips_tool" ] || echo "(libvips not installed: its column is skipped)"
+tools="tessel ImageMagick"
+[ -n "$vips_tool" ] && tools="$tools libvips"
 
-# measure OUTDIR COMMAND...: runs the command $runs times into a fresh OUTDIR each time and prints
-# the median wall time and the median CPU time (user + system of the command and its threads), in
-# seconds. The CPU time tells how much work each tool does even on a busy machine.
-measure() {
-  local out=$1
-  shift
-  local walls=() cpus=() line
-  for _ in $(seq "$runs"); do
-    rm -rf "$out" && mkdir -p "$out"
-    line=$( { TIMEFORMAT='%R %U %S'; time "$@" >/dev/null 2>&1; } 2>&1 | tail -n 1)
-    walls+=("$(echo "$line" | awk '{ print $1 }')")
-    cpus+=("$(echo "$line" | awk '{ print $2 + $3 }')")
-  done
-  printf '%s %s\n' "$(printf '%s\n' "${walls[@]}" | median)" "$(printf '%s\n' "${cpus[@]}" | median)"
+# ---- Measuring -----------------------------------------------------------------------------------
+
+# command_for TOOL JOB SIZE OUTDIR: sets `cmd` to the command of one cut into OUTDIR.
+command_for() {
+  local tool=$1 job=$2 size=$3 out=$4
+  local src="$work/photo_$size.${job%%-*}" ext=${job##*-}
+  case $tool in
+    tessel) cmd=("$cli" export "$src" --html "$out/page.html" --divide 10x10 --format "$ext" --quality 80 --force) ;;
+    ImageMagick) cmd=(convert "$src" -crop 10x10@ +repage -quality 80 "$out/out_%d.$ext") ;;
+    libvips) cmd=("$vips_tool" "$src" "$out" "$ext" 10) ;;
+  esac
 }
+
+bytes_of() { find "$1" -type f ! -name '*.html' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }'; }
 
 median() {
   sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-bytes_of() { find "$1" -type f ! -name '*.html' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }'; }
-
-ratio() { echo "scale=2; $1 / $2" | bc; }
-
-report() {  # NAME WALL CPU BYTES [PEER_WALL PEER_CPU PEER_BYTES PEER_NAME]
-  printf '  %-12s wall %7.3f s  cpu %7.3f s  %11d bytes' "$1" "$2" "$3" "$4"
-  if [ $# -gt 4 ]; then
-    printf '   tessel/%s: wall %s, cpu %s, bytes %s' "$8" "$(ratio "$5" "$2")" "$(ratio "$6" "$3")" "$(ratio "$7" "$4")"
-  fi
-  printf '\n'
-}
-
-echo "$(nproc) processors; load average now: $(cut -d' ' -f1-3 /proc/loadavg)"
-for format in jpg png; do
-  echo "== 10 x 10 slices as $format ($runs runs each, medians)"
-  read -r w_t c_t < <(measure "$work/tessel_$format" \
-    "$cli" export "$src" --html "$work/tessel_$format/page.html" --divide 10x10 --format "$format" --quality 80 --force)
-  b_t=$(bytes_of "$work/tessel_$format")
-  report tessel-cli "$w_t" "$c_t" "$b_t"
-  read -r w_i c_i < <(measure "$work/im_$format" \
-    convert "$src" -crop 10x10@ +repage -quality 80 "$work/im_$format/out_%d.$format")
-  report ImageMagick "$w_i" "$c_i" "$(bytes_of "$work/im_$format")" "$w_t" "$c_t" "$b_t" ImageMagick
-  if [ -n "$vips_tool" ]; then
-    read -r w_v c_v < <(measure "$work/vips_$format" "$vips_tool" "$src" "$work/vips_$format" "$format" 10)
-    report libvips "$w_v" "$c_v" "$(bytes_of "$work/vips_$format")" "$w_t" "$c_t" "$b_t" libvips
-  fi
+results="$work/results.txt"  # lines: SIZE JOB TOOL WALL CPU PEAK_KIB BYTES
+: >"$results"
+echo "$(nproc) processors; load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+for r in $(seq "$runs"); do
+  echo "== run $r of $runs (load $(cut -d' ' -f1 /proc/loadavg))"
+  for size in $sizes; do
+    for job in $jobs; do
+      for tool in $tools; do
+        out="$work/out_${tool}_${job}_$size"
+        rm -rf "$out" && mkdir -p "$out"
+        command_for "$tool" "$job" "$size" "$out"
+        if ! /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "${cmd[@]}" >/dev/null 2>"$work/err.txt"; then
+          echo "$tool $job $size failed:" >&2
+          tail -n 5 "$work/err.txt" >&2
+          continue
+        fi
+        read -r wall user sys peak <"$work/time.txt"
+        echo "$size $job $tool $wall $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') $peak $(bytes_of "$out")" >>"$results"
+      done
+    done
+  done
 done
-echo "(work files in $work)"
+
+# ---- Report --------------------------------------------------------------------------------------
+
+figure() {  # SIZE JOB TOOL COLUMN -> median of that column
+  awk -v s="$1" -v j="$2" -v t="$3" -v c="$4" '$1 == s && $2 == j && $3 == t { print $c }' "$results" | median
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+
+echo
+echo "Medians of $runs interleaved runs; peak = peak resident set; decoded = width x height x 3 bytes."
+printf '| size | job | tool | wall s | CPU s | peak MiB | bytes | tessel/tool wall | CPU | peak | bytes |\n'
+printf '|---|---|---|---|---|---|---|---|---|---|---|\n'
+for size in $sizes; do
+  decoded=$(awk -v s="$size" 'BEGIN { split(s, d, "x"); printf "%.0f", d[1] * d[2] * 3 / 1024 }')
+  for job in $jobs; do
+    tw=$(figure "$size" "$job" tessel 4)
+    tc=$(figure "$size" "$job" tessel 5)
+    tp=$(figure "$size" "$job" tessel 6)
+    tb=$(figure "$size" "$job" tessel 7)
+    for tool in $tools; do
+      w=$(figure "$size" "$job" "$tool" 4)
+      c=$(figure "$size" "$job" "$tool" 5)
+      p=$(figure "$size" "$job" "$tool" 6)
+      b=$(figure "$size" "$job" "$tool" 7)
+      if [ "$tool" = tessel ]; then
+        ratios="| | | peak/decoded $(ratio "$tp" "$decoded") |"
+      else
+        ratios="| $(ratio "$tw" "$w") | $(ratio "$tc" "$c") | $(ratio "$tp" "$p") | $(ratio "$tb" "$b") |"
+      fi
+      printf '| %s | %s | %s | %s | %s | %.0f | %.0f %s\n' "$size" "$job" "$tool" "$w" "$c" \
+        "$(awk -v k="$p" 'BEGIN { print k / 1024 }')" "$b" "$ratios"
+    done
+  done
+done
+echo "(work files and raw results in $work)"
