@@ -343,54 +343,30 @@ void ShapeImage(TPixelGraphic& graphic, const TDIBLayout& layout, int32_t rows) 
 }
 
 // The rows of an uncompressed bitmap from the top down. A bottom-up file (the usual kind) is read
-// from its end a block of rows at a time, with a seek before each block.
+// from its end a block of rows at a time.
 class TBMPRowDecoder : public TRowDecoder {
  public:
   TBMPRowDecoder(TStream& stream, const TDIBLayout& layout)
       : TRowDecoder(layout.Header.Height),
-        stream_(stream),
         header_(layout.Header),
         channels_(layout.Header),
-        dataStart_(stream.Position()),
-        fileRowBytes_(PaddedRowBytes(header_.BitCount, header_.Width)) {
-    blockRows_ = static_cast<int32_t>(std::clamp<int64_t>(kBlockBytes / fileRowBytes_, 1, Height()));
-    block_.resize(static_cast<size_t>(blockRows_ * fileRowBytes_));
-  }
+        fileRowBytes_(PaddedRowBytes(header_.BitCount, header_.Width)),
+        rows_(stream, kErrors, stream.Position(), fileRowBytes_, header_.Height, header_.TopDown) {}
 
   void ReadRow(uint8_t* row) override {
-    if (next_ >= blockFirst_ + blockCount_) LoadBlock();
-    const int32_t i = next_ - blockFirst_;
-    const uint8_t* in = block_.data() + (header_.TopDown ? i : blockCount_ - 1 - i) * fileRowBytes_;
+    const uint8_t* in = rows_.Next();
     if (header_.BitCount == 16 || header_.BitCount == 32) {
       ConvertMaskedRow(in, row, header_.Width, header_.BitCount / 8, channels_);
     } else {
       std::copy_n(in, static_cast<size_t>(fileRowBytes_), row);
     }
-    ++next_;
   }
 
  private:
-  static constexpr int64_t kBlockBytes = int64_t{256} << 10;
-
-  // Rows next_ .. next_ + blockCount_ - 1, in file order.
-  void LoadBlock() {
-    blockFirst_ = next_;
-    blockCount_ = std::min(blockRows_, Height() - next_);
-    const int64_t fileRow = header_.TopDown ? next_ : Height() - next_ - blockCount_;
-    stream_.SetPosition(dataStart_ + fileRow * fileRowBytes_);
-    kErrors.Read(stream_, block_.data(), static_cast<size_t>(blockCount_ * fileRowBytes_));
-  }
-
-  TStream& stream_;
   TDIBHeader header_;
   TChannels channels_;
-  int64_t dataStart_;
   int64_t fileRowBytes_;
-  int32_t blockRows_ = 1;
-  std::vector<uint8_t> block_;
-  int32_t blockFirst_ = 0;
-  int32_t blockCount_ = 0;
-  int32_t next_ = 0;
+  formats::TRowBlocks<EPGBMPFileFormatReader> rows_;
 };
 
 }  // namespace

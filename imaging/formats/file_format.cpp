@@ -80,6 +80,18 @@ bool TFileFormatReader::IsFormat(const uint8_t*) const {
   return false;
 }
 
+void ReadRowsInto(TRowDecoder& decoder, TPixelGraphic& graphic, const void* sender) {
+  const int32_t rows = decoder.Height();
+  {
+    const TProgressScope progress(graphic, sender);
+    for (int32_t y = 0; y < rows; ++y) {
+      decoder.ReadRow(graphic.ScanLine(y));
+      if (progress.Step(y, rows)) return;
+    }
+  }
+  decoder.Finish();
+}
+
 void TFileFormatReader::ReadFromStream(TStream&, TPixelGraphic&, int32_t, const TLoadOptions&) const {}
 
 std::unique_ptr<TRowDecoder> TFileFormatReader::OpenRows(TStream&, TPixelGraphic&, int32_t,

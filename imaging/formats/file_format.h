@@ -50,6 +50,11 @@ class TRowDecoder {
   int32_t height_;
 };
 
+// Reads every row of `decoder` into `graphic`, shaped with all of them, from the top down, with
+// progress reported for `sender`; then what follows the rows (Finish). An Abort from the progress
+// handler stops at once and leaves the rest unread.
+void ReadRowsInto(TRowDecoder& decoder, TPixelGraphic& graphic, const void* sender);
+
 class TFileFormatReader : public TFileFormatReaderWriter {
  public:
   bool HasSignature = false;

@@ -129,6 +129,7 @@ class TByteReader {
   int64_t Position() { return stream_.Position() - static_cast<int64_t>(end_ - pos_); }
 
   [[noreturn]] void Fail() const { errors_.EndOfFile(); }
+  TStream& Stream() const { return stream_; }
 
  private:
   bool Fill() {
@@ -142,6 +143,59 @@ class TByteReader {
   std::vector<uint8_t> buffer_;
   size_t pos_ = 0;
   size_t end_ = 0;
+};
+
+// Rows of a fixed number of bytes stored one after the other from `start`, top row first or
+// bottom row first, handed out from the top of the picture down. A block of rows is read at a
+// time, with a seek before each, so a bottom-up file is read from its end backwards without
+// holding more than one block. Every row must be in the stream (checked by the caller).
+template <class E>
+class TRowBlocks {
+ public:
+  TRowBlocks(TStream& stream, const TFormatErrors<E>& errors, int64_t start, int64_t rowBytes, int32_t height,
+             bool topDown)
+      : stream_(stream),
+        errors_(errors),
+        start_(start),
+        rowBytes_(rowBytes),
+        height_(height),
+        topDown_(topDown) {
+    blockRows_ = static_cast<int32_t>(
+        std::clamp<int64_t>(kBlockBytes / std::max<int64_t>(rowBytes_, 1), 1, std::max(height_, 1)));
+    block_.resize(static_cast<size_t>(blockRows_ * rowBytes_));
+  }
+
+  // The next row from the top.
+  const uint8_t* Next() {
+    if (next_ >= blockFirst_ + blockCount_) Load();
+    const int32_t i = next_++ - blockFirst_;
+    return block_.data() + (topDown_ ? i : blockCount_ - 1 - i) * rowBytes_;
+  }
+
+ private:
+  static constexpr int64_t kBlockBytes = int64_t{256} << 10;
+
+  // Rows next_ .. next_ + blockCount_ - 1 of the picture, in file order.
+  void Load() {
+    if (next_ >= height_) errors_.EndOfFile();
+    blockFirst_ = next_;
+    blockCount_ = std::min(blockRows_, height_ - next_);
+    const int64_t fileRow = topDown_ ? next_ : height_ - next_ - blockCount_;
+    stream_.SetPosition(start_ + fileRow * rowBytes_);
+    errors_.Read(stream_, block_.data(), static_cast<size_t>(blockCount_ * rowBytes_));
+  }
+
+  TStream& stream_;
+  const TFormatErrors<E>& errors_;
+  int64_t start_;
+  int64_t rowBytes_;
+  int32_t height_;
+  bool topDown_;
+  int32_t blockRows_ = 1;
+  std::vector<uint8_t> block_;
+  int32_t blockFirst_ = 0;
+  int32_t blockCount_ = 0;
+  int32_t next_ = 0;
 };
 
 // Stream calls for the I/O callbacks of the C codecs, which must never let an exception through

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -134,9 +135,61 @@ bool TPCXFileFormatReader::IsFormat(const uint8_t* header) const {
          (bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8);
 }
 
-void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
-                                          const TLoadOptions& options) const {
-  kErrors.CheckIndex(index, false);
+namespace {
+
+// The scan lines of a file past its header, in file order (top down), as image rows.
+class TPCXRowDecoder : public TRowDecoder {
+ public:
+  TPCXRowDecoder(TStream& stream, const THeader& h)
+      : TRowDecoder(h.height),
+        h_(h),
+        data_(stream, kErrors),
+        rle_(data_, h.encoding == 1),
+        line_(static_cast<size_t>(h.planes) * h.bytesPerLine) {}
+
+  void ReadRow(uint8_t* dst) override {
+    rle_.DecodeLine(line_.data(), line_.size());
+    const int32_t width = h_.width;
+    const size_t plane = h_.bytesPerLine;
+    const std::vector<uint8_t>& line = line_;
+    if (h_.planes == 1 && (h_.bitsPerPixel == 1 || h_.bitsPerPixel == 4 || h_.bitsPerPixel == 8)) {
+      // Same layout as the image row.
+      std::copy_n(line.data(), (static_cast<size_t>(width) * h_.bitsPerPixel + 7) / 8, dst);
+    } else if (h_.planes == 1 && h_.bitsPerPixel == 2) {
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t v = (line[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+        dst[x >> 1] = static_cast<uint8_t>((x & 1) ? (dst[x >> 1] | v) : (v << 4));
+      }
+    } else if (h_.bitsPerPixel == 1) {
+      // Bit planes: plane p gives bit p of the colour index.
+      for (int32_t x = 0; x < width; ++x) {
+        uint8_t v = 0;
+        for (int p = 0; p < h_.planes; ++p)
+          v |= static_cast<uint8_t>(((line[p * plane + (x >> 3)] >> (7 - (x & 7))) & 1) << p);
+        dst[x >> 1] = static_cast<uint8_t>((x & 1) ? (dst[x >> 1] | v) : (v << 4));
+      }
+    } else {
+      // 8-bit planes R, G, B (and a fourth, alpha, which is not kept).
+      for (int32_t x = 0; x < width; ++x) {
+        dst[3 * x] = line[2 * plane + x];
+        dst[3 * x + 1] = line[plane + x];
+        dst[3 * x + 2] = line[x];
+      }
+    }
+  }
+
+ private:
+  THeader h_;
+  TReader data_;
+  TRLEDecoder rle_;  // reads data_
+  std::vector<uint8_t> line_;
+};
+
+// Reads and checks the header (and the palette at the end of the file) and gives `graphic` the
+// picture's width, pixel format and palette with `rows` rows (the whole height, or none for a
+// decoder of rows). Leaves the stream at the pixel data.
+std::unique_ptr<TPCXRowDecoder> OpenPicture(TStream& stream, TPixelGraphic& graphic,
+                                            const TLoadOptions& options, bool allRows) {
   graphic.SetGamma(options.DefaultGamma);
 
   const int64_t start = stream.Position();
@@ -158,13 +211,12 @@ void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     }
   }
   stream.SetPosition(start + int64_t{kPCXHeaderSize});
-  TReader data(stream, kErrors);
   const int64_t available = std::max<int64_t>(dataEnd - (start + int64_t{kPCXHeaderSize}), 0);
   const int64_t lineTotal = static_cast<int64_t>(lineBytes) * h.height;
   // Each encoded byte pair yields at most 63 bytes, so the file must be big enough for the image.
-  if ((h.encoding ? (lineTotal + kMaxRun - 1) / kMaxRun : lineTotal) > available) data.Fail();
+  if ((h.encoding ? (lineTotal + kMaxRun - 1) / kMaxRun : lineTotal) > available) kErrors.EndOfFile();
 
-  graphic.NewImage(h.width, h.height, bitCount);
+  graphic.NewImage(h.width, allRows ? h.height : 0, bitCount);
   if (bitCount == bc1Bit) {
     graphic.SetPaletteIdent(pBlackWhite);
   } else if (bitCount == bc4Bit) {
@@ -190,41 +242,23 @@ void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     }
   }
 
-  std::vector<uint8_t> line(lineBytes);
-  TRLEDecoder rle(data, h.encoding == 1);
-  const int32_t width = h.width;
-  const size_t plane = h.bytesPerLine;
+  return std::make_unique<TPCXRowDecoder>(stream, h);
+}
 
-  TProgressScope progress(graphic, this);
-  for (int32_t y = 0; y < h.height; ++y) {
-    rle.DecodeLine(line.data(), line.size());
-    uint8_t* dst = graphic.ScanLine(y);
-    if (h.planes == 1 && (h.bitsPerPixel == 1 || h.bitsPerPixel == 4 || h.bitsPerPixel == 8)) {
-      // Same layout as the image row.
-      std::copy_n(line.data(), (static_cast<size_t>(width) * h.bitsPerPixel + 7) / 8, dst);
-    } else if (h.planes == 1 && h.bitsPerPixel == 2) {
-      for (int32_t x = 0; x < width; ++x) {
-        const uint8_t v = (line[x >> 2] >> (6 - 2 * (x & 3))) & 3;
-        dst[x >> 1] = static_cast<uint8_t>((x & 1) ? (dst[x >> 1] | v) : (v << 4));
-      }
-    } else if (h.bitsPerPixel == 1) {
-      // Bit planes: plane p gives bit p of the colour index.
-      for (int32_t x = 0; x < width; ++x) {
-        uint8_t v = 0;
-        for (int p = 0; p < h.planes; ++p)
-          v |= static_cast<uint8_t>(((line[p * plane + (x >> 3)] >> (7 - (x & 7))) & 1) << p);
-        dst[x >> 1] = static_cast<uint8_t>((x & 1) ? (dst[x >> 1] | v) : (v << 4));
-      }
-    } else {
-      // 8-bit planes R, G, B (and a fourth, alpha, which is not kept).
-      for (int32_t x = 0; x < width; ++x) {
-        dst[3 * x] = line[2 * plane + x];
-        dst[3 * x + 1] = line[plane + x];
-        dst[3 * x + 2] = line[x];
-      }
-    }
-    if (progress.Step(y, h.height)) break;
-  }
+}  // namespace
+
+void TPCXFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  const std::unique_ptr<TPCXRowDecoder> decoder = OpenPicture(stream, graphic, options, true);
+  ReadRowsInto(*decoder, graphic, this);
+}
+
+std::unique_ptr<TRowDecoder> TPCXFileFormatReader::OpenRows(TStream& stream, TPixelGraphic& graphic,
+                                                            int32_t index,
+                                                            const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  return OpenPicture(stream, graphic, options, false);
 }
 
 void TPCXFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,

@@ -1,6 +1,7 @@
 #include "imaging/formats/pnm.h"
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -134,97 +135,146 @@ bool TPxMFileFormatReader::IsFormat(const uint8_t* header) const {
   return header[0] == 'P' && header[1] >= '1' && header[1] <= '6' && (IsSpace(header[2]) || header[2] == '#');
 }
 
-void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
-                                          const TLoadOptions& options) const {
-  kErrors.CheckIndex(index, false);
-  graphic.SetGamma(options.DefaultGamma);
+namespace {
 
+// The rows of a file past its header, in file order (top down).
+class TPxMRowDecoder : public TRowDecoder {
+ public:
+  // `blackIsZero`: bit 1 of a PBM file (black) is stored as index 0.
+  TPxMRowDecoder(TReader in, const THeader& h, bool blackIsZero)
+      : TRowDecoder(static_cast<int32_t>(h.height)),
+        in_(std::move(in)),
+        h_(h),
+        width_(h.width),
+        channels_(h.Channels()),
+        samplesPerRow_(width_ * channels_),
+        sampleBytes_(h.maxVal > 255 ? 2 : 1),
+        blackIsZero_(blackIsZero) {
+    if (!h.Bitmap()) {
+      scale_ = ScaleTable(h.maxVal);
+      for (uint32_t v = 0; v < 256; ++v) byteScale_[v] = scale_[std::min(v, h.maxVal)];
+    }
+    raw_.resize(static_cast<size_t>(RawRowBytes(h)));
+  }
+
+  // Bytes of one row of raw data.
+  static int64_t RawRowBytes(const THeader& h) {
+    return h.Bitmap() ? (int64_t{h.width} + 7) / 8
+                      : int64_t{h.width} * h.Channels() * (h.maxVal > 255 ? 2 : 1);
+  }
+
+  void ReadRow(uint8_t* dst) override {
+    if (h_.Bitmap()) {
+      ReadBitmapRow(dst);
+    } else if (h_.Raw() && sampleBytes_ == 1) {
+      // One byte per sample: straight through the scale table (samples above maxval clamp).
+      in_.Bytes(raw_.data(), raw_.size());
+      if (channels_ == 1) {
+        for (int64_t x = 0; x < width_; ++x) dst[x] = byteScale_[raw_[x]];
+      } else {
+        for (int64_t x = 0; x < width_; ++x) {
+          dst[3 * x] = byteScale_[raw_[3 * x + 2]];
+          dst[3 * x + 1] = byteScale_[raw_[3 * x + 1]];
+          dst[3 * x + 2] = byteScale_[raw_[3 * x]];
+        }
+      }
+    } else if (h_.Raw()) {
+      in_.Bytes(raw_.data(), raw_.size());
+      for (int64_t i = 0; i < samplesPerRow_; ++i) {
+        uint32_t v = sampleBytes_ == 2 ? (uint32_t{raw_[2 * i]} << 8) | raw_[2 * i + 1] : raw_[i];
+        if (v > h_.maxVal) v = h_.maxVal;
+        Store(dst, i, scale_[v]);
+      }
+    } else {
+      for (int64_t i = 0; i < samplesPerRow_; ++i) {
+        const uint32_t v = ReadNumber(in_, "Pixel", kMaxVal);
+        Store(dst, i, scale_[std::min(v, h_.maxVal)]);
+      }
+    }
+  }
+
+ private:
+  void ReadBitmapRow(uint8_t* dst) {
+    const size_t bytes = raw_.size();
+    if (h_.Raw()) {
+      in_.Bytes(dst, bytes);
+    } else {
+      std::fill(dst, dst + bytes, 0);
+      for (int64_t x = 0; x < width_; ++x) {
+        SkipSeparators(in_);
+        const int c = in_.Get();
+        if (c == -1) in_.Fail();
+        if (c != '0' && c != '1') kErrors.Raise(MessageText(7, "Pixel"));
+        if (c == '1') dst[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+      }
+    }
+    if (blackIsZero_) {
+      for (size_t i = 0; i < bytes; ++i) dst[i] = static_cast<uint8_t>(~dst[i]);
+    }
+  }
+
+  // One sample, written as grey index or in B, G, R order.
+  void Store(uint8_t* dst, int64_t i, uint8_t v) const {
+    if (channels_ == 1) {
+      dst[i] = v;
+    } else {
+      dst[(i / 3) * 3 + 2 - (i % 3)] = v;
+    }
+  }
+
+  TReader in_;
+  THeader h_;
+  int64_t width_;
+  int channels_;
+  int64_t samplesPerRow_;
+  int sampleBytes_;
+  bool blackIsZero_;
+  std::vector<uint8_t> scale_;
+  std::array<uint8_t, 256> byteScale_{};
+  std::vector<uint8_t> raw_;
+};
+
+// Reads and checks the header and gives `graphic` the picture's width, pixel format and palette
+// with `rows` rows (the whole height, or none for a decoder of rows).
+std::unique_ptr<TPxMRowDecoder> OpenPicture(TStream& stream, TPixelGraphic& graphic,
+                                            const TLoadOptions& options, bool allRows) {
+  graphic.SetGamma(options.DefaultGamma);
   TReader in(stream, kErrors);
   const THeader h = ReadHeader(in);
   kErrors.CheckImageSize(h.width, h.height, options.MaxPixels);
-  const int64_t width = h.width;
-  const int64_t height = h.height;
-  const int channels = h.Channels();
-  const int64_t samplesPerRow = width * channels;
-  const int sampleBytes = h.maxVal > 255 ? 2 : 1;
-  const int64_t rawRowBytes = h.Bitmap() ? (width + 7) / 8 : samplesPerRow * sampleBytes;
   // Every sample takes at least one byte of the file, so the data must be there before the image
   // is allocated.
-  const int64_t needed = h.Raw() ? rawRowBytes * height : (samplesPerRow * height + 1) / 2;
+  const int64_t samplesPerRow = int64_t{h.width} * h.Channels();
+  const int64_t needed =
+      h.Raw() ? TPxMRowDecoder::RawRowBytes(h) * h.height : (samplesPerRow * h.height + 1) / 2;
   if (needed > in.Remaining()) in.Fail();
 
-  graphic.NewImage(static_cast<int32_t>(width), static_cast<int32_t>(height), BitCountOf(h));
+  graphic.NewImage(static_cast<int32_t>(h.width), allRows ? static_cast<int32_t>(h.height) : 0,
+                   BitCountOf(h));
   if (h.Bitmap()) {
     graphic.SetPaletteIdent(pBlackWhite);
-  } else if (channels == 1) {
+  } else if (h.Channels() == 1) {
     graphic.SetPaletteIdent(pGray256);
   }
-
-  const std::vector<uint8_t> scale = h.Bitmap() ? std::vector<uint8_t>() : ScaleTable(h.maxVal);
-  std::array<uint8_t, 256> byteScale{};
-  for (uint32_t v = 0; v < 256 && !scale.empty(); ++v) byteScale[v] = scale[std::min(v, h.maxVal)];
   // Bit 1 of a PBM file is black; the black-and-white palette has black at index 0.
   const bool blackIsZero = !h.Bitmap() || graphic.PaletteEntries(0) == RGBColor(0, 0, 0);
-  std::vector<uint8_t> raw(static_cast<size_t>(rawRowBytes));
+  return std::make_unique<TPxMRowDecoder>(std::move(in), h, blackIsZero);
+}
 
-  TProgressScope progress(graphic, this);
-  const int32_t rows = static_cast<int32_t>(height);
-  for (int32_t y = 0; y < rows; ++y) {
-    uint8_t* dst = graphic.ScanLine(y);
-    if (h.Bitmap()) {
-      const size_t bytes = static_cast<size_t>(rawRowBytes);
-      if (h.Raw()) {
-        in.Bytes(dst, bytes);
-      } else {
-        std::fill(dst, dst + bytes, 0);
-        for (int64_t x = 0; x < width; ++x) {
-          SkipSeparators(in);
-          const int c = in.Get();
-          if (c == -1) in.Fail();
-          if (c != '0' && c != '1') kErrors.Raise(MessageText(7, "Pixel"));
-          if (c == '1') dst[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
-        }
-      }
-      if (blackIsZero) {
-        for (size_t i = 0; i < bytes; ++i) dst[i] = static_cast<uint8_t>(~dst[i]);
-      }
-    } else {
-      // One sample at a time, written as grey index or in B, G, R order.
-      auto store = [&](int64_t i, uint8_t v) {
-        if (channels == 1) {
-          dst[i] = v;
-        } else {
-          dst[(i / 3) * 3 + 2 - (i % 3)] = v;
-        }
-      };
-      if (h.Raw() && sampleBytes == 1) {
-        // One byte per sample: straight through the scale table (samples above maxval clamp).
-        in.Bytes(raw.data(), raw.size());
-        if (channels == 1) {
-          for (int64_t x = 0; x < width; ++x) dst[x] = byteScale[raw[x]];
-        } else {
-          for (int64_t x = 0; x < width; ++x) {
-            dst[3 * x] = byteScale[raw[3 * x + 2]];
-            dst[3 * x + 1] = byteScale[raw[3 * x + 1]];
-            dst[3 * x + 2] = byteScale[raw[3 * x]];
-          }
-        }
-      } else if (h.Raw()) {
-        in.Bytes(raw.data(), raw.size());
-        for (int64_t i = 0; i < samplesPerRow; ++i) {
-          uint32_t v = sampleBytes == 2 ? (uint32_t{raw[2 * i]} << 8) | raw[2 * i + 1] : raw[i];
-          if (v > h.maxVal) v = h.maxVal;
-          store(i, scale[v]);
-        }
-      } else {
-        for (int64_t i = 0; i < samplesPerRow; ++i) {
-          const uint32_t v = ReadNumber(in, "Pixel", kMaxVal);
-          store(i, scale[std::min(v, h.maxVal)]);
-        }
-      }
-    }
-    if (progress.Step(y, rows)) break;
-  }
+}  // namespace
+
+void TPxMFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  const std::unique_ptr<TPxMRowDecoder> decoder = OpenPicture(stream, graphic, options, true);
+  ReadRowsInto(*decoder, graphic, this);
+}
+
+std::unique_ptr<TRowDecoder> TPxMFileFormatReader::OpenRows(TStream& stream, TPixelGraphic& graphic,
+                                                            int32_t index,
+                                                            const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  return OpenPicture(stream, graphic, options, false);
 }
 
 void TPxMFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,

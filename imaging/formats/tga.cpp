@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -192,9 +194,57 @@ TTGAFileFormatReader::TTGAFileFormatReader() {
   HasSignature = false;
 }
 
-void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
-                                          const TLoadOptions& options) const {
-  kErrors.CheckIndex(index, false);
+namespace {
+
+// The rows of a picture past its colour map. Raw data comes from the top down whichever way the
+// file stores it (a bottom-up file is read from its end a block at a time); run-length data comes
+// in file order, which is from the top down only in a top-down file.
+class TTGARowDecoder : public TRowDecoder {
+ public:
+  TTGARowDecoder(TReader in, const THeader& h, std::vector<TColor> map, TRowKind kind)
+      : TRowDecoder(h.height),
+        in_(std::move(in)),
+        h_(h),
+        map_(std::move(map)),
+        kind_(kind),
+        mapEnd_(h.BaseType() == kTypeGray ? 0 : int64_t{h.mapFirst} + h.mapLength),
+        row_(static_cast<size_t>(h.width) * h.BytesPerPixel()),
+        rle_(in_, h.BytesPerPixel()) {
+    if (!h.RLE()) {
+      raw_.emplace(in_.Stream(), kErrors, in_.Position(), static_cast<int64_t>(row_.size()), h.height,
+                   (h.descriptor & kDescriptorTopDown) != 0);
+    }
+  }
+
+  const THeader& Header() const { return h_; }
+
+  void ReadRow(uint8_t* dst) override {
+    const uint8_t* src = row_.data();
+    if (raw_) {
+      src = raw_->Next();
+    } else {
+      rle_.DecodeRow(row_.data(), h_.width);
+    }
+    StoreRow(src, dst, h_.width, h_.BytesPerPixel(), kind_, mapEnd_, h_.mapFirst, map_);
+    if ((h_.descriptor & kDescriptorRightToLeft) != 0)
+      MirrorRow(dst, h_.width, kind_ == TRowKind::Index ? 1 : 3);
+  }
+
+ private:
+  TReader in_;
+  THeader h_;
+  std::vector<TColor> map_;
+  TRowKind kind_;
+  int64_t mapEnd_;
+  std::vector<uint8_t> row_;
+  TRLEDecoder rle_;  // reads in_
+  std::optional<formats::TRowBlocks<EPGTGAFileFormatReader>> raw_;
+};
+
+// Reads and checks the header and colour map and gives `graphic` the picture's width, pixel format
+// and palette with `rows` rows (the whole height, or none for a decoder of rows).
+std::unique_ptr<TTGARowDecoder> OpenPicture(TStream& stream, TPixelGraphic& graphic,
+                                            const TLoadOptions& options, bool allRows) {
   graphic.SetGamma(options.DefaultGamma);
 
   TReader in(stream, kErrors);
@@ -213,9 +263,9 @@ void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   }
 
   const int32_t width = h.width;
-  const int32_t height = h.height;
+  const int32_t height = allRows ? h.height : 0;
   const int bpp = h.BytesPerPixel();
-  const int64_t pixels = int64_t{width} * height;
+  const int64_t pixels = int64_t{h.width} * h.height;
   const int64_t needed = h.RLE() ? (pixels + kMaxPacket - 1) / kMaxPacket * (1 + bpp) : pixels * bpp;
   if (needed > in.Remaining()) in.Fail();
 
@@ -238,23 +288,41 @@ void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
   const TRowKind kind = indexed || type == kTypeGray ? TRowKind::Index
                         : type == kTypeMapped        ? TRowKind::Mapped
                                                      : TRowKind::Color;
-  std::vector<uint8_t> row(static_cast<size_t>(width) * bpp);
-  TRLEDecoder rle(in, bpp);
-  const bool topDown = (h.descriptor & kDescriptorTopDown) != 0;
-  const bool rightToLeft = (h.descriptor & kDescriptorRightToLeft) != 0;
+  return std::make_unique<TTGARowDecoder>(std::move(in), h, std::move(map), kind);
+}
 
-  TProgressScope progress(graphic, this);
+bool TopDown(const THeader& h) {
+  return (h.descriptor & kDescriptorTopDown) != 0;
+}
+
+}  // namespace
+
+void TTGAFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphic, int32_t index,
+                                          const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  const auto decoder = OpenPicture(stream, graphic, options, true);
+  const THeader& h = decoder->Header();
+  if (TopDown(h) || !h.RLE()) {
+    ReadRowsInto(*decoder, graphic, this);
+    return;
+  }
+  // Bottom-up run-length data: the rows in file order, from the bottom.
+  const int32_t height = h.height;
+  const TProgressScope progress(graphic, this);
   for (int32_t r = 0; r < height; ++r) {
-    if (h.RLE()) {
-      rle.DecodeRow(row.data(), width);
-    } else {
-      in.Bytes(row.data(), row.size());
-    }
-    uint8_t* dst = graphic.ScanLine(topDown ? r : height - 1 - r);
-    StoreRow(row.data(), dst, width, bpp, kind, type == kTypeGray ? 0 : mapEnd, h.mapFirst, map);
-    if (rightToLeft) MirrorRow(dst, width, kind == TRowKind::Index ? 1 : 3);
+    decoder->ReadRow(graphic.ScanLine(height - 1 - r));
     if (progress.Step(r, height)) break;
   }
+}
+
+std::unique_ptr<TRowDecoder> TTGAFileFormatReader::OpenRows(TStream& stream, TPixelGraphic& graphic,
+                                                            int32_t index,
+                                                            const TLoadOptions& options) const {
+  kErrors.CheckIndex(index, false);
+  auto decoder = OpenPicture(stream, graphic, options, false);
+  // Bottom-up run-length data cannot be found row by row from the top without decoding it all.
+  if (!TopDown(decoder->Header()) && decoder->Header().RLE()) return nullptr;
+  return decoder;
 }
 
 void TTGAFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,

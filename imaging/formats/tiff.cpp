@@ -274,8 +274,9 @@ bool CanReadNatively(TIFF* tif, const TImageFields& f) {
   }
 }
 
-void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic,
-                const void* sender) {
+// Gives `graphic` the width, pixel format and palette of a picture read natively, with `rows` rows
+// (the whole height, or none for a decoder of rows).
+void ShapeNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic, bool allRows) {
   const int32_t width = static_cast<int32_t>(f.width);
   const int32_t height = static_cast<int32_t>(f.height);
   const uint16_t bps = f.bitsPerSample;
@@ -287,7 +288,7 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
   if (lineSize <= 0 || lineSize < expected)
     Raise<EPGTIFFileFormatReader>(ctx, MessageText(7, "ScanlineSize"));
 
-  graphic.NewImage(width, height, bitCount);
+  graphic.NewImage(width, allRows ? height : 0, bitCount);
   if (!rgb) {
     const int32_t levels = 1 << std::min<int>(bps, 8);
     std::vector<TColor> colors(static_cast<size_t>(levels));
@@ -319,37 +320,76 @@ void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraph
     for (int32_t i = 0; i < levels; ++i) graphic.SetPaletteEntries(i, colors[i]);
     graphic.RecognizePalette();
   }
+}
 
-  std::vector<uint8_t> line(static_cast<size_t>(lineSize));
-  const bool invert = f.photometric == PHOTOMETRIC_MINISWHITE;
-  const bool bottomUp = f.orientation == ORIENTATION_BOTLEFT;
-  TProgressScope progress(graphic, sender);
-  for (int32_t r = 0; r < height; ++r) {
-    if (TIFFReadScanline(tif, line.data(), static_cast<uint32_t>(r), 0) < 0) {
-      Raise<EPGTIFFileFormatReader>(ctx, MessageText(31, "TIFFReadScanline"));
+// The rows of a picture read natively (see ShapeNative), in file order: from the top down unless
+// the orientation is bottom-up. A decoder of rows owns the handle it reads (Own).
+class TTIFFNativeRows : public TRowDecoder {
+ public:
+  TTIFFNativeRows(TIFF* tif, TTIFFContext& ctx, const TImageFields& f)
+      : TRowDecoder(static_cast<int32_t>(f.height)),
+        tif_(tif),
+        ctx_(ctx),
+        f_(f),
+        expected_((int64_t{f.width} * f.bitsPerSample * f.samplesPerPixel + 7) / 8),
+        line_(static_cast<size_t>(TIFFScanlineSize(tif))) {}
+
+  void Own(std::unique_ptr<TTIFFContext> ctx, std::unique_ptr<TTIFFHandle> handle) {
+    ownContext_ = std::move(ctx);
+    ownHandle_ = std::move(handle);
+  }
+
+  void ReadRow(uint8_t* dst) override {
+    if (TIFFReadScanline(tif_, line_.data(), next_++, 0) < 0) {
+      Raise<EPGTIFFileFormatReader>(ctx_, MessageText(31, "TIFFReadScanline"));
     }
-    HandleWarnings(ctx);
-    if (invert) {
-      for (uint8_t& b : line) b = static_cast<uint8_t>(~b);
+    HandleWarnings(ctx_);
+    if (f_.photometric == PHOTOMETRIC_MINISWHITE) {
+      for (uint8_t& b : line_) b = static_cast<uint8_t>(~b);
     }
-    uint8_t* dst = graphic.ScanLine(bottomUp ? height - 1 - r : r);
-    if (rgb) {
+    const auto width = static_cast<int32_t>(f_.width);
+    if (f_.photometric == PHOTOMETRIC_RGB) {
       for (int32_t x = 0; x < width; ++x) {
-        dst[3 * x] = line[3 * x + 2];
-        dst[3 * x + 1] = line[3 * x + 1];
-        dst[3 * x + 2] = line[3 * x];
+        dst[3 * x] = line_[3 * x + 2];
+        dst[3 * x + 1] = line_[3 * x + 1];
+        dst[3 * x + 2] = line_[3 * x];
       }
-    } else if (bps == 2) {
+    } else if (f_.bitsPerSample == 2) {
       for (int32_t x = 0; x < width; ++x) {
-        const uint8_t v = (line[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+        const uint8_t v = (line_[x >> 2] >> (6 - 2 * (x & 3))) & 3;
         dst[x >> 1] = static_cast<uint8_t>((x & 1) ? ((dst[x >> 1] & 0xF0) | v) : (v << 4));
       }
-    } else if (bps == 16) {
-      const auto* samples = reinterpret_cast<const uint16_t*>(line.data());
+    } else if (f_.bitsPerSample == 16) {
+      const auto* samples = reinterpret_cast<const uint16_t*>(line_.data());
       for (int32_t x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>(samples[x] >> 8);
     } else {
-      std::copy_n(line.data(), static_cast<size_t>(expected), dst);
+      std::copy_n(line_.data(), static_cast<size_t>(expected_), dst);
     }
+  }
+
+ private:
+  std::unique_ptr<TTIFFContext> ownContext_;
+  std::unique_ptr<TTIFFHandle> ownHandle_;  // closed before its context goes
+  TIFF* tif_;
+  TTIFFContext& ctx_;
+  TImageFields f_;
+  int64_t expected_;
+  std::vector<uint8_t> line_;
+  uint32_t next_ = 0;
+};
+
+void ReadNative(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic,
+                const void* sender) {
+  ShapeNative(tif, ctx, f, graphic, true);
+  TTIFFNativeRows rows(tif, ctx, f);
+  if (f.orientation != ORIENTATION_BOTLEFT) {
+    ReadRowsInto(rows, graphic, sender);
+    return;
+  }
+  const int32_t height = rows.Height();
+  const TProgressScope progress(graphic, sender);
+  for (int32_t r = 0; r < height; ++r) {
+    rows.ReadRow(graphic.ScanLine(height - 1 - r));
     if (progress.Step(r, height)) break;
   }
 }
@@ -685,6 +725,29 @@ void TTIFFileFormatReader::ReadFromStream(TStream& stream, TPixelGraphic& graphi
     return another;
   };
   ReadRGBA(tif, ctx, f, graphic, this, openHandle);
+}
+
+std::unique_ptr<TRowDecoder> TTIFFileFormatReader::OpenRows(TStream& stream, TPixelGraphic& graphic,
+                                                            int32_t index,
+                                                            const TLoadOptions& options) const {
+  if (index < 0) throw EPGTIFFileFormatReader(kPrefix + MessageText(7, "Index"));
+  graphic.SetGamma(options.DefaultGamma);
+
+  auto ctx = std::make_unique<TTIFFContext>(ReadContext(stream, options, graphic.ReadWarningAction()));
+  auto handle = std::make_unique<TTIFFHandle>(*ctx, "rm");
+  OpenDirectory<EPGTIFFileFormatReader>(*handle, *ctx, index, MessageText(7, "Index"));
+  HandleWarnings(*ctx);
+
+  TIFF* tif = handle->get();
+  const TImageFields f = ReadFields(tif);
+  kErrors.CheckImageSize(f.width, f.height, options.MaxPixels);
+  CheckUncompressedSize(tif, *ctx, f);
+  // Strips of the layouts the image holds, from the top down; the rest is read whole.
+  if (!CanReadNatively(tif, f) || f.orientation != ORIENTATION_TOPLEFT) return nullptr;
+  ShapeNative(tif, *ctx, f, graphic, false);
+  auto rows = std::make_unique<TTIFFNativeRows>(tif, *ctx, f);
+  rows->Own(std::move(ctx), std::move(handle));
+  return rows;
 }
 
 void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,

@@ -75,6 +75,7 @@ class SliceStreamTest : public ::testing::Test {
     request.OnProgress = onProgress_;
     request.Cancel = &cancel_;
     request.InputPaths = {source};
+    request.Slices = &slices_;
     return ExportSlices(request);
   }
 
@@ -82,10 +83,61 @@ class SliceStreamTest : public ::testing::Test {
   TSplitGrid grid_;
   TExportOptions options_;
   TScriptedInteraction interaction_;
+  TSliceTable slices_;
   int64_t pieceBytes_ = 1000;  // a few rows: every grid row takes several pieces
   std::function<void(int64_t, int64_t)> onProgress_;
   std::atomic<bool> cancel_{false};
 };
+
+// The pattern picture as a Paintbrush file: 8-bit red, green and blue planes, run-length encoded
+// (no writer of the library makes them).
+fs::path WritePcx(const fs::path& path, int32_t width, int32_t height) {
+  pg::TPixelGraphic image;
+  MakePatternImage(image, width, height);
+  const int32_t plane = (width + 1) / 2 * 2;
+  std::string bytes(128, '\0');
+  bytes[0] = 0x0A;
+  bytes[1] = 5;
+  bytes[2] = 1;
+  bytes[3] = 8;
+  bytes[8] = static_cast<char>((width - 1) & 0xFF);
+  bytes[9] = static_cast<char>((width - 1) >> 8);
+  bytes[10] = static_cast<char>((height - 1) & 0xFF);
+  bytes[11] = static_cast<char>((height - 1) >> 8);
+  bytes[65] = 3;
+  bytes[66] = static_cast<char>(plane & 0xFF);
+  bytes[67] = static_cast<char>(plane >> 8);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int channel : {2, 1, 0}) {
+      for (int32_t x = 0; x < plane; ++x) {
+        const uint8_t value = x < width ? image.ScanLine(y)[3 * x + channel] : 0;
+        // Runs of one; values with the top two bits set go as a run so they are not counts.
+        if ((value & 0xC0) == 0xC0) bytes.push_back(static_cast<char>(0xC1));
+        bytes.push_back(static_cast<char>(value));
+      }
+    }
+  }
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+// The pattern picture as an uncompressed true-colour Targa file stored from the top down.
+fs::path WriteTopDownTga(const fs::path& path, int32_t width, int32_t height) {
+  pg::TPixelGraphic image;
+  MakePatternImage(image, width, height);
+  std::string bytes(18, '\0');
+  bytes[2] = 2;
+  bytes[12] = static_cast<char>(width & 0xFF);
+  bytes[13] = static_cast<char>(width >> 8);
+  bytes[14] = static_cast<char>(height & 0xFF);
+  bytes[15] = static_cast<char>(height >> 8);
+  bytes[16] = 24;
+  bytes[17] = 0x20;
+  for (int32_t y = 0; y < height; ++y)
+    bytes.append(reinterpret_cast<const char*>(image.ScanLine(y)), static_cast<size_t>(3 * width));
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
 
 // Uneven rows and columns, a grid that leaves rows and columns of the picture out on every side,
 // and an empty row and column (repeated splits).
@@ -98,14 +150,20 @@ TEST_F(SliceStreamTest, SameFilesAsTheWholePictureForEveryFormatAndJobCount) {
   UnevenGrid(grid_);
   options_.AlwaysGrid = true;
   const std::vector<fs::path> sources = {
-      MakeSource("rgb.png", 301, 203, pg::bc24Bit), MakeSource("p8.png", 301, 203, pg::bc8Bit),
-      MakeSource("p4.png", 301, 203, pg::bc4Bit),   MakeSource("rgb.jpg", 301, 203, pg::bc24Bit),
-      MakeSource("rgb.bmp", 301, 203, pg::bc24Bit), MakeSource("p4.bmp", 301, 203, pg::bc4Bit),
+      MakeSource("rgb.png", 301, 203, pg::bc24Bit),       MakeSource("p8.png", 301, 203, pg::bc8Bit),
+      MakeSource("p4.png", 301, 203, pg::bc4Bit),         MakeSource("rgb.jpg", 301, 203, pg::bc24Bit),
+      MakeSource("rgb.bmp", 301, 203, pg::bc24Bit),       MakeSource("p4.bmp", 301, 203, pg::bc4Bit),
+      MakeSource("rgb.ppm", 301, 203, pg::bc24Bit),       MakeSource("rgb.tif", 301, 203, pg::bc24Bit),
+      MakeSource("p8.tif", 301, 203, pg::bc8Bit),         WritePcx(dir_.Path() / "rgb.pcx", 301, 203),
+      WriteTopDownTga(dir_.Path() / "rgb.tga", 301, 203),
   };
-  for (const fs::path& source : sources) {
-    for (const char* extension : {".jpg", ".png", ".bmp", ".tif"}) {
+  // Each source to two of the slice formats, every format from several sources.
+  const std::vector<std::string> extensions = {".jpg", ".png", ".bmp", ".tif"};
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const fs::path& source = sources[i];
+    for (const std::string& extension : {extensions[i % 4], extensions[(i + 1) % 4]}) {
       SCOPED_TRACE(source.filename().string() + " to " + extension);
-      const fs::path base = dir_.Path() / (source.stem().string() + "-" + (extension + 1));
+      const fs::path base = dir_.Path() / (source.stem().string() + "-" + extension.substr(1));
       ExportInto(source, base / "whole", false, extension, 1);
       const auto expected = Contents(base / "whole");
       ASSERT_EQ(expected.size(), 1u + 1u + 4u * 4u);  // page, grid, four columns by four rows
@@ -116,6 +174,51 @@ TEST_F(SliceStreamTest, SameFilesAsTheWholePictureForEveryFormatAndJobCount) {
         EXPECT_EQ(report.SlicesWritten, 16);
         EXPECT_TRUE(Contents(dir) == expected) << "jobs " << jobs;
       }
+    }
+  }
+}
+
+// The page styles, several formats per slice, a slice of its own format and high density: the
+// same files again.
+TEST_F(SliceStreamTest, SameFilesWithEveryPageOption) {
+  UnevenGrid(grid_);
+  const fs::path source = MakeSource("rgb.png", 301, 203, pg::bc24Bit);
+  struct TVariant {
+    std::string Name;
+    std::function<void(TExportOptions&)> Setup;
+  };
+  const std::vector<TVariant> variants = {
+      {"email-webp",
+       [](TExportOptions& o) {
+         o.Style = TOutputStyle::Email;
+         o.PictureFormats = {"webp"};
+       }},
+      {"responsive-dense",
+       [](TExportOptions& o) {
+         o.Style = TOutputStyle::Responsive;
+         o.Density = 2;
+         o.AlwaysGrid = true;
+       }},
+      {"classic-quoted",
+       [](TExportOptions& o) {
+         o.UpperCase = true;
+         o.DoubleQuote = true;
+       }},
+  };
+  slices_.Set({2, 3}, {.Url = "", .Target = "", .Alt = "", .Format = "bmp"});
+  for (const TVariant& variant : variants) {
+    SCOPED_TRACE(variant.Name);
+    options_ = {};
+    options_.ShowOptions = false;
+    variant.Setup(options_);
+    const fs::path base = dir_.Path() / variant.Name;
+    ExportInto(source, base / "whole", false, ".png", 1);
+    const auto expected = Contents(base / "whole");
+    ASSERT_GT(expected.size(), 16u);
+    for (int32_t jobs : {1, 3}) {
+      const fs::path dir = base / std::to_string(jobs);
+      ExportInto(source, dir, true, ".png", jobs);
+      EXPECT_TRUE(Contents(dir) == expected) << "jobs " << jobs;
     }
   }
 }

@@ -122,13 +122,26 @@ TEST(RowSourceTest, MadeFilesOfEveryFormatStreamOrAreRefusedForTheWholeLoad) {
       {"p8.bmp", bc8Bit, true},
       {"p4.bmp", bc4Bit, true},
       {"p1.bmp", bc1Bit, true},
+      {"plain.ppm", bc24Bit, true},
+      {"raw.ppm", bc24Bit, true, [](TSaveOptions& o) { o.PNMBinary = true; }},
+      {"raw.pgm", bc8Bit, true, [](TSaveOptions& o) { o.PNMBinary = true; }},
+      {"plain.pbm", bc1Bit, true},
+      {"raw.pbm", bc1Bit, true, [](TSaveOptions& o) { o.PNMBinary = true; }},
+      {"rgb.tif", bc24Bit, true},
+      {"packbits.tif", bc24Bit, true, [](TSaveOptions& o) { o.TIFFCompression = 32773; }},
+      {"p8.tif", bc8Bit, true},
+      {"p4.tif", bc4Bit, true, [](TSaveOptions& o) { o.TIFFCompression = 32773; }},
+      {"p1.tif", bc1Bit, true, [](TSaveOptions& o) { o.TIFFWhiteIsZero = true; }},
+      {"cmyk.tif", bc24Bit, false, [](TSaveOptions& o) { o.TIFFWriteCMYK = true; }},
+      {"rgb.tga", bc24Bit, false},  // stored from the bottom up, run-length encoded
+      {"p8.tga", bc8Bit, false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TPixelGraphic image;
     if (c.BitCount == bc24Bit) {
       MakeRGB(image, 37, 29);
-    } else if (c.Name == "grey.jpg") {
+    } else if (c.Name == "grey.jpg" || c.Name == "raw.pgm") {
       MakeRGB(image, 37, 29);
       TPixelGraphic grey;
       ConvertToColorRes(image, cr256Gray, grey);
@@ -142,6 +155,98 @@ TEST(RowSourceTest, MadeFilesOfEveryFormatStreamOrAreRefusedForTheWholeLoad) {
     SaveImage(image, path.string(), save);
     const TRowsOutcome outcome = CompareWithWholeLoad(path, 4, DefaultLoadOptions());
     EXPECT_EQ(outcome, c.Streams ? TRowsOutcome::Streamed : TRowsOutcome::NotInOrder);
+  }
+}
+
+// The fuzz targets' seed files of every reader: all that stream give the whole load's rows, and
+// every format that reads in order streams some of them.
+TEST(RowSourceTest, SeedFilesOfEveryReaderStreamLikeTheWholeLoad) {
+  for (const char* format : {"bmp", "jpeg", "png", "pcx", "pnm", "tga", "tiff"}) {
+    SCOPED_TRACE(format);
+    int streamed = 0;
+    for (const auto& entry : fs::directory_iterator(DataPath("fuzz") / format)) {
+      if (CompareWithWholeLoad(entry.path(), 2, DefaultLoadOptions()) == TRowsOutcome::Streamed) ++streamed;
+    }
+    EXPECT_GT(streamed, 0);
+  }
+}
+
+// Targa files as other programs write them: from the top down (raw and run-length encoded, one
+// run crossing a row's end), from the bottom up uncompressed and right to left; only the
+// run-length encoded bottom-up one must be loaded whole.
+TEST(RowSourceTest, TargaFilesFromTheTopAndUncompressedFromTheBottomStream) {
+  TTempDir dir;
+  const int32_t width = 5, height = 7;
+  const auto make = [&](const std::string& name, uint8_t type, uint8_t descriptor) {
+    std::vector<uint8_t> bytes(18, 0);
+    bytes[2] = type;
+    bytes[12] = width;
+    bytes[14] = height;
+    bytes[16] = 24;
+    bytes[17] = descriptor;
+    for (int32_t r = 0; r < height; ++r) {
+      if (type == 10) {
+        // A run of three, then the rest of the row and the first pixel of the next as literals,
+        // so packets cross row ends.
+        if (r % 2 == 0) {
+          bytes.insert(bytes.end(), {0x82, static_cast<uint8_t>(r), 0x40, 0x80});
+          bytes.push_back(static_cast<uint8_t>(r + 1 < height ? 2 : 1));
+          for (int32_t i = 0; i < (r + 1 < height ? 3 : 2); ++i)
+            bytes.insert(bytes.end(), {static_cast<uint8_t>(i * 60), static_cast<uint8_t>(r * 30), 0x11});
+        } else {
+          bytes.push_back(0x83);
+          bytes.insert(bytes.end(), {0x22, static_cast<uint8_t>(r * 30), 0x33});
+        }
+      } else {
+        for (int32_t x = 0; x < width; ++x)
+          bytes.insert(bytes.end(), {static_cast<uint8_t>(x * 50), static_cast<uint8_t>(r * 30), 0x77});
+      }
+    }
+    const fs::path path = dir.Path / name;
+    WriteBytes(path, bytes);
+    return path;
+  };
+  EXPECT_EQ(CompareWithWholeLoad(make("top-raw.tga", 2, 0x20), 3, DefaultLoadOptions()),
+            TRowsOutcome::Streamed);
+  EXPECT_EQ(CompareWithWholeLoad(make("top-rle.tga", 10, 0x20), 2, DefaultLoadOptions()),
+            TRowsOutcome::Streamed);
+  EXPECT_EQ(CompareWithWholeLoad(make("bottom-raw.tga", 2, 0x00), 3, DefaultLoadOptions()),
+            TRowsOutcome::Streamed);
+  EXPECT_EQ(CompareWithWholeLoad(make("mirrored.tga", 2, 0x10), 4, DefaultLoadOptions()),
+            TRowsOutcome::Streamed);
+  EXPECT_EQ(CompareWithWholeLoad(make("bottom-rle.tga", 10, 0x00), 3, DefaultLoadOptions()),
+            TRowsOutcome::NotInOrder);
+}
+
+// Files of every streaming format cut short at several places: the rows fail where the whole load
+// fails, with its message, after the same rows.
+TEST(RowSourceTest, CutFilesOfEveryStreamingFormatFailLikeTheWholeLoad) {
+  TTempDir dir;
+  TPixelGraphic rgb;
+  MakeRGB(rgb, 41, 33);
+  TPixelGraphic indexed;
+  MakeIndexed(indexed, 41, 33, bc8Bit);
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+  files.emplace_back("plain.ppm", Save(rgb, "ppm"));
+  files.emplace_back("plain.pbm", [] {
+    TPixelGraphic bits;
+    MakeIndexed(bits, 41, 33, bc1Bit);
+    return Save(bits, "pbm");
+  }());
+  files.emplace_back("rgb.tif", Save(rgb, "tif"));
+  files.emplace_back("rgb.bmp", Save(rgb, "bmp"));
+  files.emplace_back("p8.png", Save(indexed, "png"));
+  files.emplace_back("rgb.jpg", Save(rgb, "jpg"));
+  for (const char* seed : {"pcx/rgb.pcx", "pcx/palette.pcx", "tga/type2_16_top.tga", "tga/type2_24.tga"})
+    files.emplace_back(fs::path(seed).filename().string(), ReadBytes(DataPath("fuzz") / seed));
+  for (const auto& [name, bytes] : files) {
+    for (int part : {3, 6, 9}) {
+      std::vector<uint8_t> cut = bytes;
+      cut.resize(cut.size() * static_cast<size_t>(part) / 10);
+      const fs::path path = dir.Path / (std::to_string(part) + "-" + name);
+      WriteBytes(path, cut);
+      CompareWithWholeLoad(path, 3, DefaultLoadOptions());
+    }
   }
 }
 
