@@ -1,12 +1,23 @@
 #include "imaging/formats/row_source.h"
 
+#include <climits>
 #include <filesystem>
+#include <string>
 
 #include "imaging/image/exceptions.h"
 #include "imaging/image/messages.h"
 #include "imaging/image/stream.h"
 
 namespace pg {
+
+namespace {
+
+// Bytes of one row of `width` pixels of `bits` bits, padded to 4 bytes as the image pads them.
+int64_t RowBytesOf(int64_t width, int64_t bits) {
+  return (width * bits + 31) / 32 * 4;
+}
+
+}  // namespace
 
 std::unique_ptr<TRowSource> TRowSource::Open(const std::string& fileName, const TLoadOptions& options,
                                              const TPixelGraphic* settings) {
@@ -35,6 +46,13 @@ std::unique_ptr<TRowSource> TRowSource::Open(std::unique_ptr<TStream> stream, st
   source->decoder_ = reader->OpenRows(*source->stream_, shape, 0, source->options_);
   // Pictures without pixels gain nothing from rows; the whole load handles them.
   if (source->decoder_ == nullptr || shape.Width() <= 0 || source->decoder_->Height() <= 0) return nullptr;
+  // Rows are the least a streamed read holds; an image row is addressed with 32 bits.
+  const int64_t rowBytes = RowBytesOf(shape.Width(), shape.BitCountNum());
+  if (rowBytes > INT32_MAX) {
+    throw EPGInvalidSize("A row of " + std::to_string(shape.Width()) + " pixels takes " +
+                         std::to_string(rowBytes) + " bytes, more than one row of an image can hold (" +
+                         std::to_string(INT32_MAX) + " bytes); the picture cannot be read");
+  }
 
   // The load's gamma correction: a palette's entries now, the bytes of 24-bit rows as they come.
   if (std::optional<TGammaTable> table = LoadedGammaTable(shape, options)) {
@@ -53,7 +71,14 @@ TRowSource::~TRowSource() = default;
 
 void TRowSource::ShapeBand(TPixelGraphic& band, int32_t rows) const {
   const TUpdateScope update(band);
-  band.NewImage(Width(), rows, BitCount());
+  try {
+    band.NewImage(Width(), rows, BitCount());
+  } catch (const std::exception&) {
+    throw EPGInvalidSize(std::to_string(rows) + (rows == 1 ? " row" : " rows") + " of " +
+                         std::to_string(Width()) + " pixels (" +
+                         std::to_string(RowBytesOf(Width(), shape_.BitCountNum()) * rows) +
+                         " bytes) cannot be held in memory; the picture cannot be read");
+  }
   band.SetPaletteCount(shape_.PaletteCount());
   for (int32_t i = 0; i < shape_.PaletteCount(); ++i) band.SetPaletteEntries(i, shape_.PaletteEntries(i));
   band.RecognizePalette();

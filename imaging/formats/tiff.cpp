@@ -332,7 +332,7 @@ class TTIFFNativeRows : public TRowDecoder {
         ctx_(ctx),
         f_(f),
         expected_((int64_t{f.width} * f.bitsPerSample * f.samplesPerPixel + 7) / 8),
-        line_(static_cast<size_t>(TIFFScanlineSize(tif))) {}
+        lineSize_(static_cast<size_t>(TIFFScanlineSize(tif))) {}
 
   void Own(std::unique_ptr<TTIFFContext> ctx, std::unique_ptr<TTIFFHandle> handle) {
     ownContext_ = std::move(ctx);
@@ -340,6 +340,8 @@ class TTIFFNativeRows : public TRowDecoder {
   }
 
   void ReadRow(uint8_t* dst) override {
+    // Allocated with the first row: a decoder of rows is checked for the size of its rows first.
+    line_.resize(lineSize_);
     if (TIFFReadScanline(tif_, line_.data(), next_++, 0) < 0) {
       Raise<EPGTIFFileFormatReader>(ctx_, MessageText(31, "TIFFReadScanline"));
     }
@@ -374,6 +376,7 @@ class TTIFFNativeRows : public TRowDecoder {
   TTIFFContext& ctx_;
   TImageFields f_;
   int64_t expected_;
+  size_t lineSize_;
   std::vector<uint8_t> line_;
   uint32_t next_ = 0;
 };
