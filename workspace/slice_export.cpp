@@ -97,6 +97,10 @@ std::vector<TSliceFormat> ExportFormats(const std::string& extension, const TExp
   return formats;
 }
 
+// Takes a slice's complete file: gives it its name now, holds it to be named later, or drops it
+// (the export has stopped). False when dropped.
+using TPlaceFile = std::function<bool(std::unique_ptr<pg::TPendingFile>)>;
+
 // One export's fixed inputs, shared read-only by the workers.
 struct TExportJob {
   const pg::TPixelGraphic* Source;  // null while the source is decoded band by band
@@ -156,12 +160,11 @@ struct TExportJob {
   }
 
   // Writes the cell's pixels (`pixels`, the cell at source resolution) in each of its formats,
-  // every file through a temporary one that takes the slice's name through `commit` (see
-  // WriteFileSafely). A high-density export writes `pixels` as the full-resolution files and a
-  // copy scaled to the page size as the page-size ones. `record` gets the files that took their
-  // names. Returns whether all did.
-  bool WriteCellFiles(pg::TPixelGraphic& pixels, const TGridCell& cell,
-                      const std::function<void(const std::function<void()>&)>& commit,
+  // every file through a temporary one that `place` gives the slice's name, now or later, or drops
+  // (see TPendingFile). A high-density export writes `pixels` as the full-resolution files and a
+  // copy scaled to the page size as the page-size ones. `record` gets the files that took (or are
+  // held to take) their names. Returns whether all did.
+  bool WriteCellFiles(pg::TPixelGraphic& pixels, const TGridCell& cell, const TPlaceFile& place,
                       TSliceRecord& record) const {
     const std::vector<TSliceFormat> formats = FormatsOf(cell);
     record.Cell = cell;
@@ -174,13 +177,11 @@ struct TExportJob {
     const auto write = [&](pg::TPixelGraphic& image, const std::string& name, const TSliceFormat& format,
                            int64_t& bytes) {
       const pg::TSaveOptions options = format.OptionsFrom(SaveOptions);
-      const bool written = pg::WriteFileSafely(
-          Names.SlicePath(name),
-          [&](pg::TStream& stream) {
+      const bool written =
+          place(std::make_unique<pg::TPendingFile>(Names.SlicePath(name), [&](pg::TStream& stream) {
             pg::SaveImage(image, stream, format.Extension, options);
             bytes = stream.Size();
-          },
-          commit);
+          }));
       if (!written) bytes = 0;
       all = all && written;
       return written;
@@ -211,11 +212,10 @@ struct TExportJob {
   }
 
   // Cuts the cell and writes its files.
-  bool WriteSlice(pg::TPixelGraphic& work, const TGridCell& cell,
-                  const std::function<void(const std::function<void()>&)>& commit,
+  bool WriteSlice(pg::TPixelGraphic& work, const TGridCell& cell, const TPlaceFile& place,
                   TSliceRecord& record) const {
     CutSlice(work, cell);
-    return WriteCellFiles(work, cell, commit, record);
+    return WriteCellFiles(work, cell, place, record);
   }
 
   TCellMarkup Markup(const TGridCell& cell) const {
@@ -435,12 +435,12 @@ class TSliceQueue {
   bool Stopped() const { return stop_.load(); }
 
   // Hands over the cells below `end` (cell `first` onward with `cuts`, one per cell, or none for a
-  // whole source). With one thread they are written at once, and a failure raises here.
+  // whole source). With one thread they are written at once, up to the first failure.
   void Release(int64_t end, std::vector<TCut> cuts = {}) {
     const int64_t first = released_.load();
     if (threads_ <= 1) {
       for (int64_t index = first; index < end; ++index) {
-        if (Cancelled(request_)) {
+        if (Cancelled(request_) || stop_.load()) {
           released_ = total_;
           return;
         }
@@ -448,9 +448,16 @@ class TSliceQueue {
         if (!cuts.empty()) cut = std::move(cuts[static_cast<size_t>(index - first)]);
         const int64_t bytes = cut.Slice ? cut.Slice->ImageSize() : 0;
         TSliceRecord record;
-        if (WriteCell(single_, index, cut, record)) {
-          ++slices_;
-          records_.emplace_back(index, std::move(record));
+        try {
+          if (WriteCell(single_, index, cut, record)) {
+            ++slices_;
+            records_.emplace_back(index, std::move(record));
+          }
+        } catch (...) {
+          RecordFailure(index, std::current_exception());
+          inFlight_ -= bytes;
+          released_ = total_;
+          return;
         }
         cut.Slice.reset();
         inFlight_ -= bytes;
@@ -491,13 +498,26 @@ class TSliceQueue {
     inFlight_ -= bytes;
   }
 
-  // The source failed while the cells from `cell` on were being cut: nothing from there is written.
-  void Fail(int64_t cell, std::exception_ptr failure) {
+  // Slices take their names only in Finish, once the source has been read to its end: until then
+  // they wait under temporary names (a streamed source can fail after slices were written).
+  void HoldNames() { hold_ = true; }
+
+  // The source failed: nothing more is written, and the slices held are dropped, as a picture that
+  // fails to load leaves everything as it was.
+  void FailSource(std::exception_ptr failure) {
     {
       std::lock_guard lock(mutex_);
-      RecordFailure(cell, std::move(failure));
+      if (!sourceFailure_) sourceFailure_ = std::move(failure);
+      stop_ = true;
+      room_.notify_all();
     }
     wake_.notify_all();
+  }
+
+  // A slice failed (the export stopped) and the source is still to be read to its end.
+  bool SliceFailed() {
+    std::lock_guard lock(mutex_);
+    return failure_ != nullptr && sourceFailure_ == nullptr;
   }
 
   void ReportProgress() {
@@ -523,6 +543,16 @@ class TSliceQueue {
       }
     }
     StopAndJoin();
+    if (sourceFailure_) {
+      held_.clear();
+      std::rethrow_exception(sourceFailure_);
+    }
+    // The slices held take their names in cell order, those before a failed cell only.
+    std::sort(held_.begin(), held_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, file] : held_) {
+      if (index < failedCell_) file->Commit();
+    }
+    held_.clear();
     written = slices_.load();
     std::sort(records_.begin(), records_.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -549,12 +579,18 @@ class TSliceQueue {
     if (cut.Failure) std::rethrow_exception(cut.Failure);
     const TGridCell cell = job_.Grid.CellAt(index);
     if (!job_.Shows(cell)) return false;
-    const auto commit = [this](const std::function<void()>& replace) {
+    const auto place = [this, index](std::unique_ptr<pg::TPendingFile> file) {
       std::lock_guard lock(mutex_);
-      if (!stop_.load()) replace();
+      if (stop_.load()) return false;
+      if (hold_) {
+        held_.emplace_back(index, std::move(file));
+      } else {
+        file->Commit();
+      }
+      return true;
     };
-    if (cut.Slice) return job_.WriteCellFiles(*cut.Slice, cell, commit, record);
-    return job_.WriteSlice(image, cell, commit, record);
+    if (cut.Slice) return job_.WriteCellFiles(*cut.Slice, cell, place, record);
+    return job_.WriteSlice(image, cell, place, record);
   }
 
   void Work(pg::TPixelGraphic& image) {
@@ -631,6 +667,9 @@ class TSliceQueue {
   std::vector<std::pair<int64_t, TSliceRecord>> records_;  // by cell index
   int64_t failedCell_ = INT64_MAX;
   std::exception_ptr failure_;
+  std::exception_ptr sourceFailure_;
+  bool hold_ = false;
+  std::vector<std::pair<int64_t, std::unique_ptr<pg::TPendingFile>>> held_;  // by cell index
   int64_t reported_ = 0;
 };
 
@@ -660,7 +699,7 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
     int64_t bytes = 0;
     for (int32_t c = 1; c <= columns; ++c) {
       const TGridCell cell = grid.Cell(c, r);
-      if (!!job.Shows(cell)) bytes += SliceBytes(cell);
+      if (job.Shows(cell)) bytes += SliceBytes(cell);
     }
     largestRow = std::max(largestRow, bytes);
   }
@@ -672,19 +711,19 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
   rows.ShapeBand(piece, pieceRows);
 
   TSliceQueue queue(request, job, threads, single);
+  queue.HoldNames();
   queue.Start();
   int32_t y = 0;
-  int64_t cellOfRow = 0;  // the first cell the rows being decoded belong to
   // Decodes the source up to row `end`, handing each piece to `use(firstRow, count)`. False when the
-  // export stopped or was cancelled.
-  const auto decodeTo = [&](int32_t end, const auto& use) {
+  // export was cancelled, the source failed or (with `whileWriting`) the export stopped.
+  const auto decodeTo = [&](int32_t end, const auto& use, bool whileWriting = true) {
     while (y < end) {
-      if (queue.Stopped() || Cancelled(request)) return false;
+      if ((whileWriting && queue.Stopped()) || Cancelled(request)) return false;
       const int32_t count = std::min(pieceRows, end - y);
       try {
         rows.ReadRows(piece, count);
       } catch (...) {
-        queue.Fail(cellOfRow, std::current_exception());
+        queue.FailSource(std::current_exception());
         return false;
       }
       use(y, count);
@@ -694,12 +733,13 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
     return true;
   };
   const auto skip = [](int32_t, int32_t) {};
+  // The rest of the source and what follows its rows, as a whole load reads them.
   const auto finishSource = [&] {
-    if (!decodeTo(height, skip)) return false;
+    if (!decodeTo(height, skip, false)) return false;
     try {
       rows.Finish();
     } catch (...) {
-      queue.Fail(cellOfRow, std::current_exception());
+      queue.FailSource(std::current_exception());
       return false;
     }
     return true;
@@ -707,7 +747,7 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
 
   bool complete = true;
   for (int32_t r = 1; r <= gridRows && complete; ++r) {
-    cellOfRow = static_cast<int64_t>(r - 1) * columns;
+    const int64_t cellOfRow = static_cast<int64_t>(r - 1) * columns;
     const int32_t top = grid.HorizontalSplits[r - 1];
     const int32_t bottom = grid.HorizontalSplits[r];
     std::vector<TCut> cuts(static_cast<size_t>(columns));
@@ -716,7 +756,7 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
     for (int32_t c = 1; c <= columns; ++c) {
       const TGridCell cell = grid.Cell(c, r);
       cells[static_cast<size_t>(c - 1)] = cell;
-      if (!!job.Shows(cell)) bytes += SliceBytes(cell);
+      if (job.Shows(cell)) bytes += SliceBytes(cell);
     }
     if (!queue.Reserve(bytes, budget)) {
       complete = false;
@@ -746,16 +786,15 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
                    }
                  }
                });
-    // What follows the last grid row is read before its slices go, so a damaged end of the file
-    // keeps them from being written, as it keeps a whole load from succeeding.
-    if (complete && r == gridRows) complete = finishSource();
     if (!complete) {
       queue.Unreserve(bytes);
       break;
     }
     queue.Release(cellOfRow + columns, std::move(cuts));
   }
-  if (complete && gridRows == 0) complete = finishSource();
+  // Rows below the grid are decoded too. When a slice failed, the rest of the source is still read:
+  // a damaged file fails the export as it fails a whole load, which comes before any slice.
+  if (complete || queue.SliceFailed()) complete = finishSource() && complete;
   return queue.Finish(written, records) && complete;
 }
 

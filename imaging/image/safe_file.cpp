@@ -58,6 +58,10 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+}  // namespace
+
+namespace safe_file_detail {
+
 // The temporary file of one replacement; removed again unless the rename over the target happened.
 class TReplacement {
  public:
@@ -134,10 +138,6 @@ class TReplacement {
   bool committed_ = false;
 };
 
-}  // namespace
-
-namespace safe_file_detail {
-
 int CreateTemporaryFile(const fs::path& directory, const std::function<std::string()>& nextName,
                         fs::path& created) {
   for (int attempt = 0; attempt < kNameTries; ++attempt) {
@@ -178,20 +178,34 @@ void WriteFileSafely(const fs::path& target, const std::function<void(TStream&)>
   WriteFileSafely(target, write, [](const std::function<void()>& replace) { replace(); });
 }
 
-bool WriteFileSafely(const fs::path& target, const std::function<void(TStream&)>& write,
-                     const std::function<void(const std::function<void()>& replace)>& commit) {
-  TReplacement replacement(target);
+TPendingFile::TPendingFile(const fs::path& target, const std::function<void(TStream&)>& write)
+    : replacement_(std::make_unique<safe_file_detail::TReplacement>(target)) {
   try {
-    write(replacement.Stream());
+    write(replacement_->Stream());
   } catch (...) {
     // A codec reports a failed write in its own words ("Stream write error"); the cause lies with
     // the file, so that is what the user is told.
-    if (const int error = replacement.Stream().WriteError()) Raise(target, error);
+    if (const int error = replacement_->Stream().WriteError()) Raise(target, error);
     throw;
   }
-  replacement.Prepare();
-  commit([&replacement] { replacement.Rename(); });
-  return replacement.Committed();
+  replacement_->Prepare();
+}
+
+TPendingFile::~TPendingFile() = default;
+
+void TPendingFile::Commit() {
+  replacement_->Rename();
+}
+
+bool TPendingFile::Committed() const {
+  return replacement_->Committed();
+}
+
+bool WriteFileSafely(const fs::path& target, const std::function<void(TStream&)>& write,
+                     const std::function<void(const std::function<void()>& replace)>& commit) {
+  TPendingFile file(target, write);
+  commit([&file] { file.Commit(); });
+  return file.Committed();
 }
 
 void WriteFileSafely(const fs::path& target, std::string_view bytes) {

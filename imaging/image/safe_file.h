@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,28 @@ void WriteFileSafely(const std::filesystem::path& target, std::string_view bytes
 // was replaced.
 bool WriteFileSafely(const std::filesystem::path& target, const std::function<void(TStream&)>& write,
                      const std::function<void(const std::function<void()>& replace)>& commit);
+
+namespace safe_file_detail {
+class TReplacement;
+}
+
+// A complete new file for `target`, written with `write` as WriteFileSafely writes it, that waits
+// under its temporary name until it is committed: Commit renames it over the target; destroyed
+// uncommitted, it is removed and the target left as it was. Work that must not replace anything
+// until all of it has succeeded holds its files this way.
+class TPendingFile {
+ public:
+  TPendingFile(const std::filesystem::path& target, const std::function<void(TStream&)>& write);
+  ~TPendingFile();
+  TPendingFile(const TPendingFile&) = delete;
+  TPendingFile& operator=(const TPendingFile&) = delete;
+
+  void Commit();
+  bool Committed() const;
+
+ private:
+  std::unique_ptr<safe_file_detail::TReplacement> replacement_;
+};
 
 // The file a write to `target` replaces: `target` with symbolic links in its last component
 // followed (to a name that need not exist yet). Raises EPGStreamError on a loop of links.

@@ -2,7 +2,10 @@
 // whole-picture export writes, and fails and stops as it does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "imaging/formats/row_source.h"
 #include "imaging/image/exceptions.h"
 #include "tests/workspace/export_test_support.h"
+#include "tests/workspace/file_size_limit.h"
 #include "workspace/slice_export.h"
 
 namespace tessel {
@@ -248,10 +252,11 @@ TEST_F(SliceStreamTest, ProgressAndAGridWithoutCells) {
   EXPECT_EQ(DirectoryNames(dir_.Path() / "none"), std::vector<std::string>{"page.html"});
 }
 
-// A source damaged in its pixel data fails the export with the reader's message: the slices of the
-// grid rows decoded before the damage are written as a whole export writes them, nothing of the
-// damaged row or after it, no page, no grid and no temporary file.
-TEST_F(SliceStreamTest, DamagedSourceStopsAfterTheRowsBeforeTheDamage) {
+// A source damaged in its pixel data fails the export with the reader's message and leaves
+// everything as a whole export leaves it, whose load fails before anything is written: the slices
+// of the grid rows decoded before the damage never take their names, old files stay, and no
+// temporary file remains.
+TEST_F(SliceStreamTest, DamagedSourceLeavesEverythingAsItWas) {
   grid_.VerticalSplits = {0, 100, 200};
   grid_.HorizontalSplits = {0, 10, 20, 200};
   options_.AlwaysGrid = true;
@@ -269,7 +274,6 @@ TEST_F(SliceStreamTest, DamagedSourceStopsAfterTheRowsBeforeTheDamage) {
   }
   const fs::path good = dir_.Path() / "good.png";
   pg::SaveImage(noise, good.string());
-  ExportInto(good, dir_.Path() / "whole", false, ".bmp", 1);
   std::string png = ReadFile(good);
   png.resize(png.size() / 2);
   const fs::path cut = dir_.Path() / "cut.png";
@@ -285,21 +289,60 @@ TEST_F(SliceStreamTest, DamagedSourceStopsAfterTheRowsBeforeTheDamage) {
   for (int32_t jobs : {1, 2, 4}) {
     SCOPED_TRACE(jobs);
     const fs::path dir = dir_.Path() / std::to_string(jobs);
+    fs::create_directories(dir);
+    std::ofstream(dir / "page.html") << "old page";
+    std::ofstream(dir / "page_11.bmp") << "old slice";
     try {
       ExportInto(cut, dir, true, ".bmp", jobs);
       ADD_FAILURE() << "no error";
     } catch (const pg::EPixelGraphic& e) {
       EXPECT_EQ(e.what(), expectedError);
     }
-    const std::vector<std::string> names = DirectoryNames(dir);
-    if (jobs == 1) {
-      EXPECT_EQ(names,
-                (std::vector<std::string>{"page_11.bmp", "page_12.bmp", "page_21.bmp", "page_22.bmp"}));
+    EXPECT_EQ(DirectoryNames(dir), (std::vector<std::string>{"page.html", "page_11.bmp"}));
+    EXPECT_EQ(ReadFile(dir / "page.html"), "old page");
+    EXPECT_EQ(ReadFile(dir / "page_11.bmp"), "old slice");
+  }
+}
+
+// A slice that cannot be written stops the export as it stops a whole one: the slices before it
+// are written, the failing one and those after it not, the page and grid stay as they were and no
+// temporary file remains.
+TEST_F(SliceStreamTest, FailingSliceWriteLeavesWhatTheWholeExportLeaves) {
+  // BMP slices of 12054 bytes (the first grid row) and 48054 bytes (the second): the limit lets
+  // only the first row's through.
+  grid_.VerticalSplits = {0, 100, 200};
+  grid_.HorizontalSplits = {0, 40, 200};
+  options_.AlwaysGrid = true;
+  const fs::path source = MakeSource("rgb.png", 200, 200, pg::bc24Bit);
+  const auto exportInto = [&](const fs::path& dir, bool streamed, int32_t jobs) {
+    fs::create_directories(dir);
+    std::ofstream(dir / "page.html") << "old page";
+    TFileSizeLimit limit(20000);
+    try {
+      ExportInto(source, dir, streamed, ".bmp", jobs);
+      ADD_FAILURE() << "no error";
+    } catch (const pg::EPGStreamError& e) {
+      EXPECT_EQ(e.what(), (dir / "page_12.bmp").string() + ": " + std::strerror(EFBIG));
     }
-    for (const std::string& name : names) {
-      EXPECT_NE(name.find(".bmp"), std::string::npos) << name;  // no page, grid or temporary file
-      EXPECT_EQ(name.find("page_13"), std::string::npos);
-      EXPECT_EQ(ReadFile(dir / name), ReadFile(dir_.Path() / "whole" / name)) << name;
+  };
+  exportInto(dir_.Path() / "whole", false, 1);
+  const auto expected = Contents(dir_.Path() / "whole");
+  ASSERT_EQ(expected.size(), 3u);  // the old page and the first row's two slices
+  for (int32_t jobs : {1, 3}) {
+    SCOPED_TRACE(jobs);
+    const fs::path dir = dir_.Path() / std::to_string(jobs);
+    exportInto(dir, true, jobs);
+    if (jobs == 1) {
+      EXPECT_TRUE(Contents(dir) == expected);
+    } else {
+      // Side by side, a slice after the failing one may have been written before the failure.
+      for (const auto& [name, bytes] : Contents(dir)) {
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+        if (name == "page_22.bmp") continue;
+        const bool same =
+            std::find(expected.begin(), expected.end(), std::make_pair(name, bytes)) != expected.end();
+        EXPECT_TRUE(same) << name;
+      }
     }
   }
 }
