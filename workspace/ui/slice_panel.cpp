@@ -60,11 +60,11 @@ TSlicePanel::TSlicePanel(QWidget* parent) : QDockWidget("Slice", parent) {
         QString::fromUtf8(format.Name.data(), static_cast<qsizetype>(format.Name.size())));
   }
   form->addRow("Link &URL:", url_);
-  targetLabel_ = new QLabel("&Target frame:", body);
+  targetLabel_ = new QLabel("Tar&get frame:", body);
   targetLabel_->setBuddy(target_);
   form->addRow(targetLabel_, target_);
   form->addRow("&ALT text:", alt_);
-  form->addRow("&Format:", format_);
+  form->addRow("Fo&rmat:", format_);
   layout->addLayout(form);
   layout->addStretch(1);
   setWidget(body);
