@@ -1,8 +1,10 @@
-// tessel: the desktop program. Usage: tessel [--grid FILE.grd] [IMAGE]
+// tessel: the desktop program. Usage: tessel [--grid FILE.grd] [IMAGE | PROJECT.tessel]
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "tessel/version.h"
+#include "workspace/project_file.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/message_boxes.h"
 #include "workspace/ui/settings.h"
@@ -20,13 +22,22 @@ int main(int argc, char** argv) {
   parser.addVersionOption();
   const QCommandLineOption gridOption("grid", "Load the grid file FILE after opening the image.", "FILE");
   parser.addOption(gridOption);
-  parser.addPositionalArgument("image", "The image to open.", "[IMAGE]");
+  parser.addPositionalArgument("file", "The image or the project (.tessel) to open.",
+                               "[IMAGE | PROJECT.tessel]");
   parser.process(app);
 
   tessel::TMainWindow window;
   window.show();
   const QStringList files = parser.positionalArguments();
-  if (!files.isEmpty() && window.OpenImage(files.first()) && parser.isSet(gridOption)) {
+  const QString file = files.value(0);
+  const bool project = "." + QFileInfo(file).suffix().toLower() ==
+                       QString::fromUtf8(tessel::kProjectExtension.data(),
+                                         static_cast<qsizetype>(tessel::kProjectExtension.size()));
+  if (project && parser.isSet(gridOption)) {
+    tessel::ShowError(&window, "A project brings its own grid: give either the project or --grid FILE.");
+  } else if (project) {
+    window.OpenProject(file);
+  } else if (!files.isEmpty() && window.OpenImage(file) && parser.isSet(gridOption)) {
     window.LoadGridFile(parser.value(gridOption));
   } else if (files.isEmpty() && parser.isSet(gridOption)) {
     tessel::ShowError(&window, "A grid needs an image: give the image after --grid FILE.");

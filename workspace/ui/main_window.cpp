@@ -235,11 +235,21 @@ void TMainWindow::BuildMenus() {
   fileMenu_->setObjectName("FileMenu");
   connect(AddAction(fileMenu_, "&Open...", "Open", QKeySequence("Ctrl+L")), &QAction::triggered, this,
           [this] { OpenCommand(); });
+  connect(AddAction(fileMenu_, "Open &Project...", "OpenProject", QKeySequence("Ctrl+O")),
+          &QAction::triggered, this, [this] { OpenProjectCommand(); });
   connect(AddAction(fileMenu_, "&Export", "Export", QKeySequence("Ctrl+S")), &QAction::triggered, this,
           [this] { Export(); });
   reopenImageMenu_ = fileMenu_->addMenu("&Reopen Image");
   reopenImageMenu_->setObjectName("ReopenImageMenu");
   reopenImageMenu_->menuAction()->setObjectName("ReopenImage");
+  reopenProjectMenu_ = fileMenu_->addMenu("Reopen Pro&ject");
+  reopenProjectMenu_->setObjectName("ReopenProjectMenu");
+  reopenProjectMenu_->menuAction()->setObjectName("ReopenProject");
+  fileMenu_->addSeparator();
+  connect(AddAction(fileMenu_, "Sa&ve Project", "SaveProject", QKeySequence("Ctrl+Shift+S")),
+          &QAction::triggered, this, [this] { SaveProjectCommand(); });
+  connect(AddAction(fileMenu_, "Save Project &As...", "SaveProjectAs"), &QAction::triggered, this,
+          [this] { SaveProjectAsCommand(); });
   fileMenu_->addSeparator();
   connect(AddAction(fileMenu_, "&Load Grid", "LoadGrid"), &QAction::triggered, this,
           [this] { LoadGridCommand(); });
@@ -257,6 +267,11 @@ void TMainWindow::BuildMenus() {
           [this] { Undo(); });
   connect(AddAction(editMenu_, "&Redo", "Redo", QKeySequence("Ctrl+Shift+Z")), &QAction::triggered, this,
           [this] { Redo(); });
+  editMenu_->addSeparator();
+  connect(AddAction(editMenu_, "&Copy Image", "CopyImage", QKeySequence("Ctrl+C")), &QAction::triggered, this,
+          [this] { CopyImage(); });
+  connect(AddAction(editMenu_, "&Paste as New Image", "PasteImage", QKeySequence("Ctrl+V")),
+          &QAction::triggered, this, [this] { PasteAsNewImage(); });
   editMenu_->addSeparator();
   connect(AddAction(editMenu_, "&Delete Line", "DeleteLine", QKeySequence(Qt::Key_Delete)),
           &QAction::triggered, this, [this] { DeleteSelectedLine(); });
@@ -341,10 +356,15 @@ void TMainWindow::BuildMenus() {
        {fileMenu_, editMenu_, viewMenu_, toolsMenu_, formatMenu_, helpMenu_, colorMenu_, addSplitMenu_}) {
     connect(menu, &QMenu::aboutToShow, this, &TMainWindow::UpdateMenuState);
   }
-  connect(reopenImageMenu_, &QMenu::aboutToShow, this,
-          [this] { FillRecentMenu(reopenImageMenu_, recentImages_, true); });
-  connect(reopenGridMenu_, &QMenu::aboutToShow, this,
-          [this] { FillRecentMenu(reopenGridMenu_, recentGrids_, false); });
+  connect(reopenImageMenu_, &QMenu::aboutToShow, this, [this] {
+    FillRecentMenu(reopenImageMenu_, recentImages_, [this](const QString& path) { ReopenImage(path); });
+  });
+  connect(reopenGridMenu_, &QMenu::aboutToShow, this, [this] {
+    FillRecentMenu(reopenGridMenu_, recentGrids_, [this](const QString& path) { LoadGridFile(path); });
+  });
+  connect(reopenProjectMenu_, &QMenu::aboutToShow, this, [this] {
+    FillRecentMenu(reopenProjectMenu_, recentProjects_, [this](const QString& path) { ReopenProject(path); });
+  });
 }
 
 void TMainWindow::UpdateMenuState() {
@@ -359,6 +379,12 @@ void TMainWindow::UpdateMenuState() {
   set("SaveGrid", image);
   reopenGridMenu_->menuAction()->setEnabled(image);
   reopenImageMenu_->menuAction()->setEnabled(!recentImages_.isEmpty() && idle);
+  set("OpenProject", idle);
+  set("CopyImage", HasImage());
+  set("PasteImage", idle);
+  set("SaveProject", image);
+  set("SaveProjectAs", image);
+  reopenProjectMenu_->menuAction()->setEnabled(!recentProjects_.isEmpty() && idle);
   set("Undo", editor_.CanUndo() && idle);
   set("Redo", editor_.CanRedo() && idle);
   set("Preferences", idle);
@@ -431,6 +457,8 @@ void TMainWindow::RestoreSettings() {
   const qlonglong maxPixels = settings.value(kMaxPixelsKey).toLongLong(&valid);
   ApplyMaxPixels(valid && maxPixels > 0 ? maxPixels : pg::kDefaultMaxPixels);
   recentGrids_ = settings.value("RecentGrids").toStringList().mid(0, kRecentLimit);
+  recentProjects_ = settings.value("RecentProjects").toStringList().mid(0, kRecentLimit);
+  lastFolder_ = settings.value("LastFolder").toString();
   SetSnapping(settings.value("Snapping", true).toBool());
   SetSnapStep(settings.value("SnapStep", 0).toInt());
 }
@@ -446,6 +474,8 @@ void TMainWindow::SaveSettings() const {
   settings.setValue("Maximized", isMaximized());
   settings.setValue("RecentImages", recentImages_);
   settings.setValue("RecentGrids", recentGrids_);
+  settings.setValue("RecentProjects", recentProjects_);
+  settings.setValue("LastFolder", lastFolder_);
   settings.setValue("Snapping", editor_.Snapping());
   settings.setValue("SnapStep", editor_.SnapStep());
 }
@@ -480,20 +510,15 @@ void TMainWindow::PushRecent(QStringList& list, const QString& path) {
   SaveSettings();
 }
 
-void TMainWindow::FillRecentMenu(QMenu* menu, const QStringList& list, bool images) {
+void TMainWindow::FillRecentMenu(QMenu* menu, const QStringList& list,
+                                 const std::function<void(const QString&)>& open) {
   menu->clear();
   for (const QString& path : list) {
     QString caption = path;
     caption.replace("&", "&&");
     QAction* action = menu->addAction(caption);
     action->setData(path);
-    connect(action, &QAction::triggered, this, [this, path, images] {
-      if (images) {
-        ReopenImage(path);
-      } else {
-        LoadGridFile(path);
-      }
-    });
+    connect(action, &QAction::triggered, this, [open, path] { open(path); });
   }
 }
 
@@ -502,6 +527,10 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
     // The export is cancelled and the window closes once it has stopped.
     closeAfterExport_ = true;
     if (exportCancel_ != nullptr) *exportCancel_ = true;
+    event->ignore();
+    return;
+  }
+  if (!MaybeSaveChanges()) {
     event->ignore();
     return;
   }
@@ -523,7 +552,8 @@ int32_t TMainWindow::ImageHeight() const {
 }
 
 void TMainWindow::SetCaption(const QString& path) {
-  setWindowTitle("Tessel! - [" + path + "]");
+  captionPath_ = path;
+  UpdateCaption();
 }
 
 bool TMainWindow::OpenImage(const QString& path) {
@@ -563,6 +593,11 @@ bool TMainWindow::OpenImage(const QString& path) {
     if (!declined) ShowError(this, failure);
     return false;
   }
+  ShowNewPicture(std::move(graphic), path);
+  return true;
+}
+
+void TMainWindow::ShowNewPicture(std::unique_ptr<pg::TPixelGraphic> graphic, const QString& path) {
   // The display copy of the picture shown until now is no stand-in for another picture.
   view_->SetKeepOldPaintPixelGraphic(false);
   view_->AdoptPixelGraphic(std::move(graphic));
@@ -576,15 +611,22 @@ bool TMainWindow::OpenImage(const QString& path) {
   view_->SetHorzScrollPos(0);
   view_->SetVertScrollPos(0);
   fitting_ = Zoom() < 1.0L;
-  SetCaption(path);
-  PushRecent(recentImages_, path);
+  projectPath_.clear();
+  MarkSaved();
+  if (path.isEmpty()) {
+    SetCaption("Pasted picture");
+  } else {
+    SetCaption(path);
+    PushRecent(recentImages_, path);
+    RememberFolder(path);
+  }
   if (pages_->currentWidget() == jpegPage_) jpegPage_->SourceChanged(view_->PixelGraphic());
   RedrawGrid();
   UpdateMenuState();
-  return true;
 }
 
 void TMainWindow::ReopenImage(const QString& path) {
+  if (!MaybeSaveChanges()) return;
   if (!QFileInfo::exists(path)) {
     ShowError(this, "File " + path + " not found.");
     return;
@@ -605,6 +647,8 @@ bool TMainWindow::LoadGridFile(const QString& path) {
   if (used) {
     gridPath_ = path;
     PushRecent(recentGrids_, path);
+    RememberFolder(path);
+    MarkGridSaved();
   }
   RedrawGrid();
   return ok;
@@ -615,16 +659,23 @@ bool TMainWindow::SaveGridFile(const QString& path) {
   TGridFileHooks hooks;
   hooks.OnUsed = [&used](const std::filesystem::path&) { used = true; };
   const bool ok = RunGuarded(this, [&] { SaveGrid(editor_.Grid(), ToPath(path), hooks); });
-  if (used) PushRecent(recentGrids_, path);
+  if (used) {
+    PushRecent(recentGrids_, path);
+    RememberFolder(path);
+    MarkGridSaved();
+    UpdateCaption();
+  }
   return ok;
 }
 
 void TMainWindow::OpenCommand() {
+  if (!MaybeSaveChanges()) return;
   QString path;
   if (AskFileName) {
     path = AskFileName("Open", "", "", false);
   } else {
     TOpenImageDialog dialog(this);
+    if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       path = dialog.selectedFiles().first();
   }
@@ -637,7 +688,7 @@ void TMainWindow::LoadGridCommand() {
   if (AskFileName) {
     path = AskFileName("Load Grid", kGridFilter, "grd", false);
   } else {
-    QFileDialog dialog(this, "Load Grid", QString(), kGridFilter);
+    QFileDialog dialog(this, "Load Grid", lastFolder_, kGridFilter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("grd");
@@ -658,12 +709,12 @@ void TMainWindow::SaveGridCommand() {
   if (AskFileName) {
     path = AskFileName("Save Grid", kGridFilter, "grd", true);
   } else {
-    QFileDialog dialog(this, "Save Grid", QString(), kGridFilter);
+    QFileDialog dialog(this, "Save Grid", SuggestedFile(".grd"), kGridFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("grd");
-    // The dialog asks before an existing file is replaced; that is the one question, the save
-    // itself then replaces the file without asking again.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    // Saving a grid replaces an existing file of that name without a question: the usual case
+    // is writing the grid of a picture again after changing it.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       path = dialog.selectedFiles().first();
   }
@@ -695,7 +746,11 @@ void TMainWindow::dropEvent(QDropEvent* event) {
   const QString path = urls.first().toLocalFile();
   // Opened after the drop has finished, so a message box does not block the source application.
   QMetaObject::invokeMethod(
-      this, [this, path] { OpenImage(path); }, Qt::QueuedConnection);
+      this,
+      [this, path] {
+        if (MaybeSaveChanges()) OpenImage(path);
+      },
+      Qt::QueuedConnection);
 }
 
 // ---- Pages and output format ------------------------------------------------------------------

@@ -105,6 +105,34 @@ class TMainWindow : public QMainWindow {
   void ShowPreferences();
   void SelectTool(TSplitTool tool);
 
+  // ---- Projects and unsaved changes (main_window_project.cpp) -------------------------------
+  // Opens a project: its picture, grid, slices and export settings. A failure shows its message
+  // and leaves everything as it was. Returns success.
+  bool OpenProject(const QString& path);
+  // Saves the project to `path` (the picture first, when it was pasted and has no file yet).
+  bool SaveProject(const QString& path);
+  // The project file the work was last opened from or saved to; empty when there is none.
+  QString ProjectPath() const { return projectPath_; }
+  const QStringList& RecentProjects() const { return recentProjects_; }
+  // Whether the grid or the slices' properties changed since they were last saved or opened.
+  bool Modified() const;
+  // With unsaved changes, asks Save, Discard or Cancel. False means: stay (Cancel, or a save that
+  // did not happen).
+  bool MaybeSaveChanges();
+  // The name the file dialogs suggest: the picture's (or the project's) name with `extension`,
+  // in the folder last used.
+  QString SuggestedFile(const QString& extension) const;
+  QString LastFolder() const { return lastFolder_; }
+  // The question about unsaved changes; tests replace it. Returns QMessageBox::Save, Discard or
+  // Cancel.
+  std::function<int(const QString& text)> AskSaveChanges;
+
+  // ---- Clipboard ---------------------------------------------------------------------------
+  // Edit > Copy Image: the picture to the clipboard.
+  bool CopyImage();
+  // Edit > Paste as New Image: the clipboard's picture becomes the one to slice.
+  bool PasteAsNewImage();
+
   // ---- Slices --------------------------------------------------------------------------------
   // The Slice panel (a dock) shows the selected slice and edits its link, target, ALT text and
   // format.
@@ -180,7 +208,7 @@ class TMainWindow : public QMainWindow {
   // The size of a first start, without saved placement: most of the screen, not all of it.
   void PlaceFirstTime();
   void PushRecent(QStringList& list, const QString& path);
-  void FillRecentMenu(QMenu* menu, const QStringList& list, bool images);
+  void FillRecentMenu(QMenu* menu, const QStringList& list, const std::function<void(const QString&)>& open);
   void SetCaption(const QString& path);
   void SetExporting(bool exporting);
   void ApplyMaxPixels(int64_t pixels);
@@ -209,6 +237,21 @@ class TMainWindow : public QMainWindow {
   void RulerMove(TRuler* ruler, QPoint at);
   // The tool buttons and the view's action mode follow the editor's tool.
   void ToolChanged();
+
+  // Projects (main_window_project.cpp).
+  void OpenProjectCommand();
+  bool SaveProjectCommand();
+  bool SaveProjectAsCommand();
+  void ReopenProject(const QString& path);
+  // The state now is the saved one (all of it, or only the grid after a grid file was written).
+  void MarkSaved();
+  void MarkGridSaved();
+  // The caption: the picture's path, and a mark while there are unsaved changes.
+  void UpdateCaption();
+  // Shows a picture just read (from `path`) or pasted (`path` empty) with a fresh grid.
+  void ShowNewPicture(std::unique_ptr<pg::TPixelGraphic> graphic, const QString& path);
+  // The folder of `path` becomes the one the file dialogs start in.
+  void RememberFolder(const QString& path);
 
   // Slices (main_window_slices.cpp).
   void BuildSlicePanel();
@@ -248,6 +291,13 @@ class TMainWindow : public QMainWindow {
   // must not write over them.
   QString imagePath_;
   QString gridPath_;
+  QString projectPath_;
+  QString captionPath_;
+  QString lastFolder_;
+  QStringList recentProjects_;
+  // The grid (sorted) and the slices as last saved or opened, to tell unsaved changes.
+  TSplitGrid savedGrid_;
+  TSliceTable savedSlices_;
   QString lastNumberText_;
   QStringList recentImages_;
   QStringList recentGrids_;
@@ -275,6 +325,7 @@ class TMainWindow : public QMainWindow {
   QMenu* helpMenu_ = nullptr;
   QMenu* reopenImageMenu_ = nullptr;
   QMenu* reopenGridMenu_ = nullptr;
+  QMenu* reopenProjectMenu_ = nullptr;
   QMenu* colorMenu_ = nullptr;
   QMenu* addSplitMenu_ = nullptr;
   QActionGroup* formats_ = nullptr;

@@ -98,7 +98,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
     if (AskFileName) {
       htmlPath = AskFileName("Export", filter, "html", true);
     } else {
-      QFileDialog dialog(this, "Export", QString(), filter);
+      QFileDialog dialog(this, "Export", SuggestedFile(".html"), filter);
       dialog.setAcceptMode(QFileDialog::AcceptSave);
       dialog.setDefaultSuffix("html");
       // The export asks its own question about an existing file.
@@ -108,6 +108,7 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
       }
     }
     if (htmlPath.isEmpty()) return false;
+    RememberFolder(htmlPath);
   }
 
   // The export works on a snapshot of its own: the picture as shown now, shared and left as it is
@@ -186,8 +187,10 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   editor_.Edit([&grid](TSplitGrid& shown) { shown = grid; }, "Sort Lines");
   // Answers given to the per-slice questions stay with the slices, as an edit of their own.
   if (ok && report.Result == TExportResult::Done) editor_.SetSlices(report.Slices);
-  if (!interaction.SavedGrid().empty())
+  if (!interaction.SavedGrid().empty()) {
     PushRecent(recentGrids_, QString::fromStdString(interaction.SavedGrid().string()));
+    MarkGridSaved();
+  }
   RedrawGrid();
   const int64_t withoutAlt = ok ? SlicesWithoutAlt(grid, report.Slices) : 0;
   if (ok && report.Result == TExportResult::Done && options.IncAltTags && withoutAlt > 0) {

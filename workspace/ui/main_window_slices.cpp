@@ -91,6 +91,7 @@ void TMainWindow::SetSelectedSliceProperties(const TSliceProperties& properties)
 }
 
 void TMainWindow::SlicesChanged() {
+  UpdateCaption();
   if (slicePanel_ == nullptr) return;
   const std::optional<TSliceKey> key = editor_.SelectedSlice();
   const TSortedGrid sorted(editor_.Grid());

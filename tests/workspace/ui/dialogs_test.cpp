@@ -76,7 +76,7 @@ TEST(MainWindowDropTest, DroppedFileOpens) {
   QApplication::sendEvent(&window, &drop);
   QApplication::processEvents();
   EXPECT_EQ(window.ImageWidth(), 12);
-  EXPECT_EQ(window.windowTitle(), "Tessel! - [" + path + "]");
+  EXPECT_EQ(window.windowTitle(), "Tessel! - [" + path + "][*]");
 }
 
 TEST(QuestionHandlerTest, LibraryQuestionsBecomeMessageBoxes) {

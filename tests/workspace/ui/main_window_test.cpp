@@ -105,8 +105,9 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndSeparators) {
   };
   auto menu = [this](const char* name) { return window_->findChild<QMenu*>(name); };
   EXPECT_EQ(entries(menu("FileMenu")),
-            QStringList({"&Open...\tCtrl+L", "&Export\tCtrl+S", "&Reopen Image", "-", "&Load Grid",
-                         "&Save Grid", "&Reopen Grid", "-", "E&xit"}));
+            QStringList({"&Open...\tCtrl+L", "Open &Project...\tCtrl+O", "&Export\tCtrl+S", "&Reopen Image",
+                         "Reopen Pro&ject", "-", "Sa&ve Project\tCtrl+Shift+S", "Save Project &As...", "-",
+                         "&Load Grid", "&Save Grid", "&Reopen Grid", "-", "E&xit"}));
   EXPECT_EQ(entries(menu("ToolsMenu")),
             QStringList({"&Vertical Line Tool\tV", "&Horizontal Line Tool\tH", "&Rectangle Tool\tR",
                          "Cro&ss Tool\tC", "S&elect Tool\tS", "-", "&Color Adjustment", "&Add Splitline",
@@ -122,8 +123,10 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndSeparators) {
   EXPECT_EQ(entries(menu("OutputFormatMenu")), QStringList({".jpg", ".bmp", ".tif", ".png", ".png (8-bit)",
                                                             ".webp", ".webp (lossless)", ".avif"}));
   EXPECT_EQ(entries(menu("HelpMenu")), QStringList({"&Usage", "-", "&About"}));
-  EXPECT_EQ(entries(menu("EditMenu")), QStringList({"&Undo	Ctrl+Z", "&Redo	Ctrl+Shift+Z", "-",
-                                                    "&Delete Line	Del", "-", "Pr&eferences..."}));
+  EXPECT_EQ(
+      entries(menu("EditMenu")),
+      QStringList({"&Undo	Ctrl+Z", "&Redo	Ctrl+Shift+Z", "-", "&Copy Image	Ctrl+C",
+                   "&Paste as New Image	Ctrl+V", "-", "&Delete Line	Del", "-", "Pr&eferences..."}));
   EXPECT_TRUE(Action("Format.jpg")->isChecked());
   EXPECT_EQ(Action("Horizontal")->data().toInt(), 1);
   EXPECT_EQ(Action("Vertical")->data().toInt(), 0);
@@ -156,7 +159,8 @@ TEST_F(MainWindowTest, OpeningResetsGridAndSetsCaptionAndRecentList) {
   Open();
   EXPECT_THAT(V(*window_), ElementsAre(0, 200));
   EXPECT_THAT(H(*window_), ElementsAre(0, 100));
-  EXPECT_EQ(window_->windowTitle(), "Tessel! - [" + picture_ + "]");
+  EXPECT_EQ(window_->windowTitle(), "Tessel! - [" + picture_ + "][*]");
+  EXPECT_FALSE(window_->isWindowModified());
   EXPECT_EQ(window_->RecentImages().value(0), QFileInfo(picture_).absoluteFilePath());
 }
 
