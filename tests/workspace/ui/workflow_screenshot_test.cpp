@@ -491,6 +491,18 @@ TEST(WorkflowScreenshotTest, LinesDraggedWithSnappingAndAltTextReachTheExportedP
       << "the summary stayed; " << trace();
   done("exported");
 
+  // The work is saved as a project before the window closes (closing would ask about it).
+  const QString project = dir.filePath("shop.tessel");
+  session.Activate(window);
+  session.Keys({"ctrl+shift+s"});
+  ASSERT_TRUE(WaitUntil([&] { return !(dialog = session.Windows("^Save Project$")).isEmpty(); }))
+      << "no save dialog for the project; " << trace();
+  session.Activate(dialog.first());
+  session.Type(project);
+  session.Keys({"Return"});
+  ASSERT_TRUE(WaitUntil([&] { return QFile::exists(project); })) << "no project was written; " << trace();
+  done("project saved");
+
   session.Activate(window);
   session.Keys({"alt+F4"});
   ASSERT_TRUE(WaitUntil([&] { return !program.Running(); })) << "the program did not end; " << trace();
