@@ -119,8 +119,8 @@ class TMainWindow : public QMainWindow {
   // With unsaved changes, asks Save, Discard or Cancel. False means: stay (Cancel, or a save that
   // did not happen).
   bool MaybeSaveChanges();
-  // The name the file dialogs suggest: the picture's (or the project's) name with `extension`,
-  // in the folder last used.
+  // The name the file dialogs suggest: the picture's name (a pasted picture's: the project's) with
+  // `extension`, in the folder last used (or else the picture's).
   QString SuggestedFile(const QString& extension) const;
   QString LastFolder() const { return lastFolder_; }
   // The question about unsaved changes; tests replace it. Returns QMessageBox::Save, Discard or
