@@ -43,17 +43,56 @@ if [ ! -f "$base" ]; then
   convert -seed 7 -size 6000x4000 plasma:fractal -blur 0x1.2 -attenuate 0.25 +noise Gaussian \
     -depth 8 -type TrueColor -define png:exclude-chunks=all PNG24:"$base"
 fi
+# ImageMagick's resource policy is too tight to assemble the large one: a few lines of libpng do it.
+mirror="$work/mirror4"
+if [ ! -x "$mirror" ]; then
+  cat >"$mirror.c" <<'C'
+/* mirror4 IN.png OUT.png: OUT is IN, IN mirrored left-right, and both mirrored top-bottom below. */
+#include <png.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+int main(int argc, char** argv) {
+  png_image in;
+  memset(&in, 0, sizeof in);
+  in.version = PNG_IMAGE_VERSION;
+  if (argc != 3 || !png_image_begin_read_from_file(&in, argv[1])) return 2;
+  in.format = PNG_FORMAT_RGB;
+  size_t w = in.width, h = in.height;
+  png_bytep pixels = malloc(PNG_IMAGE_SIZE(in)), row = malloc(6 * w);
+  if (!pixels || !row || !png_image_finish_read(&in, NULL, pixels, 0, NULL)) return 2;
+  FILE* f = fopen(argv[2], "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
+  png_infop info = png_create_info_struct(png);
+  if (!f || !png || !info || setjmp(png_jmpbuf(png))) return 2;
+  png_init_io(png, f);
+  png_set_IHDR(png, info, 2 * w, 2 * h, 8, PNG_COLOR_TYPE_RGB, 0, 0, 0);
+  png_write_info(png, info);
+  for (size_t y = 0; y < 2 * h; ++y) {
+    const png_byte* src = pixels + 3 * w * (y < h ? y : 2 * h - 1 - y);
+    memcpy(row, src, 3 * w);
+    for (size_t x = 0; x < w; ++x) memcpy(row + 3 * (2 * w - 1 - x), src + 3 * x, 3);
+    png_write_row(png, row);
+  }
+  png_write_end(png, NULL);
+  return fclose(f) != 0;
+}
+C
+  cc -O2 -o "$mirror" "$mirror.c" -lpng
+fi
 for size in $sizes; do
   png="$work/photo_$size.png"
   if [ ! -f "$png" ]; then
     case $size in
-      12000x8000) convert "$base" \( +clone -flop \) +append \( +clone -flip \) -append \
-                    -define png:exclude-chunks=all PNG24:"$png" ;;
+      12000x8000) "$mirror" "$base" "$png" ;;
       *) convert "$base" -crop "$size+0+0" +repage -define png:exclude-chunks=all PNG24:"$png" ;;
     esac
   fi
+  # Baseline, quality 90, 4:2:0, with libjpeg-turbo's cjpeg where the policy refuses ImageMagick.
   jpg="$work/photo_$size.jpg"
-  [ -f "$jpg" ] || convert "$png" -strip -interlace none -sampling-factor 4:2:0 -quality 90 "$jpg"
+  [ -f "$jpg" ] || convert "$png" -strip -interlace none -sampling-factor 4:2:0 -quality 90 "$jpg" 2>/dev/null ||
+    { "$cli" convert "$png" "$work/photo_$size.ppm" && cjpeg -quality 90 -sample 2x2 -outfile "$jpg" "$work/photo_$size.ppm" &&
+        rm "$work/photo_$size.ppm"; }
 done
 
 vips_tool=""
@@ -91,6 +130,20 @@ C
   cc -O2 -o "$vips_tool" "$work/vips_cut.c" $(pkg-config --cflags --libs vips) || vips_tool=""
 fi
 [ -n "$vips_tool" ] || echo "(libvips not installed: its column is skipped)"
+# Debian's ImageMagick policy caps the pixel cache at 1 GiB of disk, which the 96-megapixel cut
+# outgrows part way (it then writes only some of the slices and still succeeds): the runs here
+# get limits that let every size finish.
+mkdir -p "$work/im-policy"
+cat >"$work/im-policy/policy.xml" <<'XML'
+<policymap>
+  <policy domain="resource" name="memory" value="2GiB"/>
+  <policy domain="resource" name="map" value="4GiB"/>
+  <policy domain="resource" name="width" value="64KP"/>
+  <policy domain="resource" name="height" value="64KP"/>
+  <policy domain="resource" name="area" value="1GP"/>
+  <policy domain="resource" name="disk" value="8GiB"/>
+</policymap>
+XML
 tools="tessel ImageMagick"
 [ -n "$vips_tool" ] && tools="$tools libvips"
 
@@ -102,7 +155,7 @@ command_for() {
   local src="$work/photo_$size.${job%%-*}" ext=${job##*-}
   case $tool in
     tessel) cmd=("$cli" export "$src" --html "$out/page.html" --divide 10x10 --format "$ext" --quality 80 --force) ;;
-    ImageMagick) cmd=(convert "$src" -crop 10x10@ +repage -quality 80 "$out/out_%d.$ext") ;;
+    ImageMagick) cmd=(env MAGICK_CONFIGURE_PATH="$work/im-policy" convert "$src" -crop 10x10@ +repage -quality 80 "$out/out_%d.$ext") ;;
     libvips) cmd=("$vips_tool" "$src" "$out" "$ext" 10) ;;
   esac
 }
@@ -129,6 +182,11 @@ for r in $(seq "$runs"); do
           tail -n 5 "$work/err.txt" >&2
           continue
         fi
+        slices=$(find "$out" -type f ! -name '*.html' | wc -l)
+        if [ "$slices" -ne 100 ]; then
+          echo "$tool $job $size wrote $slices slices instead of 100: not counted" >&2
+          continue
+        fi
         read -r wall user sys peak <"$work/time.txt"
         echo "$size $job $tool $wall $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') $peak $(bytes_of "$out")" >>"$results"
       done
@@ -141,7 +199,7 @@ done
 figure() {  # SIZE JOB TOOL COLUMN -> median of that column
   awk -v s="$1" -v j="$2" -v t="$3" -v c="$4" '$1 == s && $2 == j && $3 == t { print $c }' "$results" | median
 }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0 && b > 0) printf "%.2f", a / b; else printf "-" }'; }
 
 echo
 echo "Medians of $runs interleaved runs; peak = peak resident set; decoded = width x height x 3 bytes."
