@@ -499,53 +499,141 @@ class TPlaneRows {
   TDecodeBuffer buffer_;
 };
 
-// Everything else goes through libtiff's RGBA conversion (its put routines), a band of rows at a
-// time; the alpha it returns is premultiplied, so compositing over the background adds the
-// background's share. Strips come from TPlaneRows; tiles are decoded one at a time, each once,
-// and converted a few rows at a time, so neither needs more than one decoded tile and a small band
-// of converted pixels. `openHandle` opens the same directory on a new handle.
+// libtiff's RGBA conversion (its put routines) of one directory, begun on construction and ended
+// on destruction, with the layout of the data it converts.
+class TRGBAConversion {
+ public:
+  TRGBAConversion(TIFF* tif) {
+    std::array<char, 1024> message{};
+    if (!TIFFRGBAImageOK(tif, message.data())) throw EPGTIFFileFormatReader(kPrefix + message.data());
+    if (!TIFFRGBAImageBegin(&image_, tif, 1, message.data()))
+      throw EPGTIFFileFormatReader(kPrefix + message.data());
+    // Subsampled YCbCr data (not upsampled by the codec) comes in blocks of several rows.
+    if (image_.photometric == PHOTOMETRIC_YCBCR) {
+      uint16_t horizontal = 1, vertical = 1;
+      TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
+      blockRows_ = std::clamp<uint32_t>(vertical, 1, 4);
+    }
+    // The planes the separate-plane conversion reads: colour (one or three), then alpha or black.
+    colorPlanes_ = image_.photometric == PHOTOMETRIC_MINISWHITE ||
+                           image_.photometric == PHOTOMETRIC_MINISBLACK ||
+                           image_.photometric == PHOTOMETRIC_PALETTE
+                       ? 1
+                       : 3;
+    const bool fourthPlane = image_.alpha != 0 || image_.photometric == PHOTOMETRIC_SEPARATED;
+    planeCount_ = image_.isContig ? 1 : colorPlanes_ + (fourthPlane ? 1 : 0);
+  }
+  ~TRGBAConversion() { TIFFRGBAImageEnd(&image_); }
+  TRGBAConversion(const TRGBAConversion&) = delete;
+  TRGBAConversion& operator=(const TRGBAConversion&) = delete;
+
+  uint32_t BlockRows() const { return blockRows_; }
+  int PlaneCount() const { return planeCount_; }
+
+  // Converts `n` rows of `w` pixels from the planes' data into `raster`, `fromSkew` pixels of
+  // source skipped after each row.
+  void Convert(uint32_t* raster, uint32_t x, uint32_t y, uint32_t w, uint32_t n, int32_t fromSkew,
+               uint8_t* const* data) {
+    if (image_.isContig) {
+      image_.put.contig(&image_, raster, x, y, w, n, fromSkew, 0, data[0]);
+    } else {
+      uint8_t* fourth = planeCount_ > colorPlanes_ ? data[colorPlanes_] : nullptr;
+      const int g = colorPlanes_ == 1 ? 0 : 1, b = colorPlanes_ == 1 ? 0 : 2;
+      image_.put.separate(&image_, raster, x, y, w, n, fromSkew, 0, data[0], data[g], data[b], fourth);
+    }
+  }
+
+ private:
+  TIFFRGBAImage image_{};
+  uint32_t blockRows_ = 1;
+  int colorPlanes_ = 3;
+  int planeCount_ = 1;
+};
+
+// The converted rows of a picture in strips, in file order, a band of rows at a time (a band never
+// crosses the end of a strip). `openHandle` opens the same directory on a new handle, for planes
+// that stream through a handle of their own.
+class TRGBAStripRows {
+ public:
+  TRGBAStripRows(TIFF* tif, TTIFFContext& ctx, TRGBAConversion& conversion, int32_t width, int32_t height,
+                 std::function<std::unique_ptr<TTIFFHandle>()> openHandle)
+      : ctx_(ctx),
+        conversion_(conversion),
+        width_(width),
+        height_(height),
+        openHandle_(std::move(openHandle)) {
+    const uint32_t blockRows = conversion.BlockRows();
+    planes_.reserve(static_cast<size_t>(conversion.PlaneCount()));
+    for (int p = 0; p < conversion.PlaneCount(); ++p) {
+      planes_.emplace_back(tif, ctx, static_cast<uint16_t>(p), blockRows, [this]() {
+        ownHandles_.push_back(openHandle_());
+        return ownHandles_.back()->get();
+      });
+    }
+    stripRows_ = planes_[0].RowsPerStrip();
+    bandRows_ = std::clamp<int64_t>(kRGBAChunkPixels / width / blockRows * blockRows, blockRows,
+                                    std::max<int64_t>(stripRows_, blockRows));
+    CheckAllocation(ctx, static_cast<uint64_t>(bandRows_) * static_cast<uint64_t>(width) * sizeof(uint32_t));
+    raster_.resize(static_cast<size_t>(bandRows_ * width));
+  }
+  TRGBAStripRows(const TRGBAStripRows&) = delete;
+  TRGBAStripRows& operator=(const TRGBAStripRows&) = delete;
+
+  // The converted pixels of the next file row.
+  const uint32_t* Next() {
+    if (next_ >= bandFirst_ + bandCount_) {
+      bandFirst_ = next_;
+      bandCount_ = static_cast<int32_t>(
+          std::min<int64_t>({bandRows_, height_ - next_, stripRows_ - next_ % stripRows_}));
+      const auto r = static_cast<uint32_t>(bandFirst_), n = static_cast<uint32_t>(bandCount_);
+      uint8_t* data[4] = {};
+      for (size_t p = 0; p < planes_.size(); ++p) data[p] = planes_[p].Rows(r, n);
+      conversion_.Convert(raster_.data(), 0, r, static_cast<uint32_t>(width_), n, 0, data);
+      HandleWarnings(ctx_);
+    }
+    return &raster_[static_cast<size_t>(next_++ - bandFirst_) * static_cast<size_t>(width_)];
+  }
+
+ private:
+  TTIFFContext& ctx_;
+  TRGBAConversion& conversion_;
+  int32_t width_;
+  int32_t height_;
+  std::function<std::unique_ptr<TTIFFHandle>()> openHandle_;
+  std::vector<std::unique_ptr<TTIFFHandle>> ownHandles_;
+  std::vector<TPlaneRows> planes_;
+  int64_t stripRows_ = 1;
+  int64_t bandRows_ = 1;
+  std::vector<uint32_t> raster_;
+  int32_t bandFirst_ = 0;
+  int32_t bandCount_ = 0;
+  int32_t next_ = 0;
+};
+
+// One converted pixel over the background colour `background` into B, G, R: the alpha libtiff
+// returns is premultiplied, so compositing adds the background's share.
+void Composite(uint32_t p, TColor background, uint8_t* dst) {
+  const uint32_t rest = 255 - TIFFGetA(p);
+  dst[0] =
+      static_cast<uint8_t>(std::min<uint32_t>(TIFFGetB(p) + (GetBValue(background) * rest + 127) / 255, 255));
+  dst[1] =
+      static_cast<uint8_t>(std::min<uint32_t>(TIFFGetG(p) + (GetGValue(background) * rest + 127) / 255, 255));
+  dst[2] =
+      static_cast<uint8_t>(std::min<uint32_t>(TIFFGetR(p) + (GetRValue(background) * rest + 127) / 255, 255));
+}
+
+// Everything else goes through libtiff's RGBA conversion, a band of rows at a time. Strips come
+// from TRGBAStripRows; tiles are decoded one at a time, each once, and converted a few rows at a
+// time, so neither needs more than one decoded tile and a small band of converted pixels.
+// `openHandle` opens the same directory on a new handle.
 void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic& graphic, const void* sender,
               const std::function<std::unique_ptr<TTIFFHandle>()>& openHandle) {
-  std::array<char, 1024> message{};
-  if (!TIFFRGBAImageOK(tif, message.data())) throw EPGTIFFileFormatReader(kPrefix + message.data());
-  TIFFRGBAImage image{};
-  if (!TIFFRGBAImageBegin(&image, tif, 1, message.data()))
-    throw EPGTIFFileFormatReader(kPrefix + message.data());
-  struct TEnd {
-    TIFFRGBAImage* image;
-    ~TEnd() { TIFFRGBAImageEnd(image); }
-  } end{&image};
-
+  TRGBAConversion conversion(tif);
   const int32_t width = static_cast<int32_t>(f.width);
   const int32_t height = static_cast<int32_t>(f.height);
   const bool tiled = TIFFIsTiled(tif);
-  // Subsampled YCbCr data (not upsampled by the codec) comes in blocks of several rows.
-  uint32_t blockRows = 1;
-  if (image.photometric == PHOTOMETRIC_YCBCR) {
-    uint16_t horizontal = 1, vertical = 1;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
-    blockRows = std::clamp<uint32_t>(vertical, 1, 4);
-  }
-  // The planes the separate-plane conversion reads: colour (one or three), then alpha or black.
-  const int colorPlanes = image.photometric == PHOTOMETRIC_MINISWHITE ||
-                                  image.photometric == PHOTOMETRIC_MINISBLACK ||
-                                  image.photometric == PHOTOMETRIC_PALETTE
-                              ? 1
-                              : 3;
-  const bool fourthPlane = image.alpha != 0 || image.photometric == PHOTOMETRIC_SEPARATED;
-  const int planeCount = image.isContig ? 1 : colorPlanes + (fourthPlane ? 1 : 0);
-  // Converts `n` rows of `w` pixels from the planes' data into `raster`, `fromSkew` pixels of
-  // source skipped after each row.
-  auto convert = [&](uint32_t* raster, uint32_t x, uint32_t y, uint32_t w, uint32_t n, int32_t fromSkew,
-                     uint8_t* const* data) {
-    if (image.isContig) {
-      image.put.contig(&image, raster, x, y, w, n, fromSkew, 0, data[0]);
-    } else {
-      uint8_t* fourth = planeCount > colorPlanes ? data[colorPlanes] : nullptr;
-      const int g = colorPlanes == 1 ? 0 : 1, b = colorPlanes == 1 ? 0 : 2;
-      image.put.separate(&image, raster, x, y, w, n, fromSkew, 0, data[0], data[g], data[b], fourth);
-    }
-  };
+  const uint32_t blockRows = conversion.BlockRows();
+  const int planeCount = conversion.PlaneCount();
 
   // Orientations 5 to 8 store the picture transposed: file rows are the image's columns.
   const uint16_t o = f.orientation;
@@ -560,21 +648,16 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
     graphic.NewImage(width, height, bc24Bit);
   }
   const TColor background = graphic.BackgroundColor();
-  const uint32_t bgR = GetRValue(background), bgG = GetGValue(background), bgB = GetBValue(background);
   // Stores `n` converted pixels of file row r from column c0 on, in the image's orientation.
   auto store = [&](int32_t r, int32_t c0, int32_t n, const uint32_t* src) {
     uint8_t* line = transposed ? nullptr : graphic.ScanLine(flipV ? height - 1 - r : r);
     const int32_t column = mirrorX ? height - 1 - r : r;
     for (int32_t i = 0; i < n; ++i) {
       const int32_t c = c0 + i;
-      const uint32_t p = src[i];
-      const uint32_t rest = 255 - TIFFGetA(p);
       uint8_t* dst = transposed
                          ? graphic.ScanLine(mirrorY ? width - 1 - c : c) + 3 * static_cast<size_t>(column)
                          : line + 3 * static_cast<size_t>(flipH ? width - 1 - c : c);
-      dst[0] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetB(p) + (bgB * rest + 127) / 255, 255));
-      dst[1] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetG(p) + (bgG * rest + 127) / 255, 255));
-      dst[2] = static_cast<uint8_t>(std::min<uint32_t>(TIFFGetR(p) + (bgR * rest + 127) / 255, 255));
+      Composite(src[i], background, dst);
     }
   };
 
@@ -607,7 +690,7 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
           const uint64_t offset = TIFFVTileSize64(tif, sub);
           uint8_t* at[4] = {};
           for (int p = 0; p < planeCount; ++p) at[p] = data[p] + offset;
-          convert(raster.data(), tx, ty + sub, w, n, static_cast<int32_t>(tileWidth - w), at);
+          conversion.Convert(raster.data(), tx, ty + sub, w, n, static_cast<int32_t>(tileWidth - w), at);
           for (uint32_t i = 0; i < n; ++i)
             store(static_cast<int32_t>(ty + sub + i), static_cast<int32_t>(tx), static_cast<int32_t>(w),
                   &raster[static_cast<size_t>(i) * w]);
@@ -621,36 +704,45 @@ void ReadRGBA(TIFF* tif, TTIFFContext& ctx, const TImageFields& f, TPixelGraphic
     return;
   }
 
-  std::vector<std::unique_ptr<TTIFFHandle>> ownHandles;
-  std::vector<TPlaneRows> planes;
-  planes.reserve(static_cast<size_t>(planeCount));
-  for (int p = 0; p < planeCount; ++p) {
-    planes.emplace_back(tif, ctx, static_cast<uint16_t>(p), blockRows, [&]() {
-      ownHandles.push_back(openHandle());
-      return ownHandles.back()->get();
-    });
-  }
-  const int64_t stripRows = planes[0].RowsPerStrip();
-  const int64_t rows = std::clamp<int64_t>(kRGBAChunkPixels / width / blockRows * blockRows, blockRows,
-                                           std::max<int64_t>(stripRows, blockRows));
-  CheckAllocation(ctx, static_cast<uint64_t>(rows) * static_cast<uint64_t>(width) * sizeof(uint32_t));
-  std::vector<uint32_t> raster(static_cast<size_t>(rows * width));
-  for (int32_t row = 0; row < height;) {
-    // A band never crosses the end of a strip.
-    const auto count =
-        static_cast<int32_t>(std::min<int64_t>({rows, height - row, stripRows - row % stripRows}));
-    const auto r = static_cast<uint32_t>(row), n = static_cast<uint32_t>(count);
-    uint8_t* data[4] = {};
-    for (int p = 0; p < planeCount; ++p) data[p] = planes[p].Rows(r, n);
-    convert(raster.data(), 0, r, static_cast<uint32_t>(width), n, 0, data);
-    HandleWarnings(ctx);
-    for (int32_t i = 0; i < count; ++i) {
-      store(row + i, 0, width, &raster[static_cast<size_t>(i) * width]);
-      if (progress.Step(row + i, height)) return;
-    }
-    row += count;
+  TRGBAStripRows rows(tif, ctx, conversion, width, height, openHandle);
+  for (int32_t row = 0; row < height; ++row) {
+    store(row, 0, width, rows.Next());
+    if (progress.Step(row, height)) return;
   }
 }
+
+// The rows of a picture in strips, stored from the top down (left to right or mirrored), through
+// the RGBA conversion over the background colour. Owns its handle and what reads through it.
+class TTIFFRGBARows : public TRowDecoder {
+ public:
+  TTIFFRGBARows(std::unique_ptr<TTIFFContext> ctx, std::unique_ptr<TTIFFHandle> handle, const TImageFields& f,
+                TColor background, std::function<std::unique_ptr<TTIFFHandle>()> openHandle)
+      : TRowDecoder(static_cast<int32_t>(f.height)),
+        ctx_(std::move(ctx)),
+        handle_(std::move(handle)),
+        conversion_(std::make_unique<TRGBAConversion>(handle_->get())),
+        rows_(std::make_unique<TRGBAStripRows>(handle_->get(), *ctx_, *conversion_,
+                                               static_cast<int32_t>(f.width), static_cast<int32_t>(f.height),
+                                               std::move(openHandle))),
+        width_(static_cast<int32_t>(f.width)),
+        flipH_(f.orientation == ORIENTATION_TOPRIGHT),
+        background_(background) {}
+
+  void ReadRow(uint8_t* dst) override {
+    const uint32_t* src = rows_->Next();
+    for (int32_t x = 0; x < width_; ++x)
+      Composite(src[x], background_, dst + 3 * static_cast<size_t>(flipH_ ? width_ - 1 - x : x));
+  }
+
+ private:
+  std::unique_ptr<TTIFFContext> ctx_;
+  std::unique_ptr<TTIFFHandle> handle_;
+  std::unique_ptr<TRGBAConversion> conversion_;
+  std::unique_ptr<TRGBAStripRows> rows_;  // destroyed first: its own handles close before the main one
+  int32_t width_;
+  bool flipH_;
+  TColor background_;
+};
 
 // Uncompressed pixel data must be in the file before the image is allocated for it.
 void CheckUncompressedSize(TIFF* tif, TTIFFContext& ctx, const TImageFields& f) {
@@ -745,12 +837,27 @@ std::unique_ptr<TRowDecoder> TTIFFileFormatReader::OpenRows(TStream& stream, TPi
   const TImageFields f = ReadFields(tif);
   kErrors.CheckImageSize(f.width, f.height, options.MaxPixels);
   CheckUncompressedSize(tif, *ctx, f);
-  // Strips of the layouts the image holds, from the top down; the rest is read whole.
-  if (!CanReadNatively(tif, f) || f.orientation != ORIENTATION_TOPLEFT) return nullptr;
-  ShapeNative(tif, *ctx, f, graphic, false);
-  auto rows = std::make_unique<TTIFFNativeRows>(tif, *ctx, f);
-  rows->Own(std::move(ctx), std::move(handle));
-  return rows;
+  // Strips from the top down; tiles and the other orientations are read whole.
+  if (TIFFIsTiled(tif)) return nullptr;
+  if (CanReadNatively(tif, f)) {
+    if (f.orientation != ORIENTATION_TOPLEFT) return nullptr;
+    ShapeNative(tif, *ctx, f, graphic, false);
+    auto rows = std::make_unique<TTIFFNativeRows>(tif, *ctx, f);
+    rows->Own(std::move(ctx), std::move(handle));
+    return rows;
+  }
+  if (f.orientation != ORIENTATION_TOPLEFT && f.orientation != ORIENTATION_TOPRIGHT) return nullptr;
+  graphic.NewImage(static_cast<int32_t>(f.width), 0, bc24Bit);
+  // Separate planes of large strips each stream through a handle of their own.
+  TTIFFContext* context = ctx.get();
+  auto openHandle = [&stream, context, index]() {
+    stream.SetPosition(context->base);
+    auto another = std::make_unique<TTIFFHandle>(*context, "rm");
+    OpenDirectory<EPGTIFFileFormatReader>(*another, *context, index, MessageText(7, "Index"));
+    return another;
+  };
+  return std::make_unique<TTIFFRGBARows>(std::move(ctx), std::move(handle), f, graphic.BackgroundColor(),
+                                         openHandle);
 }
 
 void TTIFFileFormatReader::GetInfo(TStream& stream, int32_t index, int32_t& imageCount, int32_t& bitsPerPixel,

@@ -132,7 +132,7 @@ TEST(RowSourceTest, MadeFilesOfEveryFormatStreamOrAreRefusedForTheWholeLoad) {
       {"p8.tif", bc8Bit, true},
       {"p4.tif", bc4Bit, true, [](TSaveOptions& o) { o.TIFFCompression = 32773; }},
       {"p1.tif", bc1Bit, true, [](TSaveOptions& o) { o.TIFFWhiteIsZero = true; }},
-      {"cmyk.tif", bc24Bit, false, [](TSaveOptions& o) { o.TIFFWriteCMYK = true; }},
+      {"cmyk.tif", bc24Bit, true, [](TSaveOptions& o) { o.TIFFWriteCMYK = true; }},
       {"rgb.tga", bc24Bit, false},  // stored from the bottom up, run-length encoded
       {"p8.tga", bc8Bit, false},
   };

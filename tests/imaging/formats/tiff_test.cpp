@@ -10,9 +10,11 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "imaging/formats/image_io.h"
+#include "imaging/formats/row_source.h"
 #include "imaging/image/exceptions.h"
 #include "imaging/image/pixel_graphic.h"
 #include "imaging/image/question.h"
@@ -418,6 +420,59 @@ TEST(TiffReader, EveryVariantGivesTheExpectedPixels) {
       }
     }
   }
+}
+
+// Every variant in strips stored from the top down streams its rows, which are the rows of the
+// whole read (natively read layouts and those of the colour conversion alike, separate planes,
+// subsampled YCbCr and a mirrored orientation included); tiles and the other orientations do not
+// stream.
+TEST(TiffReader, StripsFromTheTopStreamTheRowsOfTheWholeRead) {
+  int streamed = 0;
+  std::vector<TVariant> variants = Variants();
+  // Separate planes in strips of more than a megabyte each, which stream through handles of their own.
+  TVariant wide{"wide separate planes with alpha", {}, nullptr};
+  wide.page.samples = 4;
+  wide.page.extra = EXTRASAMPLE_ASSOCALPHA;
+  wide.page.planar = PLANARCONFIG_SEPARATE;
+  wide.page.width = 240000;
+  wide.page.height = 12;
+  wide.page.sample = [](int32_t x, int32_t y, int s) {
+    return static_cast<uint32_t>(s == 3 ? 200 : (x * 7 + y * 3 + s * 50) % 200);
+  };
+  variants.push_back(wide);
+  for (const TVariant& variant : variants) {
+    SCOPED_TRACE(variant.name);
+    const std::vector<uint8_t> file = MakeFile({variant.page}, "rows");
+    TPixelGraphic whole;
+    TMemoryStream wholeStream(file);
+    whole.LoadFromStream(wholeStream, "tif");
+    const std::unique_ptr<TRowSource> rows =
+        TRowSource::Open(std::make_unique<TMemoryStream>(file), "tif", DefaultLoadOptions());
+    const uint16_t o = variant.page.orientation;
+    if (variant.page.tiled || (o != ORIENTATION_TOPLEFT && o != ORIENTATION_TOPRIGHT)) {
+      EXPECT_EQ(rows, nullptr);
+      continue;
+    }
+    if (rows == nullptr) {
+      EXPECT_EQ(o, ORIENTATION_TOPRIGHT);  // only the natively read layouts leave that one whole
+      continue;
+    }
+    ++streamed;
+    TPixelGraphic band;
+    rows->ShapeBand(band, 3);
+    ASSERT_EQ(band.BitCount(), whole.BitCount());
+    EXPECT_EQ(band.PaletteData(), whole.PaletteData());
+    const size_t rowBytes =
+        (static_cast<size_t>(band.BitCountNum()) * static_cast<size_t>(band.Width()) + 7) / 8;
+    for (int32_t y = 0; y < rows->Height();) {
+      const int32_t count = std::min(3, rows->Height() - y);
+      rows->ReadRows(band, count);
+      for (int32_t i = 0; i < count; ++i, ++y)
+        EXPECT_EQ(0, std::memcmp(band.ScanLine(i), whole.ScanLine(y), rowBytes)) << "row " << y;
+    }
+    rows->Finish();
+  }
+  EXPECT_GT(streamed, 20);
 }
 
 TEST(TiffReader, IndexSelectsTheImageAndGetInfoCountsThem) {
