@@ -1,10 +1,8 @@
 // tessel: the desktop program. Usage: tessel [--grid FILE.grd] [IMAGE | PROJECT.tessel]
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QStringList>
 
 #include "tessel/version.h"
-#include "workspace/project_file.h"
 #include "workspace/ui/main_window.h"
 #include "workspace/ui/message_boxes.h"
 #include "workspace/ui/settings.h"
@@ -30,14 +28,10 @@ int main(int argc, char** argv) {
   window.show();
   const QStringList files = parser.positionalArguments();
   const QString file = files.value(0);
-  const bool project = "." + QFileInfo(file).suffix().toLower() ==
-                       QString::fromUtf8(tessel::kProjectExtension.data(),
-                                         static_cast<qsizetype>(tessel::kProjectExtension.size()));
+  const bool project = tessel::TMainWindow::IsProjectFile(file);
   if (project && parser.isSet(gridOption)) {
     tessel::ShowError(&window, "A project brings its own grid: give either the project or --grid FILE.");
-  } else if (project) {
-    window.OpenProject(file);
-  } else if (!files.isEmpty() && window.OpenImage(file) && parser.isSet(gridOption)) {
+  } else if (!files.isEmpty() && window.OpenFile(file) && parser.isSet(gridOption)) {
     window.LoadGridFile(parser.value(gridOption));
   } else if (files.isEmpty() && parser.isSet(gridOption)) {
     tessel::ShowError(&window, "A grid needs an image: give the image after --grid FILE.");

@@ -748,7 +748,7 @@ void TMainWindow::dropEvent(QDropEvent* event) {
   QMetaObject::invokeMethod(
       this,
       [this, path] {
-        if (MaybeSaveChanges()) OpenImage(path);
+        if (MaybeSaveChanges()) OpenFile(path);
       },
       Qt::QueuedConnection);
 }

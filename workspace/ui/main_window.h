@@ -109,6 +109,9 @@ class TMainWindow : public QMainWindow {
   // Opens a project: its picture, grid, slices and export settings. A failure shows its message
   // and leaves everything as it was. Returns success.
   bool OpenProject(const QString& path);
+  // A project (by its extension) or else an image, as given on the command line or dropped.
+  bool OpenFile(const QString& path);
+  static bool IsProjectFile(const QString& path);
   // Saves the project to `path` (the picture first, when it was pasted and has no file yet).
   bool SaveProject(const QString& path);
   // The project file the work was last opened from or saved to; empty when there is none.
@@ -250,6 +253,8 @@ class TMainWindow : public QMainWindow {
   void UpdateCaption();
   // Shows a picture just read (from `path`) or pasted (`path` empty) with a fresh grid.
   void ShowNewPicture(std::unique_ptr<pg::TPixelGraphic> graphic, const QString& path);
+  // The project at `path` is the one the work was just saved to or opened from.
+  void TakeProjectPath(const QString& path);
   // The folder of `path` becomes the one the file dialogs start in.
   void RememberFolder(const QString& path);
 

@@ -138,12 +138,27 @@ bool TMainWindow::SaveProject(const QString& path) {
   project.Export.JpegQuality = jpegPage_->Slider()->value();
   project.Export.JpegProgressive = jpegPage_->Progressive()->isChecked();
   if (!RunGuarded(this, [&] { tessel::SaveProject(project, ToPath(path)); })) return false;
+  TakeProjectPath(path);
+  return true;
+}
+
+void TMainWindow::TakeProjectPath(const QString& path) {
   projectPath_ = QFileInfo(path).absoluteFilePath();
   PushRecent(recentProjects_, path);
   RememberFolder(path);
   MarkSaved();
   UpdateCaption();
-  return true;
+}
+
+bool TMainWindow::IsProjectFile(const QString& path) {
+  const QString extension = "." + QFileInfo(path).suffix();
+  return extension.compare(
+             QString::fromUtf8(kProjectExtension.data(), static_cast<qsizetype>(kProjectExtension.size())),
+             Qt::CaseInsensitive) == 0;
+}
+
+bool TMainWindow::OpenFile(const QString& path) {
+  return IsProjectFile(path) ? OpenProject(path) : OpenImage(path);
 }
 
 bool TMainWindow::OpenProject(const QString& path) {
@@ -178,10 +193,7 @@ bool TMainWindow::OpenProject(const QString& path) {
   pg::FormatOptions().JPEGQuality = project.Export.JpegQuality;
   pg::FormatOptions().JPEGProgressive = project.Export.JpegProgressive;
 
-  projectPath_ = QFileInfo(path).absoluteFilePath();
-  PushRecent(recentProjects_, path);
-  RememberFolder(path);
-  MarkSaved();
+  TakeProjectPath(path);
   RedrawGrid();
   return true;
 }

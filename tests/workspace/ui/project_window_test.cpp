@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -14,6 +15,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include "imaging/view/qt_clipboard.h"
 #include "tests/workspace/ui/ui_test_support.h"
@@ -270,6 +272,25 @@ TEST_F(ProjectWindowTest, AProjectSavedAndOpenedAgainBringsBackTheWholeJob) {
   EXPECT_FALSE(window_->HasImage());
   EXPECT_TRUE(window_->ProjectPath().isEmpty());
   EXPECT_EQ(window_->windowTitle(), "Tessel!");
+}
+
+TEST_F(ProjectWindowTest, ADroppedProjectOpensAsAProject) {
+  OpenAndEdit();
+  const QString project = dir_.filePath("Dropped.TESSEL");
+  ASSERT_TRUE(window_->SaveProject(project));
+  EXPECT_TRUE(TMainWindow::IsProjectFile(project));
+  EXPECT_FALSE(TMainWindow::IsProjectFile(picture_));
+  window_ = NewWindow();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(project)});
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  QApplication::processEvents();
+  EXPECT_EQ(window_->ProjectPath(), project);
+  EXPECT_EQ(V(), (std::vector<int32_t>{0, 200, 120}));
+  EXPECT_EQ(window_->Editor().Slices().Get({1, 1}).Alt, "Door");
 }
 
 TEST_F(ProjectWindowTest, CopyAndPasteAsNewImageThroughTheClipboard) {
