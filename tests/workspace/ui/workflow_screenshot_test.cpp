@@ -1,8 +1,9 @@
 // Drives the program under Xvfb, with a window manager, as a user would with mouse and keys: a
 // 6000 x 4000 picture is opened and fitted to the window, split lines are dragged onto it with
-// snapping on, a slice is selected and given its ALT text in the Slice panel, and the export's page
-// is compared with the one the grid gives. Where the test needs to know where something is on the
-// screen (the picture), it takes a screenshot and finds it there.
+// snapping on, a slice is selected and given its ALT text in the Slice panel, the project is saved,
+// the program quits and opens the project again, and the export's page is compared with the one
+// the grid gives. Where the test needs to know where something is on the screen (the picture), it
+// takes a screenshot and finds it there.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -299,8 +300,9 @@ class TXSession {
                     "click", "1"});
   }
 
-  // The pointer out of the way of the picture.
-  void PointerAway() const { Run("xdotool", {"mousemove", "--sync", "1279", "1023"}); }
+  // The pointer out of the way of the picture. (Not waited for: xdotool would wait for ever for a
+  // pointer already there to move.)
+  void PointerAway() const { Run("xdotool", {"mousemove", "1279", "1023"}); }
 
  private:
   QString dir_;
@@ -363,7 +365,7 @@ std::optional<TPlacement> SettledPicture(const TXSession& session,
   return settled;
 }
 
-TEST(WorkflowScreenshotTest, LinesDraggedWithSnappingAndAltTextReachTheExportedPage) {
+TEST(WorkflowScreenshotTest, LinesSnappedAndAltTextSurviveTheProjectIntoTheExportedPage) {
   for (const char* tool : {"xvfb-run", "openbox", "xdotool", "import", "xprop"}) {
     if (QStandardPaths::findExecutable(tool).isEmpty()) {
       GTEST_SKIP() << tool << " is not installed (the packages xvfb, openbox, xdotool, imagemagick and "
@@ -374,6 +376,7 @@ TEST(WorkflowScreenshotTest, LinesDraggedWithSnappingAndAltTextReachTheExportedP
   ASSERT_TRUE(dir.isValid());
   const QString image = dir.filePath("shop.bmp");
   const QString grid = dir.filePath("shop.grd");
+  const QString project = dir.filePath("front.tessel");
   const QString page = dir.filePath("page.html");
   const QString log = dir.filePath("tessel.log");
   WriteQuarters(image.toStdString());
@@ -405,108 +408,148 @@ TEST(WorkflowScreenshotTest, LinesDraggedWithSnappingAndAltTextReachTheExportedP
   const auto trace = [&] {
     return "steps done:" + steps + "\nprogram output:\n" + ReadText(log).toStdString();
   };
-  const auto done = [&](const char* step) { steps += std::string(" ") + step + ";"; };
+  QElapsedTimer clock;
+  clock.start();
+  const auto done = [&](const char* step) {
+    steps += std::string(" ") + step + " (" +
+             QString::number(clock.elapsed() / 1000.0, 'f', 1).toStdString() + " s);";
+  };
 
-  TProgram program(session, dir.path(), log);
-  ASSERT_TRUE(program.Start({"--grid", grid, image}));
+  // The main window of the program just started, activated.
   QString window;
-  ASSERT_TRUE(WaitUntil([&] {
-    const QStringList found = session.Windows("^Tessel! - \\[");
-    if (!found.isEmpty()) window = found.first();
-    return !found.isEmpty();
-  })) << trace();
-  session.Activate(window);
-  session.PointerAway();
-  // The whole picture in the window.
-  session.Keys({"ctrl+0"});
-  std::optional<TPlacement> at = SettledPicture(
-      session, [](const TPlacement&) { return true; }, 30000);
-  ASSERT_TRUE(at) << "the picture was not found on the screen; " << trace();
-  EXPECT_LT(at->Scale(), 0.25) << "the picture is not fitted to the window";
-  done("fitted");
+  const auto mainWindow = [&] {
+    const bool found = WaitUntil([&] {
+      const QStringList windows = session.Windows("^Tessel! - \\[");
+      window = windows.value(0);
+      return !windows.isEmpty();
+    });
+    if (found) session.Activate(window);
+    return found;
+  };
+  // Waits for the window of title `title` and activates it.
+  const auto dialog = [&](const QString& title) {
+    QStringList found;
+    if (!WaitUntil([&] { return !(found = session.Windows("^" + title + "$")).isEmpty(); })) return false;
+    session.Activate(found.first());
+    return true;
+  };
+  // The path typed into the file dialog with the focus, over the name it suggests, and accepted.
+  const auto typePath = [&](const QString& path) {
+    session.Keys({"ctrl+a"});
+    session.Type(path);
+    session.Keys({"Return"});
+  };
+  const auto title = [&] { return session.Run("xdotool", {"getwindowname", window}).trimmed(); };
+  // Alt+F4 through the window manager; the program must end without asking anything.
+  const auto quit = [&](TProgram& program) {
+    session.Activate(window);
+    session.Keys({"alt+F4"});
+    bool asked = false;
+    WaitUntil([&] { return !program.Running() || (asked = !session.Windows("^Tessel!$").isEmpty()); });
+    return !asked && !program.Running() && program.ExitCode() == 0;
+  };
+  // The lines inside the picture on the screen: the vertical ones at 1234 and 3000 and the
+  // horizontal one at 2000, nothing else (a drop that did not snap leaves a line a few pixels off).
+  const auto expectLines = [&](const TPlacement& at) {
+    const std::vector<int> vertical = {at.At(1234, 0).x(), at.At(3000, 0).x()};
+    const std::vector<int> horizontal = {at.At(0, 2000).y()};
+    std::vector<int> verticalFound, horizontalFound;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const QImage screen = session.Screen();
+          verticalFound = LinesOnScreen(screen, at, true);
+          horizontalFound = LinesOnScreen(screen, at, false);
+          return SameLines(verticalFound, vertical) && SameLines(horizontalFound, horizontal);
+        },
+        20000))
+        << "vertical lines at screen columns " << Listed(verticalFound) << " (expected " << Listed(vertical)
+        << "), horizontal at rows " << Listed(horizontalFound) << " (expected " << Listed(horizontal) << "); "
+        << trace();
+  };
+  const auto anywhere = [](const TPlacement&) { return true; };
 
-  // Split lines dragged with the line tools from a place away from every line, dropped three screen
-  // pixels beside where they should snap to (snapping reaches 8, a screen pixel is about 6 picture
-  // pixels): without snapping each would land some 20 pixels off and leave a sliver of a slice.
-  const QPoint start = at->At(4500, 3000);
-  const int off = 3;
-  session.Keys({"v"});
-  session.Drag(start, at->At(3000, 3000) + QPoint(off, 0));  // onto the step: 3000
-  session.Drag(start, at->At(1234, 3000) + QPoint(off, 0));  // onto the line at 1234
-  session.Drag(start, at->At(6000, 3000) - QPoint(off, 0));  // onto the right edge
-  session.Keys({"h"});
-  session.Drag(start, at->At(4500, 2000) - QPoint(0, off));  // onto the step: 2000
-  session.Drag(start, at->At(4500, 4000) - QPoint(0, off));  // onto the bottom edge
-  session.PointerAway();
-  // The lines on the screen, once the last drop is drawn: nothing but the vertical lines at 1234
-  // and 3000 and the horizontal one at 2000 inside the picture.
-  const std::vector<int> vertical = {at->At(1234, 0).x(), at->At(3000, 0).x()};
-  const std::vector<int> horizontal = {at->At(0, 2000).y()};
-  std::vector<int> verticalFound, horizontalFound;
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        const QImage screen = session.Screen();
-        verticalFound = LinesOnScreen(screen, *at, true);
-        horizontalFound = LinesOnScreen(screen, *at, false);
-        return SameLines(verticalFound, vertical) && SameLines(horizontalFound, horizontal);
-      },
-      20000))
-      << "vertical lines at screen columns " << Listed(verticalFound) << " (expected " << Listed(vertical)
-      << "), horizontal at rows " << Listed(horizontalFound) << " (expected " << Listed(horizontal) << ")";
-  done("lines dragged");
+  {
+    TProgram program(session, dir.path(), log);
+    ASSERT_TRUE(program.Start({"--grid", grid, image}));
+    ASSERT_TRUE(mainWindow()) << trace();
+    session.PointerAway();
+    // The whole picture in the window.
+    session.Keys({"ctrl+0"});
+    std::optional<TPlacement> at = SettledPicture(session, anywhere, 30000);
+    ASSERT_TRUE(at) << "the picture was not found on the screen; " << trace();
+    EXPECT_LT(at->Scale(), 0.25) << "the picture is not fitted to the window";
+    done("fitted");
 
-  // The select tool brings up the Slice panel, which narrows the view: the picture is fitted anew.
-  session.Keys({"s"});
-  const TPlacement before = *at;
-  at = SettledPicture(
-      session, [&](const TPlacement& now) { return now.Right - now.Left < before.Right - before.Left; },
-      30000);
-  ASSERT_TRUE(at) << "the picture did not fit itself to the view beside the Slice panel; " << trace();
-  // The slice between the lines at 1234 and 3000, below 2000: column 2, row 2.
-  session.Click(at->At(2100, 3000));
-  session.PointerAway();
-  session.Keys({"alt+a"});
-  session.Type("Blue \"shop\" door");
-  done("ALT text typed");
+    // Split lines dragged with the line tools from a place away from every line, dropped three
+    // screen pixels beside where they should snap to (snapping reaches 8, a screen pixel is about 6
+    // picture pixels): without snapping each would land some 20 pixels off.
+    const QPoint start = at->At(4500, 3000);
+    const int off = 3;
+    session.Keys({"v"});
+    session.Drag(start, at->At(3000, 3000) + QPoint(off, 0));  // onto the step: 3000
+    session.Drag(start, at->At(1234, 3000) + QPoint(off, 0));  // onto the line at 1234
+    session.Drag(start, at->At(6000, 3000) - QPoint(off, 0));  // onto the right edge
+    session.Keys({"h"});
+    session.Drag(start, at->At(4500, 2000) - QPoint(0, off));  // onto the step: 2000
+    session.Drag(start, at->At(4500, 4000) - QPoint(0, off));  // onto the bottom edge
+    session.PointerAway();
+    expectLines(*at);
+    done("lines dragged");
 
-  // Export: the save dialog takes the page's path, the options dialog its OK.
-  session.Keys({"ctrl+s"});
-  QStringList dialog;
-  ASSERT_TRUE(WaitUntil([&] { return !(dialog = session.Windows("^Export$")).isEmpty(); }))
-      << "no save dialog for the export; " << trace();
-  session.Activate(dialog.first());
-  session.Type(page);
-  session.Keys({"Return"});
-  ASSERT_TRUE(WaitUntil([&] { return !(dialog = session.Windows("^Export Options$")).isEmpty(); }))
-      << "no export options; " << trace();
-  session.Activate(dialog.first());
-  session.Keys({"Return"});
-  ASSERT_TRUE(WaitUntil([&] { return QFile::exists(page); }, 60000)) << "no page was written; " << trace();
-  // The summary that ends the export stands beside the window; Escape closes it.
-  ASSERT_TRUE(WaitUntil([&] { return !(dialog = session.Windows("^Export finished$")).isEmpty(); }))
-      << "no summary after the export; " << trace();
-  session.Activate(dialog.first());
-  session.Keys({"Escape"});
-  ASSERT_TRUE(WaitUntil([&] { return session.Windows("^Export finished$").isEmpty(); }))
-      << "the summary stayed; " << trace();
-  done("exported");
+    // The select tool brings up the Slice panel, which narrows the view: the picture is fitted
+    // anew.
+    session.Keys({"s"});
+    const int wide = at->Right - at->Left;
+    at = SettledPicture(
+        session, [&](const TPlacement& now) { return now.Right - now.Left < wide; }, 30000);
+    ASSERT_TRUE(at) << "the picture did not fit itself to the view beside the Slice panel; " << trace();
+    // The slice between the lines at 1234 and 3000, below 2000: column 2, row 2.
+    session.Click(at->At(2100, 3000));
+    session.PointerAway();
+    session.Keys({"alt+a"});
+    session.Type("Blue \"shop\" door");
+    EXPECT_TRUE(WaitUntil([&] { return title().endsWith('*'); }))
+        << "no mark of unsaved changes in the caption: " << title().toStdString() << "; " << trace();
+    done("ALT text typed");
 
-  // The work is saved as a project before the window closes (closing would ask about it).
-  const QString project = dir.filePath("shop.tessel");
-  session.Activate(window);
-  session.Keys({"ctrl+shift+s"});
-  ASSERT_TRUE(WaitUntil([&] { return !(dialog = session.Windows("^Save Project$")).isEmpty(); }))
-      << "no save dialog for the project; " << trace();
-  session.Activate(dialog.first());
-  session.Type(project);
-  session.Keys({"Return"});
-  ASSERT_TRUE(WaitUntil([&] { return QFile::exists(project); })) << "no project was written; " << trace();
-  done("project saved");
+    session.Keys({"ctrl+shift+s"});
+    ASSERT_TRUE(dialog("Save Project")) << "no save dialog for the project; " << trace();
+    typePath(project);
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(project); })) << "no project was saved; " << trace();
+    session.Activate(window);
+    EXPECT_TRUE(WaitUntil([&] { return !title().endsWith('*'); }))
+        << "the caption still marks unsaved changes: " << title().toStdString() << "; " << trace();
+    done("project saved");
+    ASSERT_TRUE(quit(program)) << "the program did not end cleanly; " << trace();
+    done("quit");
+  }
 
-  session.Activate(window);
-  session.Keys({"alt+F4"});
-  ASSERT_TRUE(WaitUntil([&] { return !program.Running(); })) << "the program did not end; " << trace();
-  EXPECT_EQ(program.ExitCode(), 0) << trace();
+  {
+    // The project given on the command line: picture, lines and ALT text as they were saved.
+    TProgram program(session, dir.path(), log);
+    ASSERT_TRUE(program.Start({project}));
+    ASSERT_TRUE(mainWindow()) << trace();
+    session.PointerAway();
+    const std::optional<TPlacement> at = SettledPicture(session, anywhere, 30000);
+    ASSERT_TRUE(at) << "the project's picture was not found on the screen; " << trace();
+    expectLines(*at);
+    done("project reopened");
+
+    // Export: the save dialog takes the page's path, the options dialog its OK.
+    session.Keys({"ctrl+s"});
+    ASSERT_TRUE(dialog("Export")) << "no save dialog for the export; " << trace();
+    typePath(page);
+    ASSERT_TRUE(dialog("Export Options")) << "no export options; " << trace();
+    session.Keys({"Return"});
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(page); }, 60000)) << "no page was written; " << trace();
+    // The summary that ends the export stands beside the window; Escape closes it.
+    ASSERT_TRUE(dialog("Export finished")) << "no summary after the export; " << trace();
+    session.Keys({"Escape"});
+    ASSERT_TRUE(WaitUntil([&] { return session.Windows("^Export finished$").isEmpty(); }))
+        << "the summary stayed; " << trace();
+    done("exported");
+    ASSERT_TRUE(quit(program)) << "the program did not end cleanly; " << trace();
+  }
 
   // Columns 0-1234-3000-6000, rows 0-2000-4000; the typed ALT text on column 2, row 2.
   const QString expected =
