@@ -195,15 +195,18 @@ class TXSession {
     }
     server_.setProgram("xvfb-run");
     server_.setArguments({"-a", "-s", "-screen 0 1280x1024x24", "sh", script, dir_});
-    server_.setStandardOutputFile(dir_ + "/xvfb.log");
+    server_.setStandardOutputFile(dir_ + "/xvfb.log", QIODevice::Append);
     server_.setStandardErrorFile(dir_ + "/xvfb.log", QIODevice::Append);
-    server_.start();
-    if (!server_.waitForStarted(10000)) return error = "xvfb-run did not start", false;
-    if (!WaitUntil(
-            [&] { return QFile::exists(dir_ + "/display") || server_.state() == QProcess::NotRunning; },
-            30000) ||
-        !QFile::exists(dir_ + "/display")) {
-      return error = "the X server did not come up: " + ReadText(dir_ + "/xvfb.log"), false;
+    // xvfb-run -a takes the first free display, which another run starting at the same moment may
+    // take first: then its server fails, and another try finds the next one.
+    for (int attempt = 1; !QFile::exists(dir_ + "/display"); ++attempt) {
+      if (attempt > 3) return error = "the X server did not come up: " + ReadText(dir_ + "/xvfb.log"), false;
+      server_.start();
+      if (!server_.waitForStarted(10000)) return error = "xvfb-run did not start", false;
+      WaitUntil([&] { return QFile::exists(dir_ + "/display") || server_.state() == QProcess::NotRunning; },
+                30000);
+      if (!QFile::exists(dir_ + "/display") && server_.state() != QProcess::NotRunning)
+        return error = "the X server is not ready after 30 s: " + ReadText(dir_ + "/xvfb.log"), false;
     }
     const QStringList lines = ReadText(dir_ + "/display").split('\n');
     environment_ = QProcessEnvironment::systemEnvironment();
