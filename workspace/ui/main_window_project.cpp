@@ -35,6 +35,16 @@ QString FromPath(const std::filesystem::path& path) {
   return QString::fromStdString(path.string());
 }
 
+// A save dialog starting at `suggested`; a name typed without an extension takes `suffix`.
+QString AskSaveName(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter,
+                    const QString& suffix) {
+  QFileDialog dialog(parent, caption, suggested, filter);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(suffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
+}
+
 }  // namespace
 
 // ---- Unsaved changes ------------------------------------------------------------------------------
@@ -120,7 +130,7 @@ bool TMainWindow::SaveProject(const QString& path) {
     if (AskFileName) {
       picture = AskFileName("Save Picture", kPictureFilter, "png", true);
     } else {
-      picture = QFileDialog::getSaveFileName(this, "Save the Pasted Picture", suggested, kPictureFilter);
+      picture = AskSaveName(this, "Save the Pasted Picture", suggested, kPictureFilter, "png");
     }
     if (picture.isEmpty()) return false;
     if (!RunGuarded(this, [&] { pg::SaveImage(*view_->PixelGraphic(), picture.toStdString()); }))
@@ -217,13 +227,7 @@ bool TMainWindow::SaveProjectAsCommand() {
   if (AskFileName) {
     path = AskFileName("Save Project", kProjectFilter, "tessel", true);
   } else {
-    const QString extension =
-        QString::fromUtf8(kProjectExtension.data(), static_cast<qsizetype>(kProjectExtension.size()));
-    QFileDialog dialog(this, "Save Project", SuggestedFile(extension), kProjectFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("tessel");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      path = dialog.selectedFiles().first();
+    path = AskSaveName(this, "Save Project", SuggestedFile(".tessel"), kProjectFilter, "tessel");
   }
   return !path.isEmpty() && SaveProject(path);
 }

@@ -374,7 +374,28 @@ TEST_F(ProjectWindowTest, FileDialogsSuggestThePicturesNameInTheLastFolder) {
   EXPECT_TRUE(QFile::exists(QDir(other).filePath("mine.tessel")));
   // The folder is kept for the next start.
   window_ = NewWindow();
+  window_->AskFileName = nullptr;
   EXPECT_EQ(window_->LastFolder(), other);
+
+  // A pasted picture is saved first, under a name typed without its extension.
+  QImage screenshot(8, 6, QImage::Format_RGB32);
+  screenshot.fill(qRgb(200, 100, 50));
+  QGuiApplication::clipboard()->setImage(screenshot);
+  ASSERT_TRUE(window_->PasteAsNewImage());
+  suggested.clear();
+  test::AnswerModals({answer(QDir(other).filePath("shot.tessel")), [&](QWidget* modal) {
+                        auto* dialog = qobject_cast<QFileDialog*>(modal);
+                        ASSERT_NE(dialog, nullptr);
+                        suggested << dialog->selectedFiles().value(0);
+                        dialog->selectFile("screen");
+                        static_cast<QDialog*>(dialog)->accept();
+                      }});
+  Action("SaveProject")->trigger();
+  ASSERT_EQ(suggested.size(), 2);
+  EXPECT_EQ(suggested[0], QDir(other).filePath("picture.tessel"));
+  EXPECT_EQ(suggested[1], QDir(other).filePath("shot.png"));
+  EXPECT_EQ(QImage(QDir(other).filePath("screen.png")).pixel(7, 5), qRgb(200, 100, 50));
+  EXPECT_EQ(window_->ProjectPath(), QDir(other).filePath("shot.tessel"));
 }
 
 }  // namespace
