@@ -143,6 +143,9 @@ bool TMainWindow::Export(const QString& htmlPathGiven) {
   request.WorkingImage = slice_.get();
   request.Cancel = &cancel;
   if (!imagePath_.isEmpty()) request.InputPaths = {std::filesystem::path(imagePath_.toStdString())};
+  // The project the work came from is never written over either.
+  if (!projectPath_.isEmpty())
+    request.InputPaths.push_back(std::filesystem::path(projectPath_.toStdString()));
   if (!gridPath_.isEmpty()) request.GridFilePath = std::filesystem::path(gridPath_.toStdString());
   // The slices are saved with the JPEG page's quality and progression, in a copy of their own, and
   // the format settings of the Export Options as they stand after the dialog.

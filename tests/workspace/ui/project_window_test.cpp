@@ -257,6 +257,26 @@ TEST_F(ProjectWindowTest, AProjectSavedAndOpenedAgainBringsBackTheWholeJob) {
   EXPECT_EQ(window_->OutputFormat(), "png");
   EXPECT_TRUE(window_->OptionsDialog()->Options() == options);
 
+  // The export writes over no project: a page named like it is refused before anything is written.
+  const QByteArray before = [&] {
+    QFile read(project);
+    return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray();
+  }();
+  window_->OptionsDialog()->ShowOptionsBox()->setChecked(false);
+  window_->OptionsDialog()->IncAltTags()->setChecked(false);
+  QString refused;
+  test::AnswerNextModal([&](QWidget* modal) {
+    refused = static_cast<QMessageBox*>(modal)->text();
+    static_cast<QDialog*>(modal)->accept();
+  });
+  window_->AskOkCancel = [](const QString&, const QString&) { return true; };
+  EXPECT_FALSE(window_->Export(project));
+  EXPECT_TRUE(refused.contains("a file the export reads")) << refused.toStdString();
+  QFile after(project);
+  ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+  EXPECT_EQ(after.readAll(), before);
+  EXPECT_FALSE(QFile::exists(dir_.filePath("work/job_11.png")));
+
   // A project whose picture is gone: the message names both, and nothing changes.
   const QString lost = dir_.filePath("lost.tessel");
   ASSERT_TRUE(window_->SaveProject(lost));
