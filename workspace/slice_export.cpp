@@ -684,8 +684,10 @@ bool WriteSlices(const TExportRequest& request, const TExportJob& job, int32_t t
 
 // Every slice from a source decoded band by band: the rows of each grid row are decoded a piece at
 // a time and copied into the row's slices, which go to the workers once the row is complete, while
-// the next grid row decodes. Rows outside the grid are decoded too, as a whole load would, so a
-// damaged file fails alike. Memory holds the slices of about two grid rows and one piece.
+// the next grid row decodes. Rows outside the grid are decoded too, as a whole load would, and the
+// slices' files take their names only once the whole source has been read, so a damaged file
+// fails alike and leaves every file as it was. Memory holds the slices of about two grid rows and
+// one piece.
 bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRowSource& rows, int32_t threads,
                   pg::TPixelGraphic& single, int64_t& written, std::vector<TSliceRecord>& records) {
   const TSplitGrid& grid = job.Grid;

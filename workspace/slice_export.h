@@ -98,7 +98,8 @@ struct TExportRequest {
   std::filesystem::path HtmlPath;
   // The picture to cut: the whole image, or its rows decoded band by band (a streamed export, which
   // never holds the whole picture: the slices of a grid row are cut as its rows decode and written
-  // while the next rows decode). Exactly one of the two is given; the files are the same.
+  // while the next rows decode, and take their names once the whole picture has been read). Exactly
+  // one of the two is given; the files are the same, and so is what a failure leaves.
   const pg::TPixelGraphic* Source = nullptr;
   pg::TRowSource* SourceRows = nullptr;
   // Bytes of source rows a streamed export decodes at once (at least one row); with the slices of
