@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QStringList>
+#include <cstring>
 #include <limits>
 
 #include "imaging/formats/image_io.h"
@@ -50,17 +51,11 @@ void FromQImage(TPixelGraphic& graphic, const QImage& image, const TLoadOptions&
     throw EPixelGraphic("Clipboard: image of " + std::to_string(image.width()) + " x " +
                         std::to_string(image.height()) + " pixels exceeds the pixel limit");
   }
-  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-  graphic.NewImage(rgb.width(), rgb.height(), bc24Bit);
-  for (int y = 0; y < rgb.height(); ++y) {
-    const uchar* from = rgb.constScanLine(y);
-    uint8_t* to = graphic.ScanLine(y);
-    for (int x = 0; x < rgb.width(); ++x) {
-      to[3 * x + 0] = from[3 * x + 2];
-      to[3 * x + 1] = from[3 * x + 1];
-      to[3 * x + 2] = from[3 * x + 0];
-    }
-  }
+  // BGR888 is the byte order of a 24-bit row here, so each row is one copy.
+  const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
+  graphic.NewImage(bgr.width(), bgr.height(), bc24Bit);
+  const size_t rowBytes = static_cast<size_t>(bgr.width()) * 3;
+  for (int y = 0; y < bgr.height(); ++y) std::memcpy(graphic.ScanLine(y), bgr.constScanLine(y), rowBytes);
 }
 
 }  // namespace
