@@ -1,7 +1,8 @@
-// Shared pieces of the export tests: a scripted interaction, a patterned source image and small
-// file helpers.
+// Shared pieces of the export tests: a scripted interaction, a patterned source image, small file
+// helpers and the fixture the slice and page export tests share.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "imaging/image/pixel_graphic.h"
 #include "workspace/html_table.h"
 #include "workspace/slice_export.h"
+#include "workspace/slice_properties.h"
 
 namespace tessel::testing {
 
@@ -149,6 +151,40 @@ class TTempDir {
 
  private:
   fs::path path_;
+};
+
+// An export test's picture (a 200 x 100 pattern cut into two columns and two rows), options,
+// answers and slice properties, in a directory of its own.
+class TExportFixture : public ::testing::Test {
+ protected:
+  TExportFixture() : dir_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+  void SetUp() override {
+    MakePatternImage(source_, 200, 100);
+    grid_.VerticalSplits = {0, 120, 200};
+    grid_.HorizontalSplits = {0, 40, 100};
+    options_.ShowOptions = false;
+  }
+
+  TExportRequest BaseRequest(const std::string& htmlName, const std::string& extension, int32_t jobs) {
+    TExportRequest request;
+    request.HtmlPath = dir_.Path() / htmlName;
+    request.Source = &source_;
+    request.Grid = &grid_;
+    request.Extension = extension;
+    request.Options = &options_;
+    request.Interaction = &interaction_;
+    request.Slices = &slices_;
+    request.Jobs = jobs;
+    return request;
+  }
+
+  TTempDir dir_;
+  pg::TPixelGraphic source_;
+  TSplitGrid grid_;
+  TExportOptions options_;
+  TScriptedInteraction interaction_;
+  TSliceTable slices_;
 };
 
 }  // namespace tessel::testing

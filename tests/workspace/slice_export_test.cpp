@@ -20,29 +20,12 @@ namespace {
 
 using namespace tessel::testing;
 
-class SliceExportTest : public ::testing::Test {
+class SliceExportTest : public TExportFixture {
  protected:
-  SliceExportTest() : dir_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
-
-  void SetUp() override {
-    MakePatternImage(source_, 200, 100);
-    grid_.VerticalSplits = {0, 120, 200};
-    grid_.HorizontalSplits = {0, 40, 100};
-    options_.ShowOptions = false;
-  }
-
   TExportReport Export(const std::string& htmlName, const std::string& extension = ".png", int32_t jobs = 1) {
-    TExportRequest request;
-    request.HtmlPath = dir_.Path() / htmlName;
-    request.Source = &source_;
-    request.Grid = &grid_;
-    request.Extension = extension;
-    request.Options = &options_;
-    request.Interaction = &interaction_;
-    request.Jobs = jobs;
+    TExportRequest request = BaseRequest(htmlName, extension, jobs);
     request.OnProgress = onProgress_;
     request.Cancel = &cancel_;
-    request.Slices = &slices_;
     return ExportSlices(request);
   }
 
@@ -65,12 +48,6 @@ class SliceExportTest : public ::testing::Test {
     }
   }
 
-  TTempDir dir_;
-  pg::TPixelGraphic source_;
-  TSplitGrid grid_;
-  TExportOptions options_;
-  TScriptedInteraction interaction_;
-  TSliceTable slices_;
   std::function<void(int64_t, int64_t)> onProgress_;
   std::atomic<bool> cancel_{false};
 };

@@ -15,28 +15,10 @@ namespace {
 
 using namespace tessel::testing;
 
-class StyledExportTest : public ::testing::Test {
+class StyledExportTest : public TExportFixture {
  protected:
-  StyledExportTest() : dir_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
-
-  void SetUp() override {
-    MakePatternImage(source_, 200, 100);
-    grid_.VerticalSplits = {0, 120, 200};
-    grid_.HorizontalSplits = {0, 40, 100};
-    options_.ShowOptions = false;
-  }
-
   TExportRequest Request(const std::string& extension = ".png", int32_t jobs = 1) {
-    TExportRequest request;
-    request.HtmlPath = dir_.Path() / "page.html";
-    request.Source = &source_;
-    request.Grid = &grid_;
-    request.Extension = extension;
-    request.Options = &options_;
-    request.Interaction = &interaction_;
-    request.Slices = &slices_;
-    request.Jobs = jobs;
-    return request;
+    return BaseRequest("page.html", extension, jobs);
   }
 
   std::string Refusal(const TExportRequest& request) {
@@ -62,13 +44,6 @@ class StyledExportTest : public ::testing::Test {
       }
     }
   }
-
-  TTempDir dir_;
-  pg::TPixelGraphic source_;
-  TSplitGrid grid_;
-  TExportOptions options_;
-  TScriptedInteraction interaction_;
-  TSliceTable slices_;
 };
 
 TEST_F(StyledExportTest, EmailInTwoFormatsWritesEveryFileAndAPicturePerSlice) {
