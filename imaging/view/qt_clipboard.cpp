@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "imaging/formats/format_io.h"
 #include "imaging/formats/image_io.h"
 #include "imaging/image/byte_order.h"
 #include "imaging/image/exceptions.h"
@@ -47,10 +48,9 @@ QByteArray Bytes(const TMemoryStream& stream) {
 void FromQImage(TPixelGraphic& graphic, const QImage& image, const TLoadOptions& options) {
   const int64_t pixels = static_cast<int64_t>(image.width()) * image.height();
   if (pixels <= 0) UnknownFormat();
-  if (pixels > options.MaxPixels) {
-    throw EPixelGraphic("Clipboard: image of " + std::to_string(image.width()) + " x " +
-                        std::to_string(image.height()) + " pixels exceeds the pixel limit");
-  }
+  // The same refusal as a reader's, so the window can say how to raise the limit.
+  formats::TFormatErrors<EPixelGraphic>{"Clipboard: "}.CheckPixelLimit(image.width(), image.height(),
+                                                                       options.MaxPixels);
   // BGR888 is the byte order of a 24-bit row here, so each row is one copy.
   const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
   graphic.NewImage(bgr.width(), bgr.height(), bc24Bit);
