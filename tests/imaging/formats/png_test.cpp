@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 #include "imaging/image/gamma.h"
@@ -339,10 +340,11 @@ TEST(PngReader, HostileFiles) {
   }
 }
 
-// ---- Whole reads against row-by-row reads ------------------------------------------------------
+// ---- Reads against libpng alone -----------------------------------------------------------------
 //
-// A whole read inflates the image data at once; the row decoder of a streamed read leaves it to
-// libpng a row at a time. Both must give the same rows, and the same error for damaged data.
+// Whole and row-by-row reads of a file have ISA-L inflate the image data and hand libpng stored
+// blocks; from a stream that cannot seek, libpng inflates it alone. All three must give the same
+// rows, and the same error for damaged data.
 
 struct TChunk {
   std::string Type;
@@ -430,10 +432,31 @@ std::vector<uint8_t> Inflated(const std::vector<uint8_t>& data) {
   return out;
 }
 
+// A stream read from start to end that cannot seek (a pipe): tells its position, nothing more.
+class TForwardStream : public TStream {
+ public:
+  explicit TForwardStream(const std::vector<uint8_t>& data) : inner_(data) {}
+  size_t Read(void* buffer, size_t count) override { return inner_.Read(buffer, count); }
+  size_t Write(const void*, size_t) override { throw std::runtime_error("read only"); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    if (offset != 0 || origin != TSeekOrigin::Current) throw std::runtime_error("cannot seek");
+    return inner_.Position();
+  }
+  int64_t Size() override { throw std::runtime_error("size unknown"); }
+
+ private:
+  TMemoryStream inner_;
+};
+
+enum class TReadKind { Whole, RowByRow, LibpngAlone };
+
 // The packed rows a read leaves (or "error: " and the message).
-std::string ReadOutcome(const std::vector<uint8_t>& file, bool rowByRow) {
+std::string ReadOutcome(const std::vector<uint8_t>& file, TReadKind kind) {
   const TPNGFileFormatReader reader;
-  TMemoryStream stream(file);
+  TMemoryStream memory(file);
+  TForwardStream forward(file);
+  TStream& stream = kind == TReadKind::LibpngAlone ? static_cast<TStream&>(forward) : memory;
+  const bool rowByRow = kind == TReadKind::RowByRow;
   TPixelGraphic image;
   std::string rows;
   try {
@@ -463,10 +486,13 @@ std::string ReadOutcome(const std::vector<uint8_t>& file, bool rowByRow) {
 
 void ExpectSameReads(const std::vector<uint8_t>& file, const std::string& what) {
   SCOPED_TRACE(what);
-  const std::string whole = ReadOutcome(file, false);
-  const std::string rows = ReadOutcome(file, true);
-  EXPECT_EQ(whole.size(), rows.size());
-  EXPECT_TRUE(whole == rows) << whole.substr(0, 80) << "\n  rows: " << rows.substr(0, 80);
+  const std::string alone = ReadOutcome(file, TReadKind::LibpngAlone);
+  const std::string whole = ReadOutcome(file, TReadKind::Whole);
+  const std::string rows = ReadOutcome(file, TReadKind::RowByRow);
+  EXPECT_EQ(whole.size(), alone.size());
+  EXPECT_TRUE(whole == alone) << "whole: " << whole.substr(0, 80)
+                              << "\n  libpng alone: " << alone.substr(0, 80);
+  EXPECT_TRUE(rows == alone) << "rows: " << rows.substr(0, 80) << "\n  libpng alone: " << alone.substr(0, 80);
 }
 
 // Noisy samples, so that the data compresses little and every filter is chosen somewhere.
@@ -499,7 +525,7 @@ TPngSpec NoisySpec(uint32_t width, uint32_t height, int colorType, int depth, ui
   return spec;
 }
 
-TEST(PngReader, WholeReadsGiveTheRowsOfRowByRowReads) {
+TEST(PngReader, ReadsGiveTheRowsOfLibpngAlone) {
   // Every pixel format the reader makes, with data across several stored blocks and served chunks
   // (the 800 x 700 RGB rows are 1.7 MB inflated).
   const std::vector<uint8_t> big = WritePng(NoisySpec(800, 700, PNG_COLOR_TYPE_RGB, 8, 1));
@@ -527,45 +553,74 @@ TEST(PngReader, WholeReadsGiveTheRowsOfRowByRowReads) {
   chunks.insert(chunks.end() - 1, TChunk{"IDAT", {}});
   chunks.insert(chunks.end() - 1, TChunk{"tIME", {7, 234, 1, 2, 3, 4, 5}});
   ExpectSameReads(FileOf(chunks), "empty IDATs and other chunks");
-  EXPECT_EQ(ReadOutcome(FileOf(chunks), false), ReadOutcome(big, true));
+  EXPECT_EQ(ReadOutcome(FileOf(chunks), TReadKind::Whole), ReadOutcome(big, TReadKind::RowByRow));
 }
 
-TEST(PngReader, WholeReadsOfDamagedDataFailLikeRowByRowReads) {
-  const std::vector<uint8_t> file = WritePng(NoisySpec(400, 300, PNG_COLOR_TYPE_RGB, 8, 8));
-  const std::vector<uint8_t> data = IdatData(file);
-  const std::vector<uint8_t> raw = Inflated(data);
-  const std::vector<uint8_t> split = WithIdat(file, data, 50000);
-  std::vector<TChunk> chunks = ChunksOf(split);
-  ASSERT_EQ(chunks[2].Type, "IDAT");
+TEST(PngReader, ReadsOfDamagedDataFailLikeLibpngAlone) {
+  // A small picture, whose data is all read before the first row is delivered, and a large one
+  // damaged far in, after many rows have been delivered from ISA-L's inflate.
+  for (const auto& [width, height] : {std::pair{400u, 300u}, std::pair{1500u, 700u}}) {
+    SCOPED_TRACE(testing::Message() << width << " x " << height);
+    const std::vector<uint8_t> file = WritePng(NoisySpec(width, height, PNG_COLOR_TYPE_RGB, 8, 8));
+    const std::vector<uint8_t> data = IdatData(file);
+    const std::vector<uint8_t> raw = Inflated(data);
+    ASSERT_EQ(raw.size(), size_t{height} * (1 + width * 3));
+    const size_t rowBytes = 1 + width * 3;
+    const std::vector<uint8_t> split = WithIdat(file, data, 50000);
+    std::vector<TChunk> chunks = ChunksOf(split);
+    ASSERT_EQ(chunks[2].Type, "IDAT");
+    const size_t idats = static_cast<size_t>(
+        std::count_if(chunks.begin(), chunks.end(), [](const TChunk& c) { return c.Type == "IDAT"; }));
+    const size_t late = 1 + idats * 3 / 4;  // an IDAT three quarters into the data
+    ASSERT_EQ(chunks[late].Type, "IDAT");
 
-  ExpectSameReads(FileOf(chunks, 2), "CRC error in the second IDAT");
-  ExpectSameReads(FileOf(chunks, static_cast<int>(chunks.size()) - 1), "CRC error in IEND");
-  chunks[2].Data[1000] ^= 0x55;
-  ExpectSameReads(FileOf(chunks), "damaged deflate data");
-  ExpectSameReads(split.size() > 70000 ? std::vector<uint8_t>(split.begin(), split.begin() + 70000) : split,
-                  "file cut in its image data");
+    ExpectSameReads(FileOf(chunks, 2), "CRC error in the second IDAT");
+    ExpectSameReads(FileOf(chunks, static_cast<int>(late)), "CRC error in a late IDAT");
+    ExpectSameReads(FileOf(chunks, static_cast<int>(chunks.size()) - 1), "CRC error in IEND");
+    std::vector<TChunk> damaged = chunks;
+    damaged[2].Data[1000] ^= 0x55;
+    ExpectSameReads(FileOf(damaged), "damaged deflate data");
+    damaged = chunks;
+    damaged[late].Data[1000] ^= 0x55;
+    ExpectSameReads(FileOf(damaged), "damaged deflate data late");
+    ExpectSameReads(std::vector<uint8_t>(split.begin(), split.begin() + 70000),
+                    "file cut early in its image data");
+    ExpectSameReads(std::vector<uint8_t>(split.begin(),
+                                         split.begin() + static_cast<std::ptrdiff_t>(split.size() * 9 / 10)),
+                    "file cut late in its image data");
 
-  std::vector<uint8_t> badSum = data;
-  badSum.back() ^= 1;
-  ExpectSameReads(WithIdat(file, badSum, 50000), "wrong Adler-32");
-  std::vector<uint8_t> extra = data;
-  extra.insert(extra.end(), {1, 2, 3});
-  ExpectSameReads(WithIdat(file, extra, 50000), "bytes after the stream");
-  const std::vector<uint8_t> fewerRows(raw.begin(),
-                                       raw.begin() + static_cast<std::ptrdiff_t>(raw.size() / 2));
-  ExpectSameReads(WithIdat(file, Deflated(fewerRows, 6, 15), 50000), "half the rows");
-  std::vector<uint8_t> moreRows = raw;
-  moreRows.insert(moreRows.end(), raw.begin(), raw.begin() + 1201);
-  ExpectSameReads(WithIdat(file, Deflated(moreRows, 6, 15), 50000), "a row too many");
-  std::vector<uint8_t> badFilter = raw;
-  badFilter[1201] = 9;  // the second row's filter type
-  ExpectSameReads(WithIdat(file, Deflated(badFilter, 6, 15), 50000), "unknown filter type");
-  // Far too little data for the 16000 x 16000 pixels the header claims.
-  std::vector<uint8_t> header = ChunksOf(file)[0].Data;
-  header[2] = 0x3E, header[3] = 0x80, header[6] = 0x3E, header[7] = 0x80;
-  std::vector<TChunk> bomb = ChunksOf(split);
-  bomb[0].Data = header;
-  ExpectSameReads(FileOf(bomb), "too little data for the picture");
+    std::vector<uint8_t> badSum = data;
+    badSum.back() ^= 1;
+    ExpectSameReads(WithIdat(file, badSum, 50000), "wrong Adler-32");
+    std::vector<uint8_t> extra = data;
+    extra.insert(extra.end(), {1, 2, 3});
+    ExpectSameReads(WithIdat(file, extra, 50000), "bytes after the stream");
+    std::vector<TChunk> moreData = chunks;
+    moreData.insert(moreData.end() - 1, TChunk{"IDAT", {1, 2, 3}});
+    ExpectSameReads(FileOf(moreData), "an IDAT after the stream's end");
+    const std::vector<uint8_t> fewerRows(raw.begin(),
+                                         raw.begin() + static_cast<std::ptrdiff_t>(raw.size() / 2));
+    ExpectSameReads(WithIdat(file, Deflated(fewerRows, 6, 15), 50000), "half the rows");
+    std::vector<uint8_t> moreRows = raw;
+    moreRows.insert(moreRows.end(), raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(rowBytes));
+    ExpectSameReads(WithIdat(file, Deflated(moreRows, 6, 15), 50000), "a row too many");
+    std::vector<uint8_t> badFilter = raw;
+    badFilter[rowBytes] = 9;  // the second row's filter type
+    ExpectSameReads(WithIdat(file, Deflated(badFilter, 6, 15), 50000), "unknown filter type");
+    badFilter = raw;
+    badFilter[rowBytes * (height - 2)] = 9;  // the filter type of the row before the last
+    ExpectSameReads(WithIdat(file, Deflated(badFilter, 6, 15), 50000), "unknown filter type late");
+    std::vector<uint8_t> dictionary = Deflated(raw, 6, 15);
+    dictionary[1] = 0x20;  // FDICT set: the stream asks for a preset dictionary
+    dictionary[1] = static_cast<uint8_t>(dictionary[1] + (31 - ((0x78 << 8) | dictionary[1]) % 31) % 31);
+    ExpectSameReads(WithIdat(file, dictionary, 50000), "preset dictionary");
+    // Far too little data for the 16000 x 16000 pixels the header claims.
+    std::vector<uint8_t> header = ChunksOf(file)[0].Data;
+    header[2] = 0x3E, header[3] = 0x80, header[6] = 0x3E, header[7] = 0x80;
+    std::vector<TChunk> bomb = ChunksOf(split);
+    bomb[0].Data = header;
+    ExpectSameReads(FileOf(bomb), "too little data for the picture");
+  }
 }
 
 TEST(PngWriter, EveryResolutionRoundTripsWithoutGammaChunk) {
