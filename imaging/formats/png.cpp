@@ -49,11 +49,11 @@ constexpr png_alloc_size_t kChunkMallocMax = 8 * 1024 * 1024;
 // the chunk logic, the unfiltering and every transform, so the pixels are libpng's, and the memory
 // taken is a few hundred KiB whatever the size of the picture.
 // As soon as anything in the image data is not plainly sound (a CRC error, damaged, short or
-// overlong data, a stream with a preset dictionary or a small window, a file cut short), the
-// inflater stops and the row decoder reads the picture again with libpng alone from the start,
-// passing over the rows it has delivered: every later row, error and warning is libpng's own. The
-// rows delivered before are the same either way, as every inflater decodes the sound start of a
-// stream alike.
+// overlong data, a stream with a preset dictionary or a small window, a file cut short), and
+// whenever libpng fails while it is served, the row decoder reads the picture again with libpng
+// alone from the start, passing over the rows it has delivered: every later row, error and warning
+// is libpng's own. The rows delivered before are the same either way, as every inflater decodes
+// the sound start of a stream alike.
 
 constexpr uint32_t kChunkDataMax = 0x7FFFFFFF;  // the largest chunk length a PNG may state
 // The rewritten data is handed to libpng in chunks of this size (any size up to the largest would
@@ -153,6 +153,8 @@ class TIdatInflater {
   bool Serving() const { return state_ == TState::Serving; }
   // True once the image data proved unsound: the picture is to be read again by libpng alone.
   bool Trouble() const { return state_ == TState::Trouble; }
+  // True while libpng is being served image data (or was, until the data proved unsound).
+  bool Engaged() const { return state_ == TState::Serving || state_ == TState::Trouble; }
 
   // libpng's read of `length` bytes at the stream's position: serves what it can of the rewritten
   // image data and returns the count; the rest comes from the stream (unless in Trouble).
@@ -474,12 +476,14 @@ struct TReadCodec {
     if (!RunGuarded(Png, step)) kErrors.Raise(Context.Message);
   }
 
-  // Runs a step that may read image data: false when the inflater found the data unsound, so the
-  // picture is to be read again by libpng alone; libpng's errors are raised.
+  // Runs a step that may read image data. False when it failed while the inflater was serving the
+  // image data: the picture is then to be read again by libpng alone, whose outcome is the one to
+  // give (the inflater reads the file in other pieces than libpng, so a file cut short may let it
+  // hand over rows that libpng alone never reaches). Other errors are raised.
   template <class F>
   bool TryRun(F&& step) {
     if (RunGuarded(Png, step)) return true;
-    if (Context.Inflater != nullptr && Context.Inflater->Trouble()) return false;
+    if (Context.Inflater != nullptr && Context.Inflater->Engaged()) return false;
     kErrors.Raise(Context.Message);
   }
 };
