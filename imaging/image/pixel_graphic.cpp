@@ -268,11 +268,15 @@ void TPixelGraphic::RecognizePalette() {
                                              pGray256,    pSys16, pSpecial216, pSpecial125, pSpecial252};
   TPaletteIdent ident = pNone;
   bool found = false;
-  for (TPaletteIdent candidate : kOrder) {
-    if (matches(candidate)) {
-      ident = candidate;
-      found = true;
-      break;
+  // No standard palette is empty: an image without a palette (24 bits) is told without building
+  // their tables.
+  if (!palette_.empty()) {
+    for (TPaletteIdent candidate : kOrder) {
+      if (matches(candidate)) {
+        ident = candidate;
+        found = true;
+        break;
+      }
     }
   }
   if (!found) {
