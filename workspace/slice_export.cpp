@@ -399,6 +399,13 @@ struct TCut {
 // needs more.
 constexpr int64_t kMaxBytesInFlight = int64_t{256} << 20;
 
+// Written slices kept to be cut into again, up to this many bytes. A fresh slice costs the system
+// a page fault for every 4 KiB the cut fills and the unmapping once it is written, more than the
+// cut itself; a kept one is mapped already. The slices kept stay resident while the next grid row
+// is cut, so they are bounded: a 24-megapixel picture cut ten wide reuses every slice for about
+// 5 MiB more at the peak, a larger one part of them.
+constexpr int64_t kMaxSpareBytes = int64_t{8} << 20;
+
 // The cells of the grid, written in their order on `threads` workers with one working image each
 // (with one thread: on the calling thread, in `single`, as they are handed over). Cells are handed
 // over as a prefix of the enumeration grows (all at once for a whole source, a grid row at a time
@@ -459,6 +466,7 @@ class TSliceQueue {
           released_ = total_;
           return;
         }
+        Recycle(cut.Slice);
         cut.Slice.reset();
         inFlight_ -= bytes;
         done_ = index + 1;
@@ -498,6 +506,32 @@ class TSliceQueue {
     inFlight_ -= bytes;
   }
 
+  // A slice of `width` x `height` pixels at 24 bits to cut a cell into: a written one kept for
+  // reuse (Recycle), or a new one. A slice of the same size is taken as it is: its pixels are old,
+  // but the cut overwrites every one of them.
+  std::unique_ptr<pg::TPixelGraphic> NewSlice(int32_t width, int32_t height) {
+    std::unique_ptr<pg::TPixelGraphic> slice;
+    {
+      std::lock_guard lock(mutex_);
+      if (!spares_.empty()) {
+        auto found = std::find_if(spares_.begin(), spares_.end(), [&](const auto& spare) {
+          return spare->Width() == width && spare->Height() == height;
+        });
+        if (found == spares_.end()) --found;
+        slice = std::move(*found);
+        *found = std::move(spares_.back());
+        spares_.pop_back();
+        spareBytes_ -= slice->ImageSize();
+      }
+    }
+    if (!slice) slice = std::make_unique<pg::TPixelGraphic>();
+    if (slice->Width() != width || slice->Height() != height || slice->BitCount() != pg::bc24Bit ||
+        slice->Empty()) {
+      slice->NewImage(width, height, pg::bc24Bit);
+    }
+    return slice;
+  }
+
   // Slices take their names only in Finish, once the source has been read to its end: until then
   // they wait under temporary names (a streamed source can fail after slices were written).
   void HoldNames() { hold_ = true; }
@@ -531,9 +565,12 @@ class TSliceQueue {
 
   // Waits for every cell handed over to be written, joins the workers and raises the earliest
   // failure. Returns false when the export was cancelled before all cells were done. `records` get
-  // the slices written, in cell order.
-  bool Finish(int64_t& written, std::vector<TSliceRecord>& records) {
+  // the slices written, in cell order. With `help`, the calling thread writes cells beside the
+  // workers once all are handed over, rather than only waiting for them (the cells left after a
+  // streamed source's last rows would otherwise keep one processor idle).
+  bool Finish(int64_t& written, std::vector<TSliceRecord>& records, bool help = false) {
     if (threads_ > 1) {
+      if (help && released_.load() == total_) Work(single_, true);
       std::unique_lock lock(mutex_);
       while (running_ > 0) {
         wake_.wait_for(lock, std::chrono::milliseconds(50));
@@ -574,6 +611,15 @@ class TSliceQueue {
     room_.notify_all();
   }
 
+  // Takes a written slice for a later cut (NewSlice) while the slices kept stay within
+  // kMaxSpareBytes; a slice not taken is left to its owner to free. The caller holds the lock when
+  // workers run.
+  void Recycle(std::unique_ptr<pg::TPixelGraphic>& slice) {
+    if (!slice || spareBytes_ + slice->ImageSize() > kMaxSpareBytes) return;
+    spareBytes_ += slice->ImageSize();
+    spares_.push_back(std::move(slice));
+  }
+
   // Cuts (or takes the cut slice of) cell `index` and writes it; true when a slice took its name.
   bool WriteCell(pg::TPixelGraphic& image, int64_t index, TCut& cut, TSliceRecord& record) {
     if (cut.Failure) std::rethrow_exception(cut.Failure);
@@ -593,7 +639,9 @@ class TSliceQueue {
     return job_.WriteSlice(image, cell, place, record);
   }
 
-  void Work(pg::TPixelGraphic& image) {
+  // Writes the cells handed over, in `image`, until none is left; `callingThread` reports progress
+  // after each.
+  void Work(pg::TPixelGraphic& image, bool callingThread = false) {
     for (;;) {
       int64_t index = 0;
       TCut cut;
@@ -622,14 +670,16 @@ class TSliceQueue {
         std::lock_guard lock(mutex_);
         RecordFailure(index, std::current_exception());
       }
-      cut.Slice.reset();
       {
         std::lock_guard lock(mutex_);
+        Recycle(cut.Slice);
         inFlight_ -= bytes;
       }
+      cut.Slice.reset();
       room_.notify_all();
       done_.fetch_add(1);
       wake_.notify_all();
+      if (callingThread) ReportProgress();
     }
   }
 
@@ -659,6 +709,8 @@ class TSliceQueue {
   std::atomic<int64_t> released_{0};
   int64_t next_ = 0;
   std::map<int64_t, TCut> pending_;
+  std::vector<std::unique_ptr<pg::TPixelGraphic>> spares_;  // slices written, kept for reuse
+  int64_t spareBytes_ = 0;
   int64_t inFlight_ = 0;
   int32_t running_ = 0;
   std::atomic<int64_t> done_{0};
@@ -768,8 +820,7 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
       if (!job.Shows(cells[i])) continue;
       TCut& cut = cuts[i];
       try {
-        cut.Slice = std::make_unique<pg::TPixelGraphic>();
-        cut.Slice->NewImage(cells[i].Width, cells[i].Height, pg::bc24Bit);
+        cut.Slice = queue.NewSlice(cells[i].Width, cells[i].Height);
       } catch (...) {
         cut.Failure = std::current_exception();
         cut.Slice.reset();
@@ -797,7 +848,7 @@ bool StreamSlices(const TExportRequest& request, const TExportJob& job, pg::TRow
   // Rows below the grid are decoded too. When a slice failed, the rest of the source is still read:
   // a damaged file fails the export as it fails a whole load, which comes before any slice.
   if (complete || queue.SliceFailed()) complete = finishSource() && complete;
-  return queue.Finish(written, records) && complete;
+  return queue.Finish(written, records, true) && complete;
 }
 
 // The per-slice questions, before anything is written: every non-empty cell in turn, cut into

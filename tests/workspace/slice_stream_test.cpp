@@ -182,6 +182,27 @@ TEST_F(SliceStreamTest, SameFilesAsTheWholePictureForEveryFormatAndJobCount) {
   }
 }
 
+// Grid rows of equal cells, with one taller row between them: the slices of one grid row are cut
+// again for a later one, of the same size or another, and every file still holds its own cell.
+// The cells' rows are padded (41 pixels of 3 bytes), and the pieces are a few rows each.
+TEST_F(SliceStreamTest, SameFilesWhenLaterGridRowsReuseTheSlices) {
+  for (int32_t x = 0; x <= 246; x += 41) grid_.VerticalSplits.Add(x);
+  grid_.HorizontalSplits = {0, 23, 46, 80, 103, 126};
+  const fs::path source = MakeSource("rgb.bmp", 246, 126, pg::bc24Bit);
+  for (const std::string extension : {".bmp", ".jpg"}) {
+    SCOPED_TRACE(extension);
+    const fs::path base = dir_.Path() / extension.substr(1);
+    ExportInto(source, base / "whole", false, extension, 1);
+    const auto expected = Contents(base / "whole");
+    ASSERT_EQ(expected.size(), 1u + 6u * 5u);
+    for (int32_t jobs = 1; jobs <= 3; ++jobs) {
+      const fs::path dir = base / std::to_string(jobs);
+      EXPECT_EQ(ExportInto(source, dir, true, extension, jobs).SlicesWritten, 30);
+      EXPECT_TRUE(Contents(dir) == expected) << "jobs " << jobs;
+    }
+  }
+}
+
 // The page styles, several formats per slice, a slice of its own format and high density: the
 // same files again.
 TEST_F(SliceStreamTest, SameFilesWithEveryPageOption) {
