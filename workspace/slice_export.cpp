@@ -401,10 +401,11 @@ constexpr int64_t kMaxBytesInFlight = int64_t{256} << 20;
 
 // Written slices kept to be cut into again, up to this many bytes. A fresh slice costs the system
 // a page fault for every 4 KiB the cut fills and the unmapping once it is written, more than the
-// cut itself; a kept one is mapped already. The slices kept stay resident while the next grid row
-// is cut, so they are bounded: a 24-megapixel picture cut ten wide reuses every slice for about
-// 5 MiB more at the peak, a larger one part of them.
-constexpr int64_t kMaxSpareBytes = int64_t{8} << 20;
+// cut itself; a kept one is mapped already. But a kept slice is resident as a whole while a fresh
+// one fills as the rows come, so the slices kept raise the peak by about their size and are
+// bounded: a 24-megapixel picture cut ten by ten reuses five slices of every grid row after the
+// second, for 4 MiB more at the peak.
+constexpr int64_t kMaxSpareBytes = int64_t{4} << 20;
 
 // The cells of the grid, written in their order on `threads` workers with one working image each
 // (with one thread: on the calling thread, in `single`, as they are handed over). Cells are handed
